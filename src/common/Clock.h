@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace talvex {
+
+using Micros = std::chrono::microseconds;
+using Millis = std::chrono::milliseconds;
+
+// Monotonic time as microseconds since the clock's own epoch.
+using TimePoint = Micros;
+
+/// Every wait of the tool goes through this seam, so that tests run the
+/// device protocol in virtual time and the windows can stay painted while
+/// a long wait runs.
+class Clock {
+public:
+    virtual ~Clock() = default;
+
+    virtual TimePoint now() const = 0;
+
+    /// Blocks (really or virtually) for the given time.
+    virtual void sleepFor(Micros duration) = 0;
+
+    void sleepMs(int milliseconds) { sleepFor(Millis(milliseconds)); }
+
+    void sleepUntil(TimePoint deadline)
+    {
+        const TimePoint current = now();
+        if (deadline > current)
+            sleepFor(deadline - current);
+    }
+};
+
+} // namespace talvex

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "protocol/DetectionResults.h"
+#include "protocol/Discovery.h"
+#include "serial/PortSlot.h"
+
+#include <functional>
+
+namespace talvex {
+
+class Clock;
+class PortHost;
+
+/// The state the whole process shares, in one place: the port host and
+/// clock it runs on, the two port slots and what the last detection found.
+/// main() makes one and hands it to every window; each test makes its own.
+class ApplicationContext {
+public:
+    ApplicationContext(PortHost& host, Clock& clock, std::function<void()> pump = {})
+        : m_host(host)
+        , m_clock(clock)
+        , m_pump(std::move(pump))
+    {
+    }
+
+    PortHost& host() { return m_host; }
+    Clock& clock() { return m_clock; }
+    PortSlots& ports() { return m_ports; }
+    DetectionResults& detection() { return m_detection; }
+
+    /// Lets the windows repaint between the steps of a long operation.
+    void pump()
+    {
+        if (m_pump)
+            m_pump();
+    }
+    void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
+
+    DiscoveryEnvironment discovery() { return {m_host, m_ports.a, m_clock, m_pump}; }
+
+private:
+    PortHost& m_host;
+    Clock& m_clock;
+    std::function<void()> m_pump;
+    PortSlots m_ports;
+    DetectionResults m_detection;
+};
+
+} // namespace talvex

@@ -1,0 +1,116 @@
+#include "serial/PortSlot.h"
+
+namespace talvex {
+namespace {
+
+// How much more than the caller's buffer we swallow from a device that
+// will not stop, before giving up on it: a few answers' worth.
+constexpr std::size_t kDrainLimit = 4096;
+
+} // namespace
+
+bool PortSlot::open(PortHost& host, const std::string& name, const std::string& mode)
+{
+    close();
+    OpenResult result = host.open(name, mode);
+    std::lock_guard lock(m_mutex);
+    if (!result) {
+        m_lastError = result.error;
+        return false;
+    }
+    m_port = std::move(result.port);
+    m_name = name;
+    m_lastError = {};
+    return true;
+}
+
+void PortSlot::close()
+{
+    std::unique_ptr<SerialPort> closing;
+    {
+        std::lock_guard lock(m_mutex);
+        closing = std::move(m_port);
+    }
+    // Destroyed outside the lock: closing a real port may take a while.
+}
+
+bool PortSlot::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_port != nullptr;
+}
+
+bool PortSlot::setDtr(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port && m_port->setDtr(on);
+}
+
+bool PortSlot::setRts(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port && m_port->setRts(on);
+}
+
+bool PortSlot::sendByte(std::uint8_t byte)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port && m_port->sendByte(byte);
+}
+
+bool PortSlot::writeBlock(const std::uint8_t* data, std::size_t length)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port && m_port->writeBlock(data, length);
+}
+
+std::size_t PortSlot::read(std::uint8_t* buffer, std::size_t capacity)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port ? m_port->read(buffer, capacity) : 0;
+}
+
+std::vector<std::uint8_t> PortSlot::readAll(std::size_t capacity)
+{
+    std::vector<std::uint8_t> answer;
+    std::size_t seen = 0;
+    while (seen < capacity + kDrainLimit) {
+        std::uint8_t byte = 0;
+        if (read(&byte, 1) == 0)
+            break;
+        ++seen;
+        if (answer.size() < capacity)
+            answer.push_back(byte);
+    }
+    return answer;
+}
+
+std::optional<std::uint32_t> PortSlot::modemStatus()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_port)
+        return std::nullopt;
+    return m_port->modemStatus();
+}
+
+bool PortSlot::ctsOn()
+{
+    const auto status = modemStatus();
+    return status && (*status & kModemStatusCts) != 0;
+}
+
+std::optional<LineSettings> PortSlot::currentSettings() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_port)
+        return std::nullopt;
+    return m_port->currentSettings();
+}
+
+bool PortSlot::applyMode(const std::string& mode)
+{
+    std::lock_guard lock(m_mutex);
+    return m_port && m_port->applyMode(mode);
+}
+
+} // namespace talvex

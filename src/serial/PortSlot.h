@@ -1,0 +1,54 @@
+#pragma once
+
+#include "serial/PortHost.h"
+
+#include <mutex>
+#include <vector>
+
+namespace talvex {
+
+/// A process-wide port slot (A: the programmer port, B: the smartcard
+/// tool's second reader). Holds at most one open port. Safe to call from
+/// the reader thread (modem status) while the UI thread opens and closes.
+class PortSlot {
+public:
+    /// Opens `name`, closing whatever the slot held first. On failure the
+    /// slot is not open and lastOpenError() says why.
+    bool open(PortHost& host, const std::string& name, const std::string& mode);
+    void close();
+    bool isOpen() const;
+    const std::string& name() const { return m_name; }
+    const OpenError& lastOpenError() const { return m_lastError; }
+
+    bool setDtr(bool on);
+    bool setRts(bool on);
+    bool sendByte(std::uint8_t byte);
+    bool writeBlock(const std::uint8_t* data, std::size_t length);
+    std::size_t read(std::uint8_t* buffer, std::size_t capacity);
+
+    /// Reads one byte at a time until a read times out. Keeps at most
+    /// `capacity` bytes; a device that goes on talking past that is
+    /// drained, within a bound, so it can neither overrun nor hang us.
+    std::vector<std::uint8_t> readAll(std::size_t capacity);
+
+    std::optional<std::uint32_t> modemStatus();
+    /// Card present: port open and CTS on. A failed read counts as no card.
+    bool ctsOn();
+
+    std::optional<LineSettings> currentSettings() const;
+    bool applyMode(const std::string& mode);
+
+private:
+    mutable std::mutex m_mutex;
+    std::unique_ptr<SerialPort> m_port;
+    std::string m_name;
+    OpenError m_lastError;
+};
+
+/// The two slots of the process.
+struct PortSlots {
+    PortSlot a;
+    PortSlot b;
+};
+
+} // namespace talvex
