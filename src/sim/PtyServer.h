@@ -1,0 +1,45 @@
+#pragma once
+
+#include "sim/SimulatedProgrammer.h"
+
+#include <array>
+#include <atomic>
+#include <string>
+
+namespace talvex {
+
+/// Serves the simulated programmer's two readers on pseudo-terminals, in
+/// real time, so the real POSIX backend can talk to it end to end. A
+/// pseudo-terminal has no modem lines, so the device listens as if every
+/// line sequence had been given; it still checks the baud rate.
+class PtyServer {
+public:
+    PtyServer(SimulatedProgrammer& device, Clock& clock);
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    /// Creates the two pseudo-terminals; false with `error` set on failure.
+    bool start(std::string& error);
+    /// The path a host opens for reader 1 or 2.
+    const std::string& slavePath(int reader) const;
+
+    /// Serves until `stop` turns true.
+    void run(const std::atomic<bool>& stop);
+
+private:
+    struct Terminal {
+        int master = -1;
+        int slaveKeeper = -1; // keeps the terminal alive between host opens
+        std::string path;
+    };
+
+    void pollOnce(int timeoutMs);
+    void deliverDue();
+
+    SimulatedProgrammer& m_device;
+    Clock& m_clock;
+    std::array<Terminal, 2> m_terminals;
+};
+
+} // namespace talvex

@@ -1,0 +1,92 @@
+// Serves a simulated programmer on two pseudo-terminals and prints their
+// paths, one line per reader: "reader1 /dev/pts/N".
+
+#include "common/RealClock.h"
+#include "sim/PtyServer.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int)
+{
+    g_stop = true;
+}
+
+void printUsage()
+{
+    std::puts("usage: talvex-simulator [--variant normal|low1|low2] [--boot] [--serial HEX32] [--version MAJOR.MINORHEX]\n"
+              "Serves a simulated programmer on two pseudo-terminals until interrupted.");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace talvex;
+    SpeedVariant variant = SpeedVariant::Normal;
+    std::string serial = "0123456789ABCDEF0123456789ABCDEF";
+    bool boot = false;
+    unsigned major = 1;
+    unsigned minor = 0x0A;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--variant" && hasValue) {
+            const std::string value = argv[++i];
+            if (value == "low1")
+                variant = SpeedVariant::LowSpeed1;
+            else if (value == "low2")
+                variant = SpeedVariant::LowSpeed2;
+            else if (value != "normal") {
+                std::fprintf(stderr, "unknown variant: %s\n", value.c_str());
+                return 2;
+            }
+        } else if (arg == "--boot") {
+            boot = true;
+        } else if (arg == "--serial" && hasValue) {
+            serial = argv[++i];
+            if (serial.size() != 32) {
+                std::fprintf(stderr, "the serial number takes 32 hexadecimal digits\n");
+                return 2;
+            }
+        } else if (arg == "--version" && hasValue) {
+            if (std::sscanf(argv[++i], "%u.%x", &major, &minor) != 2) {
+                std::fprintf(stderr, "the version looks like 1.0A\n");
+                return 2;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            printUsage();
+            return 0;
+        } else {
+            printUsage();
+            return 2;
+        }
+    }
+
+    SimulatedProgrammer device(variant, serial);
+    device.setFirmwareVersion(static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor));
+    if (boot)
+        device.setFirmware(SimulatedProgrammer::Firmware::BootLoader);
+
+    RealClock clock;
+    PtyServer server(device, clock);
+    std::string error;
+    if (!server.start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::printf("reader1 %s\nreader2 %s\n", server.slavePath(1).c_str(), server.slavePath(2).c_str());
+    std::fflush(stdout);
+    server.run(g_stop);
+    return 0;
+}
