@@ -1,0 +1,94 @@
+#include "serial/Win32PortHost.h"
+
+#include "serial/ComPortHelpers.h"
+#include "serial/NativePortHost.h"
+#include "serial/Win32SerialPort.h"
+
+#include <iterator>
+#include <limits>
+
+namespace talvex {
+namespace {
+
+// The portable copies of the codes must be the system's own.
+static_assert(kWinErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kWinErrorPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kWinErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kWinErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kWinErrorBusy == ERROR_BUSY);
+
+std::string toUtf8(const std::wstring& text)
+{
+    if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return {};
+    const int length = static_cast<int>(text.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0)
+        return {};
+    std::string utf8(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), needed, nullptr, nullptr) != needed)
+        return {};
+    return utf8;
+}
+
+/// The system's own words for an error code, in UTF-8.
+std::string systemMessage(DWORD code)
+{
+    wchar_t buffer[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer,
+                                        static_cast<DWORD>(std::size(buffer)), nullptr);
+    if (length == 0)
+        return {};
+    return toUtf8(std::wstring(buffer, length));
+}
+
+OpenResult failure(const std::string& name, DWORD code)
+{
+    OpenResult result;
+    result.error = comOpenError(name, code, systemMessage(code));
+    return result;
+}
+
+} // namespace
+
+std::vector<std::string> Win32PortHost::candidateNames()
+{
+    return comCandidateNames();
+}
+
+OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
+{
+    const std::wstring path = Win32SerialPort::toWide(comDevicePath(name));
+    if (path.empty())
+        return failure(name, ERROR_INVALID_NAME);
+
+    // Exclusive and synchronous: the device protocol is strictly
+    // request/answer, and a second program on the line would garble it.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failure(name, GetLastError());
+
+    auto port = std::make_unique<Win32SerialPort>(handle);
+    // Without the time-outs a read could block for ever; that port is no use.
+    if (!port->applyFixedTimeouts()) {
+        const DWORD code = GetLastError();
+        port.reset();
+        return failure(name, code);
+    }
+    // A driver that refuses the mode still gives a usable port, as the
+    // tool has always treated it.
+    port->applyMode(mode);
+
+    OpenResult result;
+    result.port = std::move(port);
+    return result;
+}
+
+std::unique_ptr<PortHost> makeNativePortHost()
+{
+    return std::make_unique<Win32PortHost>();
+}
+
+} // namespace talvex
