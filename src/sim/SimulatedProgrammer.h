@@ -49,7 +49,8 @@ public:
     explicit SimulatedProgrammer(SpeedVariant variant = SpeedVariant::Normal,
                                  std::string serialNumber = "0123456789ABCDEF0123456789ABCDEF");
 
-    /// The endpoint of reader 1 or 2, to attach to a port.
+    /// The endpoint of reader 1 or 2, to attach to a port. The device must
+    /// outlive every host it is attached to.
     std::shared_ptr<SimEndpoint> reader(int index);
     void attachTo(SimulatedPortHost& host, const std::string& reader1Port, const std::string& reader2Port);
 

@@ -108,6 +108,7 @@ TEST(Discovery, ADifferentSecondDeviceTakesOverTheSerialNumber)
 {
     test::SimBench bench;
     auto first = std::make_shared<SimulatedProgrammer>(SpeedVariant::Normal, kSerialA);
+    bench.devices.push_back(first);
     bench.host.attach("COM3", first->reader(1));
     bench.addProgrammer("COM5", "COM6", SpeedVariant::Normal, kSerialB);
 

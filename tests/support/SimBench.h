@@ -14,6 +14,8 @@ namespace talvex::test {
 /// it, where a test places programmers and other devices.
 struct SimBench {
     VirtualClock clock;
+    // Devices live as long as the host that reaches them.
+    std::vector<std::shared_ptr<SimulatedProgrammer>> devices;
     SimulatedPortHost host{clock};
     ApplicationContext context{host, clock};
 
@@ -23,6 +25,7 @@ struct SimBench {
     {
         auto device = std::make_shared<SimulatedProgrammer>(variant, serial);
         device->attachTo(host, reader1, reader2);
+        devices.push_back(device);
         return device;
     }
 

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build, the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
+# cross build of the core.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+bash scripts/install-deps.sh
+
+configure() { # dir, extra args...
+    local dir=$1; shift
+    local generator=()
+    [[ -f "$dir/CMakeCache.txt" ]] || generator=(-G Ninja)
+    cmake -S . -B "$dir" "${generator[@]}" "$@" >/dev/null
+}
+
+echo "== sanitizer build (ASan + UBSan)"
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTALVEX_SANITIZE=ON
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j2
+
+echo "== Windows cross build (MinGW-w64)"
+bash scripts/build-mingw.sh "$root/build-mingw"
+
+echo "== tests"
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j2
+ctest --test-dir build --output-on-failure -j2
