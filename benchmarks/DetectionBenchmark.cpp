@@ -1,0 +1,69 @@
+// Times the automatic detection and the manual scan over COM1…COM254 with
+// the programmer on COM7/COM8 and every other port present but silent, in
+// virtual time; prints real time spent and the device time simulated.
+
+#include "common/VirtualClock.h"
+#include "context/ApplicationContext.h"
+#include "sim/SimEndpoints.h"
+#include "sim/SimulatedPortHost.h"
+#include "sim/SimulatedProgrammer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+using namespace talvex;
+
+namespace {
+
+struct Bench {
+    VirtualClock clock;
+    SimulatedPortHost host{clock};
+    SimulatedProgrammer device;
+    ApplicationContext context{host, clock};
+
+    explicit Bench(int programmerAt)
+    {
+        for (int n = 1; n <= 254; ++n) {
+            if (n != programmerAt && n != programmerAt + 1)
+                host.attach("COM" + std::to_string(n), std::make_shared<SilentEndpoint>());
+        }
+        device.attachTo(host, "COM" + std::to_string(programmerAt), "COM" + std::to_string(programmerAt + 1));
+    }
+};
+
+void measure(const char* what, int programmerAt, const std::function<void(Bench&)>& run)
+{
+    Bench bench(programmerAt);
+    const auto start = std::chrono::steady_clock::now();
+    run(bench);
+    const auto real = std::chrono::steady_clock::now() - start;
+    std::printf("%-52s real %8.1f ms   device time %9.1f s\n", what,
+                std::chrono::duration<double, std::milli>(real).count(),
+                std::chrono::duration<double>(bench.clock.now()).count());
+}
+
+} // namespace
+
+int main()
+{
+    measure("automatic detection, programmer on COM7/COM8", 7, [](Bench& bench) {
+        auto env = bench.context.discovery();
+        detectProgrammer(env, bench.context.detection());
+        if (bench.context.detection().reader2Port != "COM8")
+            std::printf("  not found!\n");
+    });
+    measure("automatic detection, programmer on COM253/COM254", 253, [](Bench& bench) {
+        auto env = bench.context.discovery();
+        detectProgrammer(env, bench.context.detection());
+        if (bench.context.detection().reader2Port != "COM254")
+            std::printf("  not found!\n");
+    });
+    measure("manual scan with probing, 254 ports", 7, [](Bench& bench) {
+        auto env = bench.context.discovery();
+        const auto ports = manualScan(env, bench.context.detection());
+        if (ports.size() != 254)
+            std::printf("  listed %zu ports!\n", ports.size());
+    });
+    return 0;
+}

@@ -1,0 +1,100 @@
+#include "protocol/Exchange.h"
+#include "protocol/Identification.h"
+#include "support/SimBench.h"
+
+#include <gtest/gtest.h>
+
+using namespace talvex;
+
+namespace {
+
+// Sends the identity request and reads the answer byte by byte, giving
+// the time from the send to the last byte's arrival.
+Micros identityRoundTrip(test::SimBench& bench, PortSlot& port, std::size_t& bytes)
+{
+    const TimePoint sent = bench.clock.now();
+    port.sendByte(kApplicationIdentityCode);
+    TimePoint last = sent;
+    bytes = 0;
+    std::uint8_t byte = 0;
+    while (port.read(&byte, 1) == 1) {
+        ++bytes;
+        last = bench.clock.now();
+    }
+    return last - sent;
+}
+
+} // namespace
+
+TEST(SimulatedProgrammer, AnswersTakeTheirTimeOnTheWire)
+{
+    test::SimBench bench;
+    bench.addProgrammer("COM1", "COM2", SpeedVariant::LowSpeed2);
+    bench.addProgrammer("COM3", "COM4");
+    PortSlot& port = bench.context.ports().a;
+    std::size_t bytes = 0;
+
+    // 9600 baud: 1 character out, 5 ms thinking, 32 characters back.
+    ASSERT_TRUE(port.open(bench.host, "COM1", kLowSpeedMode));
+    port.setRts(true);
+    port.setDtr(false);
+    const Micros slow = identityRoundTrip(bench, port, bytes);
+    EXPECT_EQ(bytes, 32u);
+    EXPECT_EQ(slow, characterTime(9600) * 33 + Millis(5));
+
+    ASSERT_TRUE(port.open(bench.host, "COM3", kNormalMode));
+    const Micros fast = identityRoundTrip(bench, port, bytes);
+    EXPECT_EQ(bytes, 32u);
+    EXPECT_EQ(fast, characterTime(115200) * 33 + Millis(5));
+}
+
+TEST(SimulatedProgrammer, CardPresenceShowsOnCtsOfItsReader)
+{
+    test::SimBench bench;
+    auto device = bench.addProgrammer("COM1", "COM2");
+    PortSlot& a = bench.context.ports().a;
+    PortSlot& b = bench.context.ports().b;
+    ASSERT_TRUE(a.open(bench.host, "COM1", kNormalMode));
+    ASSERT_TRUE(b.open(bench.host, "COM2", kNormalMode));
+    EXPECT_FALSE(a.ctsOn());
+    device->setCardPresent(1, true);
+    EXPECT_TRUE(a.ctsOn());
+    EXPECT_FALSE(b.ctsOn());
+    device->setCardPresent(2, true);
+    EXPECT_TRUE(b.ctsOn());
+}
+
+TEST(SimulatedProgrammer, UnpluggedDeviceVanishesFromTheHost)
+{
+    test::SimBench bench;
+    auto device = bench.addProgrammer("COM1", "COM2");
+    PortSlot& port = bench.context.ports().a;
+    ASSERT_TRUE(port.open(bench.host, "COM1", kNormalMode));
+    port.sendByte(kIdentifyCode);
+    device->setPlugged(false);
+    EXPECT_TRUE(port.readAll(kAnswerCapacity).empty());
+    EXPECT_FALSE(port.sendByte(kIdentifyCode));
+    EXPECT_FALSE(port.modemStatus().has_value());
+    port.close();
+
+    PortSlot again;
+    EXPECT_FALSE(again.open(bench.host, "COM1", kNormalMode));
+    EXPECT_EQ(again.lastOpenError().kind, OpenFailure::NotFound);
+    device->setPlugged(true);
+    EXPECT_TRUE(again.open(bench.host, "COM1", kNormalMode));
+    EXPECT_EQ(identify(again, bench.clock, SpeedVariant::Normal, 1000).mode, ProgrammerMode::Application);
+}
+
+TEST(SimulatedProgrammer, IncompleteCommandIsDroppedAfterSilence)
+{
+    // The device frames commands by length; a fragment must not swallow
+    // the next command.
+    test::SimBench bench;
+    auto device = bench.addProgrammer("COM1", "COM2");
+    device->setFirmware(SimulatedProgrammer::Firmware::BootLoader);
+    PortSlot& port = bench.context.ports().a;
+    ASSERT_TRUE(port.open(bench.host, "COM1", kNormalMode));
+    port.sendByte(0x77); // unknown to the boot loader
+    bench.clock.sleepMs(200);
+    EXPECT_EQ(identify(port, bench.clock, SpeedVariant::Normal, 1000).mode, ProgrammerMode::BootLoader);
+}
