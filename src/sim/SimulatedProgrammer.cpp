@@ -1,6 +1,7 @@
 #include "sim/SimulatedProgrammer.h"
 
 #include "protocol/CommandText.h"
+#include "protocol/Identification.h"
 #include "sim/SimulatedPortHost.h"
 
 #include <algorithm>
@@ -14,8 +15,39 @@ constexpr std::uint32_t kLowSpeedBaud = 9600;
 constexpr Micros kDtrPulseMinimum = Millis(100);
 // A command left incomplete this long is dropped.
 constexpr Micros kCommandGap = Millis(100);
+// Silence that ends a command which may end early ("FD 00" / "FD 01"). The
+// host sends a command's bytes back to back, so within a command the gap
+// is one character time (about 1 ms at 9600 baud).
+constexpr Micros kCommandEndSilence = Millis(10);
 // The device's thinking time before it answers an identification.
 constexpr Micros kIdentifyProcessing = Millis(5);
+
+constexpr std::uint8_t kModeCode = 0xFD;
+constexpr std::size_t kAtrModeLength = 10;
+constexpr std::size_t kDebugModeLength = 5;
+
+// Lengths of the application's commands that have one fixed length.
+std::size_t fixedLength(std::uint8_t code)
+{
+    switch (code) {
+    case 0xA5: // identification
+    case 0x00: // identity
+    case 0x05: // store in flash
+    case 0x06: // factory default
+    case 0x42: // Uniprog read
+    case 0x45: // Uniprog reset
+        return 1;
+    case 0x02: // reader clock
+    case 0x77: // reader Phoenix clock
+        return 3;
+    case 0x03: // reader speed parity stop
+        return 5;
+    case 0x44: // 00, six codes, 00 00
+        return 10;
+    default:
+        return 0;
+    }
+}
 
 } // namespace
 
@@ -56,6 +88,7 @@ public:
     void linesChanged(bool dtrOn, bool rtsOn, TimePoint time) override
     {
         std::lock_guard lock(m_device.m_mutex);
+        m_device.m_lineChanges.push_back({m_index, dtrOn, rtsOn, time});
         if (m_dtr && !dtrOn) {
             m_dtrOffSince = time;
             m_armed = false;
@@ -78,8 +111,10 @@ public:
         while (!m_inbound.empty() && m_inbound.front().arrival <= time) {
             const Inbound in = m_inbound.front();
             m_inbound.pop_front();
+            settle(in.arrival);
             take(in);
         }
+        settle(time);
     }
 
     std::optional<TimePoint> nextOutput() override
@@ -130,25 +165,40 @@ private:
         return m_dtr;
     }
 
+    // What the silence up to `time` ends: a command that may stop early is
+    // complete; a fragment left too long is dropped.
+    void settle(TimePoint time)
+    {
+        if (m_pending.empty())
+            return;
+        const Micros silence = time - m_lastArrival;
+        if (m_pendingFraming == Framing::CompleteAfterSilence && silence >= kCommandEndSilence)
+            finish(m_lastArrival + kCommandEndSilence);
+        else if (silence > kCommandGap)
+            m_pending.clear();
+    }
+
     void take(const Inbound& in)
     {
-        if (!m_pending.empty() && in.arrival - m_lastArrival > kCommandGap)
-            m_pending.clear();
         m_lastArrival = in.arrival;
         if (!listening(in.baudRate)) {
             m_pending.clear();
             return;
         }
         m_pending.push_back(in.byte);
-        const std::size_t length = m_device.commandLength(m_pending);
-        if (length == 0) {
-            m_pending.clear();
-            return;
+        m_pendingBaud = in.baudRate;
+        m_pendingFraming = m_device.framing(m_pending);
+        switch (m_pendingFraming) {
+        case Framing::Unknown: m_pending.clear(); break;
+        case Framing::Incomplete:
+        case Framing::CompleteAfterSilence: break;
+        case Framing::Complete: finish(in.arrival); break;
         }
-        if (m_pending.size() < length)
-            return;
+    }
 
-        ReceivedCommand command{m_index, m_pending, in.baudRate};
+    void finish(TimePoint at)
+    {
+        ReceivedCommand command{m_index, m_pending, m_pendingBaud, at};
         m_pending.clear();
         m_device.m_received.push_back(command);
         std::vector<std::uint8_t> answer = m_device.answerFor(m_index, command.bytes);
@@ -156,13 +206,15 @@ private:
             answer = m_device.m_filter(command, std::move(answer));
         if (m_device.m_silent)
             answer.clear();
-        m_output.emit(answer.data(), answer.size(), in.arrival + kIdentifyProcessing, in.baudRate);
+        m_output.emit(answer.data(), answer.size(), at + m_device.thinkingTime(command.bytes), command.baudRate);
     }
 
     SimulatedProgrammer& m_device;
     int m_index;
     std::deque<Inbound> m_inbound;
     std::vector<std::uint8_t> m_pending;
+    Framing m_pendingFraming = Framing::Unknown;
+    std::uint32_t m_pendingBaud = 0;
     TimePoint m_lastArrival{};
     OutputQueue m_output;
     bool m_dtr = false;
@@ -246,6 +298,8 @@ void SimulatedProgrammer::setCardPresent(int reader, bool present)
 void SimulatedProgrammer::setPlugged(bool plugged)
 {
     std::lock_guard lock(m_mutex);
+    if (plugged && !m_plugged)
+        m_memory.powerUp(); // plugged in again: the device starts from flash
     m_plugged = plugged;
     if (!plugged) {
         for (auto& interface : m_interfaces)
@@ -280,13 +334,33 @@ void SimulatedProgrammer::setAnswerFilter(AnswerFilter filter)
 SimulatedProgrammer::ReaderSettings SimulatedProgrammer::readerSettings(int reader) const
 {
     std::lock_guard lock(m_mutex);
-    return m_settings.at(static_cast<std::size_t>(reader - 1));
+    return m_memory.current().readers.at(static_cast<std::size_t>(reader - 1));
 }
 
 void SimulatedProgrammer::setReaderSettings(int reader, const ReaderSettings& settings)
 {
     std::lock_guard lock(m_mutex);
-    m_settings.at(static_cast<std::size_t>(reader - 1)) = settings;
+    DeviceSettings all = m_memory.current();
+    all.readers.at(static_cast<std::size_t>(reader - 1)) = settings;
+    m_memory.preset(all);
+}
+
+DeviceSettings SimulatedProgrammer::settings() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_memory.current();
+}
+
+DeviceSettings SimulatedProgrammer::savedSettings() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_memory.saved();
+}
+
+void SimulatedProgrammer::setSettings(const DeviceSettings& settings)
+{
+    std::lock_guard lock(m_mutex);
+    m_memory.preset(settings);
 }
 
 std::vector<SimulatedProgrammer::ReceivedCommand> SimulatedProgrammer::receivedCommands() const
@@ -295,10 +369,17 @@ std::vector<SimulatedProgrammer::ReceivedCommand> SimulatedProgrammer::receivedC
     return m_received;
 }
 
+std::vector<SimulatedProgrammer::LineChange> SimulatedProgrammer::lineChanges() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lineChanges;
+}
+
 void SimulatedProgrammer::clearReceivedCommands()
 {
     std::lock_guard lock(m_mutex);
     m_received.clear();
+    m_lineChanges.clear();
 }
 
 std::uint32_t SimulatedProgrammer::listeningBaud() const
@@ -314,19 +395,52 @@ std::uint8_t SimulatedProgrammer::readerDigit(int reader) const
     return static_cast<std::uint8_t>(m_variant == SpeedVariant::LowSpeed1 ? reader - 1 : reader);
 }
 
-std::size_t SimulatedProgrammer::commandLength(const std::vector<std::uint8_t>& start) const
+SimulatedProgrammer::Framing SimulatedProgrammer::framing(const std::vector<std::uint8_t>& start) const
 {
+    std::lock_guard lock(m_mutex);
     if (start.empty())
-        return 0;
+        return Framing::Unknown;
     const std::uint8_t code = start[0];
-    if (m_firmware == Firmware::BootLoader)
-        return code == 0xA5 ? 1 : 0;
-    switch (code) {
-    case 0xA5:
-    case 0x00:
-        return 1;
-    default:
-        return 0;
+    std::size_t length = 0;
+    if (m_firmware == Firmware::BootLoader) {
+        length = code == kIdentifyCode ? 1 : 0;
+    } else if (code != kModeCode) {
+        length = fixedLength(code);
+    } else if (start.size() < 2) {
+        return Framing::Incomplete;
+    } else if (start[1] <= 0x01) {
+        // A mode switch, or the start of an ATR mode write.
+        if (start.size() == 2)
+            return Framing::CompleteAfterSilence;
+        length = kAtrModeLength;
+    } else {
+        // The debug mode has its length; any other mode byte ends the
+        // command, to be answered as invalid.
+        length = start[1] == 0x02 ? kDebugModeLength : 2;
+    }
+    if (length == 0 || start.size() > length)
+        return Framing::Unknown;
+    return start.size() == length ? Framing::Complete : Framing::Incomplete;
+}
+
+Micros SimulatedProgrammer::thinkingTime(const std::vector<std::uint8_t>& command) const
+{
+    std::lock_guard lock(m_mutex);
+    if (command.empty() || m_firmware == Firmware::BootLoader)
+        return kIdentifyProcessing;
+    // Each stays below the host's wait for its command; the clock write
+    // retunes the card clock and takes the longest.
+    switch (command[0]) {
+    case 0x02: return Millis(3000);
+    case 0x03: return Millis(50);
+    case 0x05: return Millis(300); // flash write
+    case 0x06: return Millis(100);
+    case kModeCode: return command.size() == 2 ? Millis(20) : Millis(100);
+    case 0x77: return Millis(300);
+    case 0x42: return Millis(20);
+    case 0x44: // flash write
+    case 0x45: return Millis(200);
+    default: return kIdentifyProcessing;
     }
 }
 
@@ -342,12 +456,13 @@ std::vector<std::uint8_t> SimulatedProgrammer::answerFor(int reader, const std::
         return {};
     }
     switch (code) {
-    case 0xA5:
-        return {static_cast<std::uint8_t>(reader == 1 ? 0xC1 : 0xC2), 0x00};
-    case 0x00:
+    case kIdentifyCode:
+        return {reader == 1 ? kApplicationAnswer1 : kApplicationAnswer2, 0x00};
+    case kApplicationIdentityCode:
         return identityAnswer(reader);
     default:
-        return {};
+        // Later command families (card readers, EEPROM) go before this.
+        return m_memory.execute(command).value_or(std::vector<std::uint8_t>{});
     }
 }
 
@@ -364,7 +479,7 @@ std::vector<std::uint8_t> SimulatedProgrammer::bootLoaderAnswer(int reader) cons
 
 std::vector<std::uint8_t> SimulatedProgrammer::identityAnswer(int reader) const
 {
-    const ReaderSettings& settings = m_settings[static_cast<std::size_t>(reader - 1)];
+    const ReaderSettings& settings = m_memory.current().readers[static_cast<std::size_t>(reader - 1)];
     std::vector<std::uint8_t> answer(32, 0x00);
     answer[0] = 0x00;
     answer[1] = readerDigit(reader);

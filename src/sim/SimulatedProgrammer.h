@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/DetectionResults.h"
+#include "sim/SettingsMemory.h"
 #include "sim/SimEndpoint.h"
 
 #include <array>
@@ -24,22 +25,37 @@ class SimulatedPortHost;
 /// greeting to 0xA5 is 0xC1 on reader 1 and 0xC2 on reader 2; the boot
 /// loader listens on reader 1 only; a low-speed build listens at 9600 baud
 /// only, the first after a DTR pulse, the second while RTS is on and DTR off.
+/// Every build knows the settings commands; its listening condition decides
+/// whether it hears them. Settings live in a SettingsMemory: what the
+/// device runs with and the copy in flash it starts from after a replug.
 class SimulatedProgrammer {
 public:
     enum class Firmware { Application, BootLoader };
 
-    struct ReaderSettings {
-        std::uint32_t clockHz = 4000000;
-        std::uint8_t speedCode = 0x02;
-        std::uint8_t parityCode = 0x00;
-        std::uint8_t addedStopBits = 0x00;
-    };
+    using ReaderSettings = SimReaderSettings;
 
     /// One command as the device took it in.
     struct ReceivedCommand {
         int reader = 0;
         std::vector<std::uint8_t> bytes;
         std::uint32_t baudRate = 0;
+        TimePoint at{}; ///< when the device knew the command was complete
+    };
+
+    /// A change of the modem lines the host drives, as the device saw it.
+    struct LineChange {
+        int reader = 0;
+        bool dtr = false;
+        bool rts = false;
+        TimePoint at{};
+    };
+
+    /// How far the bytes received so far make a command.
+    enum class Framing {
+        Unknown,              ///< no command starts like this: drop it
+        Incomplete,           ///< more bytes must follow
+        Complete,             ///< a whole command
+        CompleteAfterSilence, ///< whole unless more bytes follow at once
     };
 
     /// Lets a test replace the device's answer: given the command and the
@@ -71,19 +87,32 @@ public:
     void setSilent(bool silent);
     void setAnswerFilter(AnswerFilter filter);
 
+    /// Reader 1 or 2's card port as the device runs it.
     ReaderSettings readerSettings(int reader) const;
+    /// Prepares a reader's card port, in use and in flash.
     void setReaderSettings(int reader, const ReaderSettings& settings);
+    /// What the device runs with, and what its flash holds.
+    DeviceSettings settings() const;
+    DeviceSettings savedSettings() const;
+    /// Prepares all settings, in use and in flash.
+    void setSettings(const DeviceSettings& settings);
 
     std::vector<ReceivedCommand> receivedCommands() const;
+    std::vector<LineChange> lineChanges() const;
+    /// Forgets the commands and line changes seen so far.
     void clearReceivedCommands();
 
     /// Answers a complete command as the device would (no timing); empty
     /// when it stays silent. Public so tests and the pty server share it.
     std::vector<std::uint8_t> answerFor(int reader, const std::vector<std::uint8_t>& command);
 
-    /// How many bytes the command starting with these bytes has; 0 when
-    /// the device does not know it.
-    std::size_t commandLength(const std::vector<std::uint8_t>& start) const;
+    /// Frames commands by their known lengths. Only "FD 00" and "FD 01"
+    /// are ambiguous (a mode switch, or the start of an ATR mode write):
+    /// they end when no further byte follows within a short silence.
+    Framing framing(const std::vector<std::uint8_t>& start) const;
+
+    /// How long the device works on a command before it answers.
+    Micros thinkingTime(const std::vector<std::uint8_t>& command) const;
 
 private:
     class Interface;
@@ -101,13 +130,14 @@ private:
     std::uint8_t m_minor = 0x0A;
     Firmware m_firmware = Firmware::Application;
     SpeedVariant m_variant;
-    std::array<ReaderSettings, 2> m_settings{};
+    SettingsMemory m_memory;
     std::array<bool, 2> m_cards{};
     bool m_plugged = true;
     bool m_ignoreLines = false;
     bool m_silent = false;
     AnswerFilter m_filter;
     std::vector<ReceivedCommand> m_received;
+    std::vector<LineChange> m_lineChanges;
 };
 
 } // namespace talvex
