@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace talvex {
+
+/// What the program was asked for on its command line.
+struct CommandLine {
+    bool simulate = false;
+    bool help = false;
+    bool version = false;
+    std::string error; ///< set when the arguments make no sense
+
+    static CommandLine parse(const std::vector<std::string>& arguments);
+    static std::string usage();
+};
+
+} // namespace talvex

@@ -1,0 +1,56 @@
+#include "ui/main/PortListDelegate.h"
+
+#include <QPainter>
+
+// The icons live in a static library, whose resources load only when asked.
+static void loadIconResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)loaded;
+}
+
+namespace talvex {
+
+PortListDelegate::PortListDelegate(ProbeLookup lookup, QObject* parent)
+    : QStyledItemDelegate(parent)
+    , m_lookup(std::move(lookup))
+{
+}
+
+QIcon PortListDelegate::iconFor(ProbeResult probe)
+{
+    loadIconResources();
+    switch (probe) {
+    case ProbeResult::BootLoader: return QIcon(QStringLiteral(":/icons/chip_boot.svg"));
+    case ProbeResult::Application: return QIcon(QStringLiteral(":/icons/chip.svg"));
+    case ProbeResult::BootLoaderWithCard: return QIcon(QStringLiteral(":/icons/chip_boot_card.svg"));
+    case ProbeResult::ApplicationWithCard: return QIcon(QStringLiteral(":/icons/chip_card.svg"));
+    case ProbeResult::NoProgrammer: break;
+    }
+    return {};
+}
+
+void PortListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+    const QIcon icon = iconFor(m_lookup(index.row()));
+    if (icon.isNull())
+        return;
+    const QRect target(option.rect.left() + 155, option.rect.top() + 2, 325 - 155, 28 - 2);
+    painter->save();
+    painter->setOpacity(1.0);
+    icon.paint(painter, target, Qt::AlignLeft | Qt::AlignVCenter);
+    painter->restore();
+}
+
+QSize PortListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(kEntryHeight);
+    return size;
+}
+
+} // namespace talvex

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "context/ApplicationContext.h"
+#include "protocol/Discovery.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <vector>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace talvex {
+
+class BusyIndicator;
+class TForm4;
+
+/// The main window: finds the programmer automatically or by a scan of the
+/// ports, shows what it found, and opens the settings window.
+class TForm3 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm3(ApplicationContext& context, QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    /// The settings window last opened (it is made anew each time).
+    TForm4* settingsWindow() const { return m_settings.get(); }
+    const std::vector<ProbedPort>& probedPorts() const { return m_probed; }
+    bool operationRunning() const { return m_operationDepth > 0; }
+
+public slots:
+    void Button4Click();
+    void Button3Click();
+    void Button5Click();
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void Button6Click();
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildWindow();
+    void setInfoLabelsVisible(bool visible);
+    void setStatus(const QString& text);
+    TForm4* openSettingsWindow();
+    ProbeResult probeAt(int row) const;
+
+    ApplicationContext& m_context;
+    std::unique_ptr<TForm4> m_settings;
+    std::vector<ProbedPort> m_probed;
+    QString m_readerDigitText;
+    int m_operationDepth = 0;
+
+    QWidget* m_controls = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    BusyIndicator* AniIndicator1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+};
+
+} // namespace talvex
