@@ -1,0 +1,350 @@
+#include "ui/UiBench.h"
+#include "ui/common/LogPane.h"
+
+#include <QRegularExpression>
+#include <QSpinBox>
+
+using namespace talvex;
+using namespace talvex::test;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+/// A settings window opened on one port, as the main window opens it.
+struct SettingsBench : UiBench {
+    std::shared_ptr<SimulatedProgrammer> device;
+    QWidget mainWindow;
+    std::unique_ptr<TForm4> window;
+
+    explicit SettingsBench(SpeedVariant variant = SpeedVariant::Normal, const char* port = "COM3")
+    {
+        device = addProgrammer("COM3", "COM4", variant);
+        context.detection().variant = variant;
+        mainWindow.show();
+        window = std::make_unique<TForm4>(context, &mainWindow);
+        window->setPorts({QString::fromLatin1(port)}, true);
+        window->show();
+    }
+
+    void connect()
+    {
+        click(window.get(), "Button1");
+        device->clearReceivedCommands();
+    }
+
+    QTabWidget* tabs() { return child<QTabWidget>(window.get(), "TabControl1"); }
+
+    /// Brings a tab to the front, as a click on an enabled tab would.
+    void showTab(int tab)
+    {
+        ASSERT_TRUE(tabs()->isTabEnabled(tab)) << tab;
+        tabs()->setCurrentIndex(tab);
+    }
+
+    std::vector<int> enabledTabs()
+    {
+        std::vector<int> enabled;
+        for (int tab = 0; tab < tabs()->count(); ++tab) {
+            if (tabs()->isTabEnabled(tab))
+                enabled.push_back(tab);
+        }
+        return enabled;
+    }
+
+    QStringList log() { return logMessages(window.get()); }
+};
+
+} // namespace
+
+TEST(SettingsWindow, FreshWindowOffersOnlyTheSerialTab)
+{
+    SettingsBench bench;
+    TForm4* window = bench.window.get();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Talvex Settings"));
+    EXPECT_FALSE(bench.mainWindow.isVisible());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    EXPECT_FALSE(child<QPushButton>(window, "Button10")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "Button12")->isEnabled());
+    EXPECT_FALSE(shown(window, "Button16"));
+    EXPECT_FALSE(shown(window, "Button19"));
+    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
+}
+
+TEST(SettingsWindow, ConnectChoosesTabsBySpeedVariant)
+{
+    {
+        SettingsBench bench;
+        bench.connect();
+        EXPECT_EQ(bench.enabledTabs(), (std::vector<int>{TForm4::ComSpeedTab, TForm4::ClockTab, TForm4::PortTab,
+                                                         TForm4::FirmwareTab, TForm4::AdvancedTab}));
+        EXPECT_EQ(bench.tabs()->currentIndex(), TForm4::ClockTab);
+        EXPECT_EQ(text(bench.window.get(), "Button1"), QStringLiteral("Disconnect"));
+        EXPECT_EQ(text(bench.window.get(), "Label9"), QStringLiteral("Firmware version :"));
+        EXPECT_EQ(text(bench.window.get(), "Label10"), QStringLiteral("1.10"));
+        EXPECT_FALSE(child<QComboBox>(bench.window.get(), "ComboBox1")->isEnabled());
+        EXPECT_EQ(bench.log(), (QStringList{QStringLiteral("Attempting to open COM Port..."),
+                                            QStringLiteral("COM3 Port opened successfully!"),
+                                            QStringLiteral("Programmer in PROGRAM mode.")}));
+    }
+    {
+        SettingsBench bench(SpeedVariant::LowSpeed1);
+        bench.connect();
+        EXPECT_EQ(bench.context.ports().a.currentSettings()->baudRate, 9600u);
+        EXPECT_EQ(bench.enabledTabs(), (std::vector<int>{TForm4::FirmwareTab, TForm4::PhoenixTab}));
+        EXPECT_EQ(bench.tabs()->currentIndex(), TForm4::PhoenixTab);
+    }
+    {
+        SettingsBench bench(SpeedVariant::LowSpeed2);
+        bench.connect();
+        EXPECT_EQ(bench.enabledTabs(), (std::vector<int>{TForm4::FirmwareTab, TForm4::UniprogTab}));
+        EXPECT_EQ(bench.tabs()->currentIndex(), TForm4::UniprogTab);
+    }
+    {
+        SettingsBench bench;
+        bench.device->setSilent(true);
+        bench.connect();
+        EXPECT_FALSE(bench.tabs()->isEnabled());
+        EXPECT_EQ(text(bench.window.get(), "Button1"), QStringLiteral("Disconnect"));
+        EXPECT_TRUE(bench.log().contains(QStringLiteral("No Programmer found !")));
+    }
+}
+
+TEST(SettingsWindow, PortThatWillNotOpenIsReportedWithItsReason)
+{
+    SettingsBench bench(SpeedVariant::Normal, "COM9");
+    bench.connect();
+    EXPECT_EQ(bench.log().value(1), QStringLiteral("ERROR: COM9 Port open error!"));
+    EXPECT_TRUE(bench.log().value(2).contains(QStringLiteral("COM9")));
+    EXPECT_EQ(text(bench.window.get(), "Button1"), QStringLiteral("Connect"));
+    EXPECT_TRUE(child<QPushButton>(bench.window.get(), "Button1")->isEnabled());
+    EXPECT_FALSE(bench.window->portConnected());
+}
+
+TEST(SettingsWindow, ClockWriteSendsItsBytesAndTheDeviceKeepsTheClock)
+{
+    SettingsBench bench(SpeedVariant::Normal, "COM4");
+    TForm4* window = bench.window.get();
+    bench.connect();
+    EXPECT_FALSE(child<QPushButton>(window, "Button3")->isEnabled());
+
+    click(window, "Button_read_settings");
+    EXPECT_TRUE(isChecked(window, "smartcard_reader_2"));
+    EXPECT_TRUE(isChecked(window, "clock_400"));
+    EXPECT_TRUE(isChecked(window, "RadioButton13"));
+    check(window, "clock_800");
+    bench.device->clearReceivedCommands();
+    click(window, "Button3");
+    const auto seen = commandsSeen(*bench.device);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), (Bytes{0x02, 0x01, 0x05}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Clock set OK !"));
+    EXPECT_TRUE(child<QPushButton>(window, "Button12")->isEnabled());
+
+    click(window, "Button_read_settings");
+    EXPECT_TRUE(isChecked(window, "clock_800"));
+    EXPECT_FALSE(isChecked(window, "clock_400"));
+}
+
+TEST(SettingsWindow, CardPortWriteAndItsErrorLine)
+{
+    SettingsBench bench;
+    TForm4* window = bench.window.get();
+    bench.connect();
+    bench.showTab(TForm4::PortTab);
+    click(window, "Button7");
+    EXPECT_TRUE(isChecked(window, "RadioButton5"));
+    EXPECT_TRUE(isChecked(window, "RadioButton9"));
+    check(window, "RadioButton11");
+    bench.device->clearReceivedCommands();
+    click(window, "Button6");
+    EXPECT_EQ(commandsSeen(*bench.device).back(), (Bytes{0x03, 0x00, 0x02, 0x01, 0x00}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("SmartCard Speed set OK !"));
+    EXPECT_TRUE(child<QPushButton>(window, "Button10")->isEnabled());
+
+    click(window, "Button7");
+    EXPECT_TRUE(isChecked(window, "RadioButton11"));
+
+    // A refusing device: error line, Save stays as it was.
+    bench.device->setAnswerFilter([](const auto&, Bytes answer) {
+        if (!answer.empty() && answer[0] == 0x02)
+            answer[1] = 0x01;
+        return answer;
+    });
+    bench.showTab(TForm4::ClockTab);
+    click(window, "Button_read_settings");
+    click(window, "Button3");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Clock set ERROR !"));
+    EXPECT_FALSE(child<QPushButton>(window, "Button12")->isEnabled());
+
+    bench.showTab(TForm4::PortTab);
+    click(window, "Button10");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("OK, setting stored in flash memory."));
+    bench.showTab(TForm4::ClockTab);
+    click(window, "Button13");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("OK, setting set to factory default."));
+}
+
+TEST(SettingsWindow, AdvancedWriteFollowsItsEnablingRules)
+{
+    SettingsBench bench;
+    TForm4* window = bench.window.get();
+    bench.connect();
+    bench.showTab(TForm4::AdvancedTab);
+    auto* write = child<QPushButton>(window, "Button20");
+    EXPECT_FALSE(write->isEnabled());
+
+    check(window, "RadioButton14");
+    EXPECT_TRUE(child<QGroupBox>(window, "GroupBox4")->isEnabled());
+    EXPECT_FALSE(child<QGroupBox>(window, "GroupBox6")->isEnabled());
+    child<QComboBox>(window, "ComboBox2")->setCurrentIndex(1);
+    child<QComboBox>(window, "ComboBox3")->setCurrentIndex(1);
+    child<QComboBox>(window, "ComboBox4")->setCurrentIndex(2);
+    child<QComboBox>(window, "ComboBox5")->setCurrentIndex(6);
+    child<QComboBox>(window, "ComboBox6")->setCurrentIndex(3);
+    EXPECT_FALSE(write->isEnabled()); // com 2 parity still empty
+    child<QComboBox>(window, "ComboBox7")->setCurrentIndex(3);
+    EXPECT_TRUE(write->isEnabled());
+    click(window, "Button20");
+    EXPECT_EQ(commandsSeen(*bench.device).back(),
+              (Bytes{0xFD, 0x01, 0x00, 0x02, 0x02, 0x01, 0x01, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex set mode OK !"));
+
+    check(window, "RadioButton16");
+    EXPECT_FALSE(child<QGroupBox>(window, "GroupBox4")->isEnabled());
+    EXPECT_FALSE(write->isEnabled());
+    child<QComboBox>(window, "ComboBox8")->setCurrentIndex(2);
+    child<QComboBox>(window, "ComboBox9")->setCurrentIndex(0);
+    child<QCheckBox>(window, "CheckBox1")->setChecked(true);
+    EXPECT_FALSE(child<QSpinBox>(window, "SpinBox2")->isEnabled());
+    EXPECT_TRUE(write->isEnabled());
+    click(window, "Button20");
+    EXPECT_EQ(commandsSeen(*bench.device).back(), (Bytes{0xFD, 0x02, 0x00, 0x02, 0xFF}));
+}
+
+TEST(SettingsWindow, PhoenixReadAndWriteOnTheFirstLowSpeedBuild)
+{
+    SettingsBench bench(SpeedVariant::LowSpeed1);
+    TForm4* window = bench.window.get();
+    bench.connect();
+    click(window, "Button21");
+    EXPECT_TRUE(isChecked(window, "ph_clock_3"));
+    EXPECT_TRUE(isChecked(window, "ph_reader_1"));
+    check(window, "ph_clock_7");
+    bench.device->clearReceivedCommands();
+    click(window, "Button22");
+    EXPECT_EQ(commandsSeen(*bench.device).back(), (Bytes{0x77, 0x00, 0x07}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Clock set OK !"));
+    click(window, "Button21");
+    EXPECT_TRUE(isChecked(window, "ph_clock_7"));
+}
+
+TEST(SettingsWindow, UniprogReadSelectsTheListsAndAWriteNeedsEveryChoice)
+{
+    SettingsBench bench(SpeedVariant::LowSpeed2);
+    DeviceSettings preset = bench.device->settings();
+    preset.uniprog = {0x03, 0xFF, 0x01, 0x02, 0xFF, 0x00};
+    bench.device->setSettings(preset);
+    TForm4* window = bench.window.get();
+    bench.connect();
+
+    click(window, "Button23");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex get parameters OK !"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox13")->currentText(), QStringLiteral("4.00   Mhz"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox10")->currentText(), QStringLiteral("Default"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox14")->currentText(), QStringLiteral("38400"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox11")->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox15")->currentText(), QStringLiteral("Default"));
+    EXPECT_EQ(child<QComboBox>(window, "ComboBox12")->currentText(), QStringLiteral("9600"));
+    EXPECT_TRUE(child<QGroupBox>(window, "GroupBox7")->isEnabled());
+
+    child<QComboBox>(window, "ComboBox10")->setCurrentIndex(6);
+    bench.device->clearReceivedCommands();
+    click(window, "Button24");
+    EXPECT_EQ(commandsSeen(*bench.device).back(),
+              (Bytes{0x44, 0x00, 0x03, 0x07, 0x01, 0x02, 0xFF, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex set parameters OK !"));
+
+    // A list left empty: nothing goes out and the log names the choice.
+    child<QComboBox>(window, "ComboBox14")->setCurrentIndex(-1);
+    bench.device->clearReceivedCommands();
+    click(window, "Button24");
+    EXPECT_TRUE(commandsSeen(*bench.device).empty());
+    EXPECT_TRUE(bench.log().back().startsWith(QStringLiteral("Set parameters ERROR !")));
+    EXPECT_TRUE(bench.log().back().contains(QStringLiteral("nothing sent")));
+
+    click(window, "Button25");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex reset to default !"));
+}
+
+TEST(SettingsWindow, DisconnectClearsEveryRadioButton)
+{
+    SettingsBench bench;
+    TForm4* window = bench.window.get();
+    bench.connect();
+    click(window, "Button_read_settings");
+    check(window, "RadioButton14");
+    ASSERT_TRUE(isChecked(window, "clock_400"));
+    click(window, "Button1");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("COM3 Port closed successfully!"));
+    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    for (QRadioButton* radio : window->findChildren<QRadioButton*>())
+        EXPECT_FALSE(radio->isChecked()) << radio->objectName().toStdString();
+}
+
+TEST(SettingsWindow, LogLinesCarryTheTimeAndEndWithCrLf)
+{
+    SettingsBench bench;
+    bench.connect();
+    auto* pane = bench.window->findChild<LogPane*>(QStringLiteral("Memo2"));
+    ASSERT_NE(pane, nullptr);
+    const QString text = pane->logText();
+    ASSERT_TRUE(text.endsWith(QStringLiteral("\r\n")));
+    const QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    const QRegularExpression stamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d \\S"));
+    for (const QString& line : lines)
+        EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
+}
+
+TEST(SettingsWindow, ASecondClickDuringAnExchangeStartsNothing)
+{
+    SettingsBench bench;
+    TForm4* window = bench.window.get();
+    bench.connect();
+    click(window, "Button_read_settings");
+    check(window, "clock_600");
+    bench.device->clearReceivedCommands();
+
+    int attempts = 0;
+    bench.context.setPump([&] {
+        QCoreApplication::processEvents();
+        auto* write = window->findChild<QPushButton*>(QStringLiteral("Button3"));
+        auto* read = window->findChild<QPushButton*>(QStringLiteral("Button_read_settings"));
+        if (window->operationRunning() && attempts++ == 0) {
+            QTest::mouseClick(write, Qt::LeftButton);
+            QTest::mouseClick(read, Qt::LeftButton);
+            EXPECT_FALSE(window->close());
+        }
+    });
+    click(window, "Button3");
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(commandsSeen(*bench.device), (std::vector<Bytes>{{0x02, 0x00, 0x04}}));
+    EXPECT_EQ(bench.log().back(), QStringLiteral("Clock set OK !"));
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST(SettingsWindow, ClosingIsRefusedWhileAnUploadRuns)
+{
+    SettingsBench bench;
+    bench.connect();
+    bench.context.setUploadInProgress(true);
+    EXPECT_FALSE(bench.window->close());
+    EXPECT_TRUE(bench.window->isVisible());
+    EXPECT_TRUE(bench.context.ports().a.isOpen());
+    bench.context.setUploadInProgress(false);
+    EXPECT_TRUE(bench.window->close());
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_TRUE(bench.mainWindow.isVisible());
+}

@@ -1,0 +1,26 @@
+#include "ui/UiBench.h"
+
+#include "ui/common/LogPane.h"
+
+namespace talvex::test {
+
+QStringList logMessages(QWidget* window)
+{
+    auto* pane = window->findChild<LogPane*>(QStringLiteral("Memo2"));
+    if (!pane)
+        return {};
+    QStringList messages;
+    for (const QString& line : pane->logText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        messages << line.mid(9);
+    return messages;
+}
+
+std::vector<std::vector<std::uint8_t>> commandsSeen(const SimulatedProgrammer& device)
+{
+    std::vector<std::vector<std::uint8_t>> seen;
+    for (const auto& command : device.receivedCommands())
+        seen.push_back(command.bytes);
+    return seen;
+}
+
+} // namespace talvex::test

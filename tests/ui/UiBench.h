@@ -1,0 +1,79 @@
+#pragma once
+
+#include "support/SimBench.h"
+#include "ui/main/TForm3.h"
+#include "ui/settings/TForm4.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace talvex::test {
+
+/// The simulated bench with the windows on top, in virtual time.
+struct UiBench : SimBench {
+    UiBench() { context.setPump([] { QCoreApplication::processEvents(); }); }
+};
+
+template <typename T>
+T* child(QWidget* root, const char* name)
+{
+    T* widget = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+inline QString text(QWidget* root, const char* name)
+{
+    if (auto* label = root->findChild<QLabel*>(QString::fromLatin1(name)))
+        return label->text();
+    if (auto* button = root->findChild<QAbstractButton*>(QString::fromLatin1(name)))
+        return button->text();
+    ADD_FAILURE() << "no text control " << name;
+    return {};
+}
+
+inline bool shown(QWidget* root, const char* name)
+{
+    QWidget* widget = root->findChild<QWidget*>(QString::fromLatin1(name));
+    return widget && widget->isVisible();
+}
+
+/// Clicks as a user could: only a visible, enabled control.
+inline void click(QWidget* root, const char* name)
+{
+    auto* widget = root->findChild<QAbstractButton*>(QString::fromLatin1(name));
+    ASSERT_NE(widget, nullptr) << name;
+    ASSERT_TRUE(widget->isVisible()) << name << " is hidden";
+    ASSERT_TRUE(widget->isEnabled()) << name << " is disabled";
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+inline void check(QWidget* root, const char* name)
+{
+    auto* radio = child<QAbstractButton>(root, name);
+    ASSERT_TRUE(radio->isEnabled()) << name;
+    radio->setChecked(true);
+}
+
+inline bool isChecked(QWidget* root, const char* name)
+{
+    auto* button = root->findChild<QAbstractButton*>(QString::fromLatin1(name));
+    return button && button->isChecked();
+}
+
+/// The log's lines without their "hh:mm:ss " stamps.
+QStringList logMessages(QWidget* window);
+
+/// The bytes of each command the device received.
+std::vector<std::vector<std::uint8_t>> commandsSeen(const SimulatedProgrammer& device);
+
+} // namespace talvex::test
