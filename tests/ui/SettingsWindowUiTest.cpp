@@ -343,8 +343,11 @@ TEST(SettingsWindow, ClosingIsRefusedWhileAnUploadRuns)
     EXPECT_FALSE(bench.window->close());
     EXPECT_TRUE(bench.window->isVisible());
     EXPECT_TRUE(bench.context.ports().a.isOpen());
+    QTest::keyClick(bench.window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(bench.window->isVisible());
     bench.context.setUploadInProgress(false);
-    EXPECT_TRUE(bench.window->close());
+    QTest::keyClick(bench.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(bench.window->isVisible());
     EXPECT_FALSE(bench.context.ports().a.isOpen());
     EXPECT_TRUE(bench.mainWindow.isVisible());
 }

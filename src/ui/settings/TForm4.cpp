@@ -905,6 +905,12 @@ void TForm4::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void TForm4::reject()
+{
+    // QDialog would only hide: the port would stay open, the main window hidden.
+    close();
+}
+
 void TForm4::FormClose()
 {
     if (m_closed)

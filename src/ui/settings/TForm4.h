@@ -73,6 +73,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    /// Escape closes through the close query, like the window's close box.
+    void reject() override;
 
 private:
     void buildWindow();
