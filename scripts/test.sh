@@ -22,6 +22,12 @@ cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j2
 
+echo "== thread tests under ThreadSanitizer"
+configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DTALVEX_TSAN=ON -DTALVEX_BUILD_GUI=OFF
+cmake --build build-tsan -j2 --target talvex_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan --output-on-failure -R 'CardPresence|PortSlot|Exchange'
+
 echo "== Windows cross build (MinGW-w64)"
 bash scripts/build-mingw.sh "$root/build-mingw"
 

@@ -8,6 +8,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
     for (const std::string& argument : arguments) {
         if (argument == "--simulate")
             line.simulate = true;
+        else if (argument == "--smartcard-tool")
+            line.smartcardTool = true;
         else if (argument == "--help" || argument == "-h")
             line.help = true;
         else if (argument == "--version" || argument == "-v")
@@ -20,8 +22,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
 
 std::string CommandLine::usage()
 {
-    return "usage: talvex-setting-manager [--simulate] [--help] [--version]\n"
+    return "usage: talvex-setting-manager [--simulate] [--smartcard-tool] [--help] [--version]\n"
            "  --simulate  add a simulated programmer on COM3/COM4 (no hardware needed)\n"
+           "  --smartcard-tool  open the smartcard test window at once (it lists the ports itself)\n"
            "  --help      show this text\n"
            "  --version   show the tool's version\n";
 }

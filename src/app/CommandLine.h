@@ -8,6 +8,7 @@ namespace talvex {
 /// What the program was asked for on its command line.
 struct CommandLine {
     bool simulate = false;
+    bool smartcardTool = false;
     bool help = false;
     bool version = false;
     std::string error; ///< set when the arguments make no sense

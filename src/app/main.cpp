@@ -41,6 +41,8 @@ int main(int argc, char** argv)
     std::unique_ptr<PortHost> host;
     if (options.simulate) {
         programmer = std::make_unique<SimulatedProgrammer>();
+        // A card waits in reader 1, so the smartcard tool has something to read.
+        programmer->setCardPresent(1, true);
         auto simulatedHost = std::make_unique<SimulatedPortHost>(clock);
         programmer->attachTo(*simulatedHost, "COM3", "COM4");
         host = std::move(simulatedHost);
@@ -51,5 +53,9 @@ int main(int argc, char** argv)
     ApplicationContext context(*host, clock, pump);
     TForm3 mainWindow(context);
     mainWindow.show();
+    if (options.smartcardTool) {
+        context.setDetectionConfirmed(true);
+        mainWindow.openSmartcardTool();
+    }
     return application.exec();
 }

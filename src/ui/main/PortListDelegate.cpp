@@ -1,16 +1,8 @@
 #include "ui/main/PortListDelegate.h"
 
-#include <QPainter>
+#include "ui/common/Resources.h"
 
-// The icons live in a static library, whose resources load only when asked.
-static void loadIconResources()
-{
-    static const bool loaded = [] {
-        Q_INIT_RESOURCE(icons);
-        return true;
-    }();
-    (void)loaded;
-}
+#include <QPainter>
 
 namespace talvex {
 
@@ -22,7 +14,7 @@ PortListDelegate::PortListDelegate(ProbeLookup lookup, QObject* parent)
 
 QIcon PortListDelegate::iconFor(ProbeResult probe)
 {
-    loadIconResources();
+    loadUiResources();
     switch (probe) {
     case ProbeResult::BootLoader: return QIcon(QStringLiteral(":/icons/chip_boot.svg"));
     case ProbeResult::Application: return QIcon(QStringLiteral(":/icons/chip.svg"));

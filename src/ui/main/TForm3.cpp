@@ -1,6 +1,7 @@
 #include "ui/main/TForm3.h"
 
 #include "protocol/VersionText.h"
+#include "ui/cardtool/TForm1.h"
 #include "ui/common/BusyIndicator.h"
 #include "ui/common/OperationGuard.h"
 #include "ui/common/Widgets.h"
@@ -312,8 +313,25 @@ void TForm3::Button6Click()
 
 void TForm3::Button1Click()
 {
-    // The smartcard tool is reached from the command line for service
-    // work; this button stays disabled after a detection.
+    // This window never enables the button; the command line reaches the tool.
+    openSmartcardTool();
+}
+
+TForm1* TForm3::openSmartcardTool()
+{
+    const bool listItself = m_context.detectionConfirmed();
+    m_cardTool.reset();
+    m_cardTool = std::make_unique<TForm1>(m_context, this, listItself);
+    if (!listItself) {
+        const DetectionResults& results = m_context.detection();
+        const QString reader1 = QString::fromStdString(results.reader1Port);
+        const QString reader2 = QString::fromStdString(results.reader2Port);
+        m_cardTool->setReaderPorts({reader1, reader2}, {reader2, reader1});
+        m_cardTool->setProgrammerInfo(QString::fromStdString(results.serialNumber),
+                                      QString::fromStdString(results.versionText));
+    }
+    m_cardTool->show();
+    return m_cardTool.get();
 }
 
 void TForm3::Button2Click()
@@ -357,9 +375,11 @@ void TForm3::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (m_settings && m_settings->isVisible() && !m_settings->close()) {
-        event->ignore();
-        return;
+    for (QDialog* other : std::initializer_list<QDialog*>{m_settings.get(), m_cardTool.get()}) {
+        if (other && other->isVisible() && !other->close()) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
 }

@@ -17,6 +17,7 @@ class QPushButton;
 namespace talvex {
 
 class BusyIndicator;
+class TForm1;
 class TForm4;
 
 /// The main window: finds the programmer automatically or by a scan of the
@@ -29,6 +30,11 @@ public:
 
     /// The settings window last opened (it is made anew each time).
     TForm4* settingsWindow() const { return m_settings.get(); }
+    TForm1* smartcardTool() const { return m_cardTool.get(); }
+
+    /// Opens the smartcard tool, as the (always disabled) "Smartcard Tool"
+    /// button would; the command line uses it for service work.
+    TForm1* openSmartcardTool();
     const std::vector<ProbedPort>& probedPorts() const { return m_probed; }
     bool operationRunning() const { return m_operationDepth > 0; }
 
@@ -56,6 +62,7 @@ private:
 
     ApplicationContext& m_context;
     std::unique_ptr<TForm4> m_settings;
+    std::unique_ptr<TForm1> m_cardTool;
     std::vector<ProbedPort> m_probed;
     QString m_readerDigitText;
     int m_operationDepth = 0;

@@ -1,0 +1,211 @@
+#include "ui/UiBench.h"
+#include "ui/cardtool/TForm1.h"
+#include "ui/cardtool/TRead.h"
+#include "ui/common/LogPane.h"
+
+#include <QGraphicsOpacityEffect>
+
+using namespace talvex;
+using namespace talvex::test;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+/// The smartcard tool on a bench with the programmer on COM3/COM4 and a
+/// silent port on COM1, its lists filled by its own scan.
+struct ToolBench : UiBench {
+    std::shared_ptr<SimulatedProgrammer> device;
+    QWidget mainWindow;
+    std::unique_ptr<TForm1> tool;
+
+    ToolBench()
+    {
+        addSilent("COM1");
+        device = addProgrammer("COM3", "COM4");
+        mainWindow.show();
+        tool = std::make_unique<TForm1>(context, &mainWindow, true);
+        tool->show();
+    }
+
+    void select(const char* list, const QString& port)
+    {
+        auto* box = child<QComboBox>(tool.get(), list);
+        box->setCurrentIndex(box->findText(port));
+    }
+
+    void connectReader1()
+    {
+        select("ComboBox1", QStringLiteral("COM3"));
+        click(tool.get(), "Button1");
+    }
+
+    QString pane(const char* name) { return child<LogPane>(tool.get(), name)->logText(); }
+
+    double opacity(const char* picture)
+    {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(child<QLabel>(tool.get(), picture)->graphicsEffect());
+        return effect ? effect->opacity() : -1;
+    }
+
+    bool waitUntil(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 5000); }
+};
+
+} // namespace
+
+TEST(SmartcardTool, ListsPortsAndConnectsEachReader)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    EXPECT_EQ(tool->windowTitle(), QStringLiteral("Talvex tool V 1.1.00"));
+    EXPECT_FALSE(bench.mainWindow.isVisible());
+    auto* list1 = child<QComboBox>(tool, "ComboBox1");
+    ASSERT_EQ(list1->count(), 3);
+    EXPECT_EQ(list1->currentIndex(), -1);
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->count(), 3);
+
+    // No selection: only the request to choose.
+    click(tool, "Button1");
+    EXPECT_EQ(bench.pane("Memo2"), QStringLiteral("Please, select a valid COM Port...\r\n"));
+    EXPECT_EQ(text(tool, "Button1"), QStringLiteral("Connect"));
+    EXPECT_EQ(tool->readerThread(), nullptr);
+
+    bench.connectReader1();
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM3 Port opened successfully!\r\n")));
+    EXPECT_EQ(text(tool, "Button1"), QStringLiteral("Disconnect"));
+    EXPECT_FALSE(list1->isEnabled());
+    for (const char* name : {"Button8", "Button3", "Button11", "Label4", "Memo1"})
+        EXPECT_TRUE(shown(tool, name)) << name;
+    EXPECT_TRUE(child<QPushButton>(tool, "Button7")->isEnabled());
+    TRead* thread = tool->readerThread();
+    ASSERT_NE(thread, nullptr);
+
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    EXPECT_TRUE(shown(tool, "Button13"));
+    EXPECT_EQ(tool->readerThread(), thread); // one thread for both opens
+
+    // A port another program holds.
+    bench.host.markBusy("COM1");
+    click(tool, "Button12");
+    bench.select("ComboBox2", QStringLiteral("COM1"));
+    click(tool, "Button12");
+    EXPECT_TRUE(bench.pane("Memo2").contains(QStringLiteral("ERROR: COM1 Port open error!\r\n")));
+
+    click(tool, "Button1");
+    EXPECT_TRUE(bench.pane("Memo2").contains(QStringLiteral("COM3 Port closed successfully!\r\n")));
+    EXPECT_FALSE(shown(tool, "Button8"));
+    EXPECT_FALSE(child<QPushButton>(tool, "Button7")->isEnabled());
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+}
+
+TEST(SmartcardTool, ReaderThreadShowsCardPresenceAndHonoursTheInvertedReader)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    EXPECT_FALSE(shown(tool, "Label5"));
+    EXPECT_DOUBLE_EQ(bench.opacity("Image1"), 0.2);
+
+    bench.device->setCardPresent(1, true);
+    EXPECT_TRUE(bench.waitUntil([&] { return shown(tool, "Label5"); }));
+    EXPECT_DOUBLE_EQ(bench.opacity("Image1"), 1.0);
+    EXPECT_TRUE(tool->readerThread()->cardPresent(1));
+    bench.device->setCardPresent(1, false);
+    EXPECT_TRUE(bench.waitUntil([&] { return !shown(tool, "Label5"); }));
+    EXPECT_DOUBLE_EQ(bench.opacity("Image1"), 0.2);
+
+    // Reader 2's line stays clear; inverting shows a card there, only there.
+    child<QCheckBox>(tool, "CheckBox1")->setChecked(true);
+    EXPECT_TRUE(bench.waitUntil([&] { return shown(tool, "Label6"); }));
+    EXPECT_DOUBLE_EQ(bench.opacity("Image2"), 1.0);
+    EXPECT_FALSE(shown(tool, "Label5"));
+    bench.device->setCardPresent(2, true);
+    EXPECT_TRUE(bench.waitUntil([&] { return !shown(tool, "Label6"); }));
+
+    // A closed port has no card, inverted or not.
+    click(tool, "Button12");
+    bench.device->setCardPresent(2, false);
+    QTest::qWait(100);
+    EXPECT_FALSE(shown(tool, "Label6"));
+    EXPECT_FALSE(tool->readerThread()->cardPresent(2));
+}
+
+TEST(SmartcardTool, ThreadProbeAndQuitStopTheThreadBeforeThePortsClose)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    click(tool, "Button18");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("Thread: NOT ACTIVE\r\n")));
+    bench.connectReader1();
+    TRead* thread = tool->readerThread();
+    ASSERT_TRUE(bench.waitUntil([&] { return thread->threadAlive(); }));
+    click(tool, "Button17");
+    ASSERT_TRUE(bench.waitUntil([&] { return thread->threadAlive(); }));
+    click(tool, "Button18");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("Thread: Active\r\n")));
+
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    click(tool, "Button6");
+    EXPECT_TRUE(thread->isFinished());
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("Thread TERMINATED!!\r\n")));
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+    EXPECT_FALSE(tool->isVisible());
+    EXPECT_FALSE(bench.mainWindow.isVisible());
+}
+
+TEST(SmartcardTool, ScanningViewsAndTheResetLine)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox1")->count(), 3);
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->count(), 3);
+
+    bench.connectReader1();
+    const QString before = bench.pane("Memo2");
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(bench.pane("Memo2"),
+              before + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox1")->count(), 3);
+
+    click(tool, "Button7");
+    EXPECT_EQ(text(tool, "Button7"), QStringLiteral("Smartcard"));
+    for (const char* name : {"Button10", "Button9", "Button5", "Button4", "Button2", "Memo1"})
+        EXPECT_TRUE(shown(tool, name)) << name;
+    EXPECT_FALSE(shown(tool, "Button8"));
+
+    bench.device->clearReceivedCommands();
+    click(tool, "Button4");
+    click(tool, "Button4");
+    EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("RTS = 0\r\nRTS = 1\r\n"));
+    const auto lines = bench.device->lineChanges();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(lines[lines.size() - 2].rts);
+    EXPECT_FALSE(lines.back().rts);
+
+    click(tool, "Button9");
+    EXPECT_TRUE(bench.pane("Memo1").contains(QStringLiteral("New COM port settings:\r\nBaudRate: 230400")));
+    EXPECT_EQ(bench.context.ports().a.currentSettings()->baudRate, 230400u);
+
+    click(tool, "Button7");
+    EXPECT_EQ(text(tool, "Button7"), QStringLiteral("Settings"));
+    EXPECT_FALSE(shown(tool, "Button8"));
+    EXPECT_FALSE(shown(tool, "Button10"));
+    EXPECT_TRUE(shown(tool, "Button11"));
+    EXPECT_TRUE(bench.pane("Memo1").isEmpty());
+}
+
+TEST(SmartcardTool, AtrWithoutACardTouchesNoLine)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    bench.device->clearReceivedCommands();
+    click(tool, "Button8");
+    EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("ERROR: Please insert Smartcard!\r\n"));
+    EXPECT_TRUE(bench.device->lineChanges().empty());
+}
