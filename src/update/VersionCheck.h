@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace talvex {
+
+class TcpConnection;
+
+/// The vendor's web server: the one name used for the look-up, the
+/// request's "Host:" line and the notice text.
+inline constexpr const char* kVendorHost = "www.talvex.example";
+inline constexpr std::uint16_t kVendorPort = 80;
+
+/// What the server named last; a failed check keeps the values of an
+/// earlier one. Process-wide: the application context holds one.
+struct LatestVersions {
+    int latestFwVersion = 0; ///< major × 100 + minor
+    int latestSwVersion = 0; ///< major × 10000 + minor × 100 + patch
+};
+
+/// Where the check asks and how long it waits. Tests point it at a server
+/// of their own on loopback with short waits.
+struct VersionServer {
+    std::string host = kVendorHost;
+    std::uint16_t port = kVendorPort;
+    std::chrono::milliseconds connectTimeout{5000};
+    /// The longest wait for the reply's first bytes, counted from the request.
+    std::chrono::milliseconds receiveTimeout{5000};
+    /// Bytes arriving this soon after the request count as one reply, as the
+    /// pause before the single read let them.
+    std::chrono::milliseconds replyWindow{500};
+};
+
+/// The status of a check; the codes are the tool's own.
+enum class VersionCheckStatus : int {
+    Checked = 0,           ///< reply examined (also when it named no version)
+    SocketsNotStarted = 1, ///< the socket library did not start
+    HostNotResolved = 2,
+    ConnectFailed = 3,
+};
+
+/// Receives the check's messages (without time stamps or line ends). An
+/// empty function is the silent check.
+using VersionLog = std::function<void(const std::string& message)>;
+
+/// Asks the server for the latest versions and stores those it names.
+/// Blocks the calling thread for at most the connect time-out plus the
+/// receive time-out.
+VersionCheckStatus CheckVersion(LatestVersions& latest, const VersionLog& log = {},
+                                const VersionServer& server = {});
+
+/// The same over a given connection (tests use one that fails to start).
+VersionCheckStatus CheckVersion(TcpConnection& connection, LatestVersions& latest,
+                                const VersionLog& log, const VersionServer& server);
+
+/// The request bytes: "GET /version.html HTTP/1.1", "Host: " + host,
+/// "Connection: close" and an empty line, each ended by CR LF.
+std::string versionRequest(std::string_view host);
+
+/// The numbers a reply names; firmware is empty when "fwversion" is absent,
+/// software when "swversion" is.
+struct NamedVersions {
+    std::optional<int> firmware;
+    std::optional<int> software;
+};
+
+/// Finds the first "fwversion" and "swversion" anywhere in the reply and
+/// reads the 3 and 5 characters after the key and one separator, as far as
+/// the reply goes, the way atoi does. A reply under two bytes names nothing.
+NamedVersions parseVersionReply(std::string_view reply);
+
+/// The C library's atoi on a short text: leading blanks, a sign, digits.
+int leadingInteger(std::string_view text);
+
+/// "1.5" for 105, "1.10" for 110: major and minor, neither padded.
+std::string firmwareRevisionText(int version);
+
+} // namespace talvex
