@@ -1,0 +1,43 @@
+#pragma once
+
+#include "usbserial/D2xxTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talvex {
+
+/// The D2XX functions the USB serial tool calls, one method per entry
+/// point, with the library's own status values. Implemented by the
+/// library loaded at run time (DynamicD2xx) and by the simulated
+/// programmer's FTDI chip (SimulatedFtdi).
+class D2xxApi {
+public:
+    virtual ~D2xxApi() = default;
+
+    /// FT_CreateDeviceInfoList: builds the library's device list.
+    virtual FtStatus createDeviceInfoList(std::uint32_t& count) = 0;
+    /// FT_GetDeviceInfoList: fills `records` (sized by the caller) and
+    /// sets `count` to the number of records written.
+    virtual FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) = 0;
+    virtual FtStatus open(int index, FtHandle& handle) = 0;
+    virtual FtStatus eraseEe(FtHandle handle) = 0;
+    virtual FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) = 0;
+    /// Whether FT_ReadEE exists; the tool verifies a write only then.
+    virtual bool canReadEe() const = 0;
+    virtual FtStatus readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value) = 0;
+    virtual FtStatus close(FtHandle handle) = 0;
+};
+
+/// What loading the library gave: the functions, or why there are none
+/// (a sentence for the log).
+struct D2xxLoadResult {
+    std::shared_ptr<D2xxApi> api;
+    std::string error;
+
+    explicit operator bool() const { return api != nullptr; }
+};
+
+} // namespace talvex

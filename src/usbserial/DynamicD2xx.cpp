@@ -1,0 +1,83 @@
+#include "usbserial/DynamicD2xx.h"
+
+namespace talvex {
+namespace {
+
+// Looks an entry point up and gives it its type; false when it is missing.
+template<typename Fn>
+bool resolve(const DynamicLibrary& library, const char* name, Fn& target)
+{
+    target = reinterpret_cast<Fn>(library.symbol(name));
+    return target != nullptr;
+}
+
+} // namespace
+
+D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
+{
+    std::shared_ptr<DynamicD2xx> d2xx(new DynamicD2xx());
+    if (!d2xx->m_library.load(nameOrPath)) {
+        return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " could not be loaded ("
+                             + d2xx->m_library.error()
+                             + "). Install FTDI's D2XX driver and open this window again."};
+    }
+    const char* missing = nullptr;
+    if (!resolve(d2xx->m_library, "FT_CreateDeviceInfoList", d2xx->m_createDeviceInfoList))
+        missing = "FT_CreateDeviceInfoList";
+    else if (!resolve(d2xx->m_library, "FT_GetDeviceInfoList", d2xx->m_getDeviceInfoList))
+        missing = "FT_GetDeviceInfoList";
+    else if (!resolve(d2xx->m_library, "FT_Open", d2xx->m_open))
+        missing = "FT_Open";
+    else if (!resolve(d2xx->m_library, "FT_EraseEE", d2xx->m_eraseEe))
+        missing = "FT_EraseEE";
+    else if (!resolve(d2xx->m_library, "FT_WriteEE", d2xx->m_writeEe))
+        missing = "FT_WriteEE";
+    else if (!resolve(d2xx->m_library, "FT_Close", d2xx->m_close))
+        missing = "FT_Close";
+    if (missing) {
+        return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " has no entry point "
+                             + missing + ". Install a current FTDI D2XX driver and open this window again."};
+    }
+    // Older libraries may lack it; the write then goes unverified.
+    resolve(d2xx->m_library, "FT_ReadEE", d2xx->m_readEe);
+    return {std::move(d2xx), {}};
+}
+
+FtStatus DynamicD2xx::createDeviceInfoList(std::uint32_t& count)
+{
+    return m_createDeviceInfoList(&count);
+}
+
+FtStatus DynamicD2xx::getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count)
+{
+    return m_getDeviceInfoList(records, &count);
+}
+
+FtStatus DynamicD2xx::open(int index, FtHandle& handle)
+{
+    return m_open(index, &handle);
+}
+
+FtStatus DynamicD2xx::eraseEe(FtHandle handle)
+{
+    return m_eraseEe(handle);
+}
+
+FtStatus DynamicD2xx::writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value)
+{
+    return m_writeEe(handle, wordOffset, value);
+}
+
+FtStatus DynamicD2xx::readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value)
+{
+    if (!m_readEe)
+        return ftstatus::kNotSupported;
+    return m_readEe(handle, wordOffset, &value);
+}
+
+FtStatus DynamicD2xx::close(FtHandle handle)
+{
+    return m_close(handle);
+}
+
+} // namespace talvex

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "usbserial/D2xxApi.h"
+#include "usbserial/DynamicLibrary.h"
+
+#include <string>
+
+namespace talvex {
+
+/// FTDI's D2XX library, loaded at run time by name with its entry points
+/// looked up by name, so the program starts on a machine without it.
+class DynamicD2xx final : public D2xxApi {
+public:
+    /// Loads the library (by default the platform's file name, searched
+    /// the system's way; tests pass the stand-in's path). Every entry point
+    /// but FT_ReadEE must be there; otherwise the result says which one is
+    /// missing.
+    static D2xxLoadResult load(const std::string& nameOrPath = defaultD2xxLibraryName());
+
+    FtStatus createDeviceInfoList(std::uint32_t& count) override;
+    FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
+    FtStatus open(int index, FtHandle& handle) override;
+    FtStatus eraseEe(FtHandle handle) override;
+    FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) override;
+    bool canReadEe() const override { return m_readEe != nullptr; }
+    FtStatus readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value) override;
+    FtStatus close(FtHandle handle) override;
+
+private:
+    using CreateDeviceInfoListFn = FtStatus(TALVEX_D2XX_CALL*)(std::uint32_t*);
+    using GetDeviceInfoListFn = FtStatus(TALVEX_D2XX_CALL*)(FtDeviceListInfoNode*, std::uint32_t*);
+    using OpenFn = FtStatus(TALVEX_D2XX_CALL*)(int, FtHandle*);
+    using HandleFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle);
+    using WriteEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t);
+    using ReadEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t*);
+
+    DynamicD2xx() = default;
+
+    DynamicLibrary m_library;
+    CreateDeviceInfoListFn m_createDeviceInfoList = nullptr;
+    GetDeviceInfoListFn m_getDeviceInfoList = nullptr;
+    OpenFn m_open = nullptr;
+    HandleFn m_eraseEe = nullptr;
+    WriteEeFn m_writeEe = nullptr;
+    ReadEeFn m_readEe = nullptr;
+    HandleFn m_close = nullptr;
+};
+
+} // namespace talvex

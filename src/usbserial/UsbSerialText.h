@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace talvex {
+
+/// The characters "Edit2" accepts once a listing has succeeded: space,
+/// digits, lower- and upper-case letters.
+constexpr std::string_view kUsbSerialCharacters =
+    " 0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+/// The first 8 characters, padded with spaces to 8, as the listing fills
+/// "Edit2" and as the serial descriptor's 8 slots take it.
+std::string padUsbSerial(std::string_view text);
+
+/// At most 8 characters, each one of kUsbSerialCharacters.
+bool isUsbSerialText(std::string_view text);
+
+/// The USB serial number derived from the programmer's serial number:
+/// its characters 15 to 22 (counting from 1). Nothing unless the text is
+/// exactly 32 hexadecimal digits, as a connected programmer shows it.
+std::optional<std::string> usbSerialFromProgrammerSerial(std::string_view programmerSerial);
+
+/// A fixed-size, zero-terminated character field of a D2XX record as
+/// text; stops at the field's end when the library left no terminator.
+std::string d2xxFieldText(const char* field, std::size_t size);
+
+} // namespace talvex
