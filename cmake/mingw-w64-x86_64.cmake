@@ -27,3 +27,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+
+# Wine runs the cross-built programs on this machine, so ctest (and the
+# test discovery of GoogleTest) can run the Windows tests here. Debian's
+# package wine64 installs it as /usr/lib/wine/wine64, off the PATH.
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
+    find_program(TALVEX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+    if(TALVEX_WINE)
+        set(CMAKE_CROSSCOMPILING_EMULATOR "${TALVEX_WINE}")
+    endif()
+endif()
