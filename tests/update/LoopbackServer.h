@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -8,13 +9,82 @@
 #include <string_view>
 #include <thread>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace talvex::test {
+
+// The few socket calls the servers make, on BSD sockets and on Winsock.
+namespace loopback {
+#if defined(_WIN32)
+using Socket = SOCKET;
+inline constexpr Socket kNoSocket = INVALID_SOCKET;
+using AddressLength = int;
+inline Socket openSocket() { return ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
+inline void closeSocket(Socket socket) { ::closesocket(socket); }
+inline Socket acceptOne(Socket listener) { return ::accept(listener, nullptr, nullptr); }
+inline bool readable(Socket socket, int timeoutMs)
+{
+    WSAPOLLFD entry{socket, POLLRDNORM, 0};
+    return ::WSAPoll(&entry, 1, timeoutMs) > 0;
+}
+inline long sendSome(Socket socket, const char* data, std::size_t size)
+{
+    return ::send(socket, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), 0);
+}
+inline long receiveSome(Socket socket, char* buffer, std::size_t size)
+{
+    return ::recv(socket, buffer, static_cast<int>(size), 0);
+}
+/// Winsock wants WSAStartup before any call, once per user.
+class Library {
+public:
+    Library()
+    {
+        WSADATA data{};
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~Library() { ::WSACleanup(); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+};
+#else
+using Socket = int;
+inline constexpr Socket kNoSocket = -1;
+using AddressLength = socklen_t;
+inline Socket openSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+inline void closeSocket(Socket socket) { ::close(socket); }
+inline Socket acceptOne(Socket listener) { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }
+inline bool readable(Socket socket, int timeoutMs)
+{
+    pollfd entry{socket, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) > 0;
+}
+inline long sendSome(Socket socket, const char* data, std::size_t size)
+{
+    return ::send(socket, data, size, MSG_NOSIGNAL);
+}
+inline long receiveSome(Socket socket, char* buffer, std::size_t size)
+{
+    return ::recv(socket, buffer, size, 0);
+}
+class Library {};
+#endif
+} // namespace loopback
 
 /// A TCP server on 127.0.0.1 for one connection, on its own thread. The
 /// script decides what it answers; every wait is bounded, so the server
@@ -26,7 +96,7 @@ public:
 
     class Client {
     public:
-        explicit Client(int socket) : m_socket(socket) {}
+        explicit Client(loopback::Socket socket) : m_socket(socket) {}
 
         /// Reads up to the request's empty line and keeps what it read.
         std::string readRequest()
@@ -44,7 +114,7 @@ public:
         void send(std::string_view bytes)
         {
             while (!bytes.empty()) {
-                const ssize_t sent = ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+                const long sent = loopback::sendSome(m_socket, bytes.data(), bytes.size());
                 if (sent <= 0)
                     return;
                 bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -61,15 +131,14 @@ public:
     private:
         std::string readSome()
         {
-            pollfd entry{m_socket, POLLIN, 0};
-            if (::poll(&entry, 1, kWaitLimitMs) <= 0)
+            if (!loopback::readable(m_socket, kWaitLimitMs))
                 return {};
             char buffer[4096];
-            const ssize_t count = ::recv(m_socket, buffer, sizeof buffer, 0);
+            const long count = loopback::receiveSome(m_socket, buffer, sizeof buffer);
             return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : std::string();
         }
 
-        int m_socket;
+        loopback::Socket m_socket;
     };
 
     /// The script gets the accepted connection and returns the request it read.
@@ -77,16 +146,16 @@ public:
 
     explicit LoopbackServer(Script script)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_listener = loopback::openSocket();
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        loopback::AddressLength length = sizeof address;
+        if (m_listener == loopback::kNoSocket || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
             || ::listen(m_listener, 1) != 0
             || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            if (m_listener >= 0)
-                ::close(m_listener);
+            if (m_listener != loopback::kNoSocket)
+                loopback::closeSocket(m_listener);
             throw std::runtime_error("no loopback server");
         }
         m_port = ntohs(address.sin_port);
@@ -97,7 +166,7 @@ public:
     {
         if (m_thread.joinable())
             m_thread.join();
-        ::close(m_listener);
+        loopback::closeSocket(m_listener);
     }
 
     LoopbackServer(const LoopbackServer&) = delete;
@@ -116,18 +185,18 @@ public:
 private:
     void serve(const Script& script)
     {
-        pollfd entry{m_listener, POLLIN, 0};
-        if (::poll(&entry, 1, kWaitLimitMs) <= 0)
+        if (!loopback::readable(m_listener, kWaitLimitMs))
             return;
-        const int socket = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0)
+        const loopback::Socket socket = loopback::acceptOne(m_listener);
+        if (socket == loopback::kNoSocket)
             return;
         Client client(socket);
         m_request = script(client);
-        ::close(socket);
+        loopback::closeSocket(socket);
     }
 
-    int m_listener = -1;
+    loopback::Library m_library;
+    loopback::Socket m_listener = loopback::kNoSocket;
     std::uint16_t m_port = 0;
     std::string m_request;
     std::thread m_thread;
@@ -139,27 +208,28 @@ class RefusingPort {
 public:
     RefusingPort()
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_socket = loopback::openSocket();
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        loopback::AddressLength length = sizeof address;
+        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
             || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            if (m_socket >= 0)
-                ::close(m_socket);
+            if (m_socket != loopback::kNoSocket)
+                loopback::closeSocket(m_socket);
             throw std::runtime_error("no loopback port");
         }
         m_port = ntohs(address.sin_port);
     }
-    ~RefusingPort() { ::close(m_socket); }
+    ~RefusingPort() { loopback::closeSocket(m_socket); }
     RefusingPort(const RefusingPort&) = delete;
     RefusingPort& operator=(const RefusingPort&) = delete;
 
     std::uint16_t port() const { return m_port; }
 
 private:
-    int m_socket = -1;
+    loopback::Library m_library;
+    loopback::Socket m_socket = loopback::kNoSocket;
     std::uint16_t m_port = 0;
 };
 
