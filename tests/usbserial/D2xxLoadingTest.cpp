@@ -25,7 +25,11 @@ TEST(D2xxLoading, LoadsTheStandInByPathWithAllEntryPoints)
     ASSERT_TRUE(full) << full.error;
     EXPECT_TRUE(full.error.empty());
     EXPECT_TRUE(full.api->canReadEe());
+#if defined(_WIN32)
+    EXPECT_EQ(defaultD2xxLibraryName(), "ftd2xx.dll");
+#else
     EXPECT_EQ(defaultD2xxLibraryName(), "libftd2xx.so");
+#endif
 }
 
 TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
@@ -94,7 +98,7 @@ TEST(D2xxLoading, LibraryWithoutReadEeWritesUnverifiedAndSaysSo)
 
 TEST(D2xxLoading, StandInWithoutItsStateRefusesInsteadOfInventingDevices)
 {
-    ::unsetenv(standin::kStateVariable);
+    StandinBench::clearStateVariable();
     UsbSerialTool tool(StandinBench::load());
     const UsbSerialListing listing = tool.readSerial();
     EXPECT_EQ(listing.outcome, UsbSerialListing::Outcome::ListFailed);

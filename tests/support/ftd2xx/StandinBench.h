@@ -9,7 +9,11 @@
 #include <filesystem>
 #include <string>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace talvex::test {
 
@@ -24,15 +28,15 @@ public:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_path = (std::filesystem::temp_directory_path()
                   / ("talvex-ftd2xx-" + std::string(info->test_suite_name()) + "-" + info->name() + "-"
-                     + std::to_string(::getpid()) + ".state"))
+                     + std::to_string(processId()) + ".state"))
                      .string();
-        ::setenv(standin::kStateVariable, m_path.c_str(), 1);
+        setStateVariable(m_path);
     }
     ~StandinBench()
     {
         std::error_code ignored;
         std::filesystem::remove(m_path, ignored);
-        ::unsetenv(standin::kStateVariable);
+        clearStateVariable();
     }
     StandinBench(const StandinBench&) = delete;
     StandinBench& operator=(const StandinBench&) = delete;
@@ -59,11 +63,39 @@ public:
         return loaded.value_or(standin::State{});
     }
 
+    /// The library's environment variable; the program and the library
+    /// share one C runtime, so the library sees what the test sets.
+    static void setStateVariable(const std::string& path)
+    {
+#if defined(_WIN32)
+        ::_putenv((std::string(standin::kStateVariable) + "=" + path).c_str());
+#else
+        ::setenv(standin::kStateVariable, path.c_str(), 1);
+#endif
+    }
+    static void clearStateVariable()
+    {
+#if defined(_WIN32)
+        ::_putenv((std::string(standin::kStateVariable) + "=").c_str()); // an empty value removes it
+#else
+        ::unsetenv(standin::kStateVariable);
+#endif
+    }
+
     static D2xxLoadResult load(const char* library = TALVEX_FTD2XX_STANDIN) { return DynamicD2xx::load(library); }
 
     standin::State state;
 
 private:
+    static int processId()
+    {
+#if defined(_WIN32)
+        return ::_getpid();
+#else
+        return ::getpid();
+#endif
+    }
+
     std::string m_path;
 };
 
