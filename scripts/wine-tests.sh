@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The Windows build's tests, run on this machine under Wine.
+#   bash scripts/wine-tests.sh [build-dir]          (default: build-mingw-tests)
+#
+# Cross-builds the core and its tests with MinGW-w64, serves simulated
+# programmers on pseudo-terminals (the native talvex-simulator) and links
+# them as Wine COM ports, then runs every Windows test through ctest, which
+# starts each program under Wine (CMAKE_CROSSCOMPILING_EMULATOR, set by the
+# toolchain file). One wineserver serves the whole run.
+#
+# TALVEX_SIMULATOR may name an already built native talvex-simulator;
+# otherwise it is built in <build-dir>/native-simulator.
+# Needs g++-mingw-w64-x86-64, googletest and wine64 (scripts/install-deps.sh
+# installs them); installs nothing itself. Exits non-zero when a test fails.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_dir="$(mkdir -p "${1:-$root/build-mingw-tests}" && cd "${1:-$root/build-mingw-tests}" && pwd)"
+started=$SECONDS
+
+say() { echo "wine-tests: $*"; }
+fail() { echo "wine-tests: $*" >&2; exit 1; }
+
+# Debian's wine64 keeps its programs in /usr/lib/wine, off the PATH.
+find_tool() { # names...
+    local name
+    for name in "$@"; do
+        if [[ -x /usr/lib/wine/$name ]]; then echo "/usr/lib/wine/$name"; return; fi
+        if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return; fi
+    done
+    return 1
+}
+wine=$(find_tool wine64 wine) || fail "wine64 not found (install the package wine64)"
+wineserver=$(find_tool wineserver) || fail "wineserver not found (install the package wine64)"
+
+# --- the Windows programs --------------------------------------------------
+say "cross-building in $build_dir"
+bash "$root/scripts/build-mingw.sh" --tests "$build_dir"
+emulator=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p;s/^TALVEX_WINE:FILEPATH=//p' "$build_dir/CMakeCache.txt" | head -n1)
+[[ -n $emulator && $emulator != *NOTFOUND ]] || fail "the cross build found no Wine to run its tests with"
+
+# --- the simulator, a native program ---------------------------------------
+simulator=${TALVEX_SIMULATOR:-}
+if [[ -z $simulator ]]; then
+    native_dir="$build_dir/native-simulator"
+    say "building the native simulator in $native_dir"
+    generator=()
+    [[ -f $native_dir/CMakeCache.txt ]] || ! command -v ninja >/dev/null 2>&1 || generator=(-G Ninja)
+    cmake -S "$root" -B "$native_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+        -DTALVEX_BUILD_TESTS=OFF -DTALVEX_BUILD_GUI=OFF >/dev/null
+    cmake --build "$native_dir" --target talvex-simulator -j 2 >/dev/null
+    simulator="$native_dir/src/talvex-simulator"
+fi
+[[ -x $simulator ]] || fail "no simulator program at $simulator"
+
+# --- Wine: a prefix of our own, one server for the whole run ----------------
+export WINEPREFIX="$build_dir/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer
+unset DISPLAY WAYLAND_DISPLAY                # console programs only
+
+server_pid=
+simulator_pids=()
+run_dir="$build_dir/wine-run"
+cleanup() {
+    local pid
+    for pid in "${simulator_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [[ -n $server_pid ]]; then
+        # -k asks this prefix's server to end the Windows processes it
+        # serves (services.exe and the like outlive a plain kill) and to
+        # exit; the pid is then waited for, and killed if it lingers.
+        "$wineserver" -k >/dev/null 2>&1 || true
+        local waited=0
+        while kill -0 "$server_pid" 2>/dev/null && ((waited < 50)); do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+mkdir -p "$run_dir" "$WINEPREFIX" # the server needs the directory; wineboot fills it
+# In the foreground (-f), so $! is the server itself; persistent (-p), so
+# no program pays Wine's start-up.
+"$wineserver" -f -p >"$run_dir/wineserver.log" 2>&1 &
+server_pid=$!
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    say "creating the Wine prefix $WINEPREFIX"
+fi
+# Creates the prefix the first time, and starts Wine's own background
+# processes now, with their output in a file: started by a test instead,
+# they would hold ctest's output pipe open.
+"$wine" wineboot --init >"$run_dir/wineboot.log" 2>&1 || fail "wineboot failed (see $run_dir/wineboot.log)"
+kill -0 "$server_pid" 2>/dev/null \
+    || fail "wineserver did not stay up; another may serve $WINEPREFIX ($(cat "$run_dir/wineserver.log"))"
+
+# --- simulated programmers behind COM ports --------------------------------
+# name, first COM number, expected version text, simulator arguments.
+# The version text is what the tool shows for the --version given.
+declare -A sim_ports=()
+start_simulator() { # name com-number version-text args...
+    local name=$1 number=$2 version=$3
+    shift 3
+    local out="$run_dir/simulator-$name.out"
+    "$simulator" "$@" >"$out" 2>&1 &
+    simulator_pids+=($!)
+    local tries=0
+    while (($(grep -c '^reader[12] ' "$out" || true) < 2)); do
+        kill -0 "${simulator_pids[-1]}" 2>/dev/null || fail "simulator $name ended: $(cat "$out")"
+        ((tries++ < 100)) || fail "simulator $name printed no terminals"
+        sleep 0.05
+    done
+    local reader path ports=()
+    for reader in 1 2; do
+        path=$(sed -n "s/^reader$reader //p" "$out")
+        ln -sfn "$path" "$WINEPREFIX/dosdevices/com$((number + reader - 1))"
+        ports+=("COM$((number + reader - 1))")
+    done
+    local upper=${name^^}
+    export "TALVEX_SIM_${upper}_PORTS=${ports[0]},${ports[1]}"
+    export "TALVEX_SIM_${upper}_VERSION=$version"
+    sim_ports[$name]="${ports[0]} -> $(sed -n 's/^reader1 //p' "$out"), ${ports[1]} -> $(sed -n 's/^reader2 //p' "$out")"
+}
+rm -f "$WINEPREFIX"/dosdevices/com1[1-6]
+export TALVEX_SIM_NORMAL_SERIAL=00112233445566778899AABBCCDDEEFF
+export TALVEX_SIM_LOW2_SERIAL=A1B2C3D4E5F60718293A4B5C6D7E8F90
+export TALVEX_SIM_BOOT_SERIAL=0F1E2D3C4B5A69788796A5B4C3D2E1F0
+start_simulator normal 11 1.10 --serial "$TALVEX_SIM_NORMAL_SERIAL" --version 1.0A
+start_simulator low2 13 "" --variant low2 --serial "$TALVEX_SIM_LOW2_SERIAL"
+start_simulator boot 15 "" --boot --serial "$TALVEX_SIM_BOOT_SERIAL"
+# The Windows tests fail, rather than skip, when these are not seen.
+export TALVEX_REQUIRE_SIMULATOR=1
+for name in normal low2 boot; do say "simulator $name: ${sim_ports[$name]}"; done
+
+# --- the tests ------------------------------------------------------------
+say "running the Windows tests under $("$wine" --version 2>/dev/null || echo Wine)"
+status=0
+ctest --test-dir "$build_dir" --output-on-failure -j 2 --output-log "$run_dir/ctest.log" || status=$?
+
+# What Wine could not check, in the tests' own words, and the count.
+log="$build_dir/Testing/Temporary/LastTest.log"
+if [[ -f $log ]]; then
+    grep -ho 'Wine differs from Windows here: .*' "$log" | sort -u | sed 's/^/wine-tests: under Wine only, /' || true
+fi
+summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$run_dir/ctest.log" | tail -n1 || true)
+skipped=$(grep -c '(Skipped)$' "$run_dir/ctest.log" || true)
+say "${summary:-no ctest summary} (${skipped:-0} skipped) under Wine, in $((SECONDS - started)) s"
+exit "$status"
