@@ -3,6 +3,7 @@
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"
 #include "serial/NativePortHost.h"
+#include "sim/SimulatedFtdi.h"
 #include "sim/SimulatedPortHost.h"
 #include "sim/SimulatedProgrammer.h"
 #include "ui/common/DesktopStyle.h"
@@ -51,6 +52,11 @@ int main(int argc, char** argv)
     }
 
     ApplicationContext context(*host, clock, pump);
+    if (options.simulate) {
+        // The simulated programmer's FTDI chip answers the USB serial tool.
+        auto ftdi = std::make_shared<SimulatedFtdi>();
+        context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult{ftdi, {}}; });
+    }
     TForm3 mainWindow(context);
     mainWindow.show();
     if (options.smartcardTool) {

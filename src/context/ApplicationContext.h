@@ -3,6 +3,9 @@
 #include "protocol/DetectionResults.h"
 #include "protocol/Discovery.h"
 #include "serial/PortSlot.h"
+#include "update/VersionCheck.h"
+#include "usbserial/D2xxApi.h"
+#include "usbserial/DynamicD2xx.h"
 
 #include <functional>
 
@@ -49,6 +52,17 @@ public:
     bool detectionConfirmed() const { return m_detectionConfirmed; }
     void setDetectionConfirmed(bool confirmed) { m_detectionConfirmed = confirmed; }
 
+    /// How a settings window gets the FTDI library: FTDI's D2XX loaded by
+    /// name, or the simulated programmer's chip.
+    using UsbSerialLibrary = std::function<D2xxLoadResult()>;
+    D2xxLoadResult loadUsbSerialLibrary() const { return m_usbSerialLibrary(); }
+    void setUsbSerialLibrary(UsbSerialLibrary library) { m_usbSerialLibrary = std::move(library); }
+
+    /// What the vendor's server named last, and where the check asks.
+    LatestVersions& latestVersions() { return m_latestVersions; }
+    const VersionServer& versionServer() const { return m_versionServer; }
+    void setVersionServer(VersionServer server) { m_versionServer = std::move(server); }
+
 private:
     PortHost& m_host;
     Clock& m_clock;
@@ -58,6 +72,9 @@ private:
     bool m_uploadInProgress = false;
     bool m_programmerFound = false;
     bool m_detectionConfirmed = false;
+    LatestVersions m_latestVersions;
+    UsbSerialLibrary m_usbSerialLibrary = [] { return DynamicD2xx::load(); };
+    VersionServer m_versionServer;
 };
 
 } // namespace talvex

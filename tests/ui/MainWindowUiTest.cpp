@@ -194,3 +194,36 @@ TEST(MainWindow, ControlsAreInertWhileADetectionRuns)
     EXPECT_FALSE(window.operationRunning());
     EXPECT_TRUE(child<QPushButton>(&window, "Button3")->isEnabled());
 }
+
+TEST(MainWindow, NewerVersionsNamedByTheServerAreShownAfterADetection)
+{
+    UiBench bench;
+    bench.addProgrammer("COM3", "COM4"); // firmware 1.10
+    TForm3 window(bench.context);
+    window.show();
+    auto server = serveVersions("fwversion=111\r\nswversion=10502\r\n");
+    bench.useVersionServer(server->port());
+
+    // The notice is modal: answer it as a user would, and note what it said.
+    QString shownText;
+    QTimer answerer;
+    answerer.setInterval(10);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && top->objectName() == QStringLiteral("wnd_message")) {
+                answerer.stop();
+                shownText = top->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+                QTest::mouseClick(top->findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+            }
+        }
+    });
+    answerer.start();
+    click(&window, "Button4");
+    answerer.stop();
+    EXPECT_TRUE(server->request().starts_with("GET /version.html"));
+    EXPECT_EQ(bench.context.latestVersions().latestFwVersion, 111);
+    EXPECT_EQ(bench.context.latestVersions().latestSwVersion, 10502);
+    EXPECT_TRUE(shownText.contains(QStringLiteral("rev. 1.11"))) << shownText.toStdString();
+    EXPECT_TRUE(shownText.contains(QStringLiteral("1.05.02"))) << shownText.toStdString();
+    EXPECT_EQ(text(&window, "Label2"), QString::fromLatin1(kSerial));
+}

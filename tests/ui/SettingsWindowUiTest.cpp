@@ -1,5 +1,8 @@
 #include "ui/UiBench.h"
+#include "sim/SimulatedFtdi.h"
 #include "ui/common/LogPane.h"
+
+#include <QLineEdit>
 
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -350,4 +353,49 @@ TEST(SettingsWindow, ClosingIsRefusedWhileAnUploadRuns)
     EXPECT_FALSE(bench.window->isVisible());
     EXPECT_FALSE(bench.context.ports().a.isOpen());
     EXPECT_TRUE(bench.mainWindow.isVisible());
+}
+
+TEST(SettingsWindow, CheckVersionLogsWhatTheServerNames)
+{
+    SettingsBench bench;
+    auto server = serveVersions("fwversion=105\nswversion=10502\n");
+    bench.useVersionServer(server->port());
+    click(bench.window.get(), "Button18");
+    const QStringList log = bench.log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log[log.size() - 2], QStringLiteral("Latest version available for Talvex firmware rev. 1.5"));
+    EXPECT_EQ(log.back(), QStringLiteral("Latest version available for TalvexUSB-Setting Manager software 1.05.02"));
+}
+
+TEST(SettingsWindow, SerialTabListsGeneratesAndWritesTheUsbSerial)
+{
+    UiBench bench;
+    auto ftdi = std::make_shared<SimulatedFtdi>();
+    bench.context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult{ftdi, {}}; });
+    bench.addProgrammer("COM3", "COM4");
+    QWidget mainWindow;
+    TForm4 window(bench.context, &mainWindow);
+    window.setPorts({QStringLiteral("COM3")}, true);
+    window.setSerialText(QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
+    window.show();
+    ASSERT_EQ(child<QTabWidget>(&window, "TabControl1")->currentIndex(), TForm4::SerialTab);
+    EXPECT_FALSE(child<QPushButton>(&window, "Button100")->isEnabled());
+
+    click(&window, "Button26");
+    const QString listing = child<LogPane>(&window, "Memo1")->logText();
+    EXPECT_TRUE(listing.contains(QStringLiteral("Device 1:"))) << listing.toStdString();
+    EXPECT_TRUE(listing.contains(QStringLiteral("SerialNumber=TLVX0001B")));
+    EXPECT_TRUE(child<QPushButton>(&window, "Button100")->isEnabled());
+
+    click(&window, "Button100");
+    auto* edit = child<QLineEdit>(&window, "Edit2");
+    EXPECT_EQ(edit->text(), QStringLiteral("EF012345"));
+    click(&window, "Button27");
+    const QString log = child<LogPane>(&window, "Memo2")->logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Write serial number: EF012345 OK."))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("EEPROM verified")));
+
+    // Connected, the tab is out of reach.
+    click(&window, "Button1");
+    EXPECT_FALSE(child<QTabWidget>(&window, "TabControl1")->isTabEnabled(TForm4::SerialTab));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/SimBench.h"
+#include "update/LoopbackServer.h"
 #include "ui/main/TForm3.h"
 #include "ui/settings/TForm4.h"
 
@@ -13,6 +14,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -20,8 +22,37 @@ namespace talvex::test {
 
 /// The simulated bench with the windows on top, in virtual time.
 struct UiBench : SimBench {
-    UiBench() { context.setPump([] { QCoreApplication::processEvents(); }); }
+    // The version check after a detection goes to a loopback port that
+    // refuses at once, unless a test serves versions itself.
+    RefusingPort noVersionServer;
+
+    UiBench()
+    {
+        context.setPump([] { QCoreApplication::processEvents(); });
+        useVersionServer(noVersionServer.port());
+    }
+
+    void useVersionServer(std::uint16_t port)
+    {
+        VersionServer server;
+        server.host = "127.0.0.1";
+        server.port = port;
+        server.connectTimeout = std::chrono::milliseconds(2000);
+        server.receiveTimeout = std::chrono::milliseconds(2000);
+        server.replyWindow = std::chrono::milliseconds(100);
+        context.setVersionServer(server);
+    }
 };
+
+/// Serves one version reply naming these versions.
+inline std::unique_ptr<LoopbackServer> serveVersions(const std::string& reply)
+{
+    return std::make_unique<LoopbackServer>([reply](LoopbackServer::Client& client) {
+        std::string request = client.readRequest();
+        client.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + reply);
+        return request;
+    });
+}
 
 template <typename T>
 T* child(QWidget* root, const char* name)

@@ -7,6 +7,9 @@
 #include "ui/common/Widgets.h"
 #include "ui/main/PortListDelegate.h"
 #include "ui/settings/TForm4.h"
+#include "update/Stdmessage.h"
+#include "update/VersionCheck.h"
+#include "update/VersionNotice.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -177,6 +180,7 @@ void TForm3::Button4Click()
         settings->setSerialText(QString::fromStdString(results.serialNumber));
         settings->setVersionText(QString::fromStdString(results.versionText));
     } else if (results.serialNumber.size() == 32) {
+        new_version_available();
         setStatus(QString());
         Label2->setText(QString::fromStdString(results.serialNumber));
         Label4->setText(QString::fromStdString(results.versionText));
@@ -271,6 +275,7 @@ void TForm3::Button5Click()
         settings->setVersionText(QString::fromStdString(results.versionText));
     } else if (results.serialNumber.size() == 32) {
         results.versionNumber = firmwareVersionNumber(results.versionDigits);
+        new_version_available();
         Label2->setText(QString::fromStdString(results.serialNumber));
         Label4->setText(QString::fromStdString(results.versionText));
         for (QLabel* label : {Label1, Label2, Label3, Label4})
@@ -295,6 +300,17 @@ void TForm3::Button5Click()
             label->setVisible(false);
     }
     AniIndicator1->stop();
+}
+
+void TForm3::new_version_available()
+{
+    LatestVersions& latest = m_context.latestVersions();
+    if (CheckVersion(latest, {}, m_context.versionServer()) != VersionCheckStatus::Checked)
+        return;
+    const VersionNotice notice = newVersionNotice(latest, m_context.detection().versionNumber, kToolVersion,
+                                                  m_context.versionServer().host);
+    if (notice.show)
+        ShowStdMessage(notice.caption, notice.text, notice.buttons, notice.icon);
 }
 
 void TForm3::Button6Click()

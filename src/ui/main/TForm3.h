@@ -47,6 +47,9 @@ public slots:
     void Button6Click();
     void Button1Click();
     void Button2Click();
+    /// After a detection in application mode: asks the vendor's server and
+    /// tells the user when it names a newer firmware or tool.
+    void new_version_available();
 
 protected:
     void reject() override;

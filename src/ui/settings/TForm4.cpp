@@ -11,12 +11,16 @@
 #include "ui/common/LogPane.h"
 #include "ui/common/OperationGuard.h"
 #include "ui/common/Widgets.h"
+#include "update/VersionCheck.h"
+#include "usbserial/UsbSerialText.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -40,6 +44,7 @@ TForm4::TForm4(ApplicationContext& context, QWidget* mainWindow, QWidget* parent
     : QDialog(parent)
     , m_context(context)
     , m_mainWindow(mainWindow)
+    , m_usbSerial(context.loadUsbSerialLibrary())
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Talvex Settings"));
@@ -78,6 +83,8 @@ void TForm4::buildWindow()
         hidden->setVisible(false);
         portRow->addWidget(hidden);
     }
+    Button18 = makeButton(QStringLiteral("Button18"), QStringLiteral("check version"));
+    portRow->addWidget(Button18);
     portRow->addWidget(Button2);
     controlsLayout->addLayout(portRow);
 
@@ -138,6 +145,7 @@ void TForm4::buildWindow()
     connect(Button24, &QPushButton::clicked, this, &TForm4::Button24Click);
     connect(Button25, &QPushButton::clicked, this, &TForm4::Button25Click);
     connect(Button5, &QPushButton::clicked, this, &TForm4::Button5Click);
+    connect(Button18, &QPushButton::clicked, this, &TForm4::Button18Click);
     connect(m_advancedModes.at(0), &QRadioButton::toggled, this, &TForm4::RadioButton14Change);
     connect(m_advancedModes.at(1), &QRadioButton::toggled, this, &TForm4::RadioButton15Change);
     connect(m_advancedModes.at(2), &QRadioButton::toggled, this, &TForm4::RadioButton16Change);
@@ -461,11 +469,75 @@ QWidget* TForm4::buildUniprogTab()
 QWidget* TForm4::buildSerialTab()
 {
     QWidget* tab = page(QStringLiteral("TabItem8"));
-    auto* layout = new QVBoxLayout(tab);
-    layout->addWidget(makeLabel(QStringLiteral("Label17"),
-                                QStringLiteral("A T T E N T I O N , You must restart Talvex to take effect ! ")));
-    layout->addStretch();
+    auto* layout = new QGridLayout(tab);
+    Memo1 = new LogPane;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Button26 = makeButton(QStringLiteral("Button26"), QStringLiteral("Read Serial"));
+    Edit2 = new QLineEdit;
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setMaxLength(static_cast<int>(kUsbSerialLength));
+    Button100 = makeButton(QStringLiteral("Button100"), QStringLiteral("generate"));
+    Button27 = makeButton(QStringLiteral("Button27"), QStringLiteral("Write Serial"));
+    Button100->setEnabled(false);
+    Button27->setEnabled(false);
+    layout->addWidget(Memo1, 0, 0, 4, 1);
+    layout->addWidget(Button26, 0, 1);
+    layout->addWidget(Edit2, 0, 2);
+    layout->addWidget(Button100, 1, 2);
+    layout->addWidget(Button27, 2, 2);
+    QLabel* attention = makeLabel(QStringLiteral("Label17"),
+                                  QStringLiteral("A T T E N T I O N , You must restart Talvex to take effect ! "));
+    attention->setWordWrap(true);
+    layout->addWidget(attention, 3, 1, 1, 2);
+    layout->setColumnStretch(0, 1);
+    connect(Button26, &QPushButton::clicked, this, &TForm4::Button26Click);
+    connect(Button100, &QPushButton::clicked, this, &TForm4::Button100Click);
+    connect(Button27, &QPushButton::clicked, this, &TForm4::Button27Click);
     return tab;
+}
+
+void TForm4::logLines(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        appendLogLine(QString::fromStdString(line));
+}
+
+void TForm4::Button26Click()
+{
+    OperationGuard guard(m_controls, m_operationDepth);
+    const UsbSerialListing listing = m_usbSerial.readSerial();
+    if (listing.paneText) {
+        Memo1->clearLog();
+        Memo1->appendRaw(QString::fromStdString(*listing.paneText));
+    }
+    if (listing.serialText)
+        Edit2->setText(QString::fromStdString(*listing.serialText));
+    if (listing.enableButtons) {
+        Button100->setEnabled(true);
+        Button27->setEnabled(true);
+        const QString allowed = QRegularExpression::escape(QString::fromUtf8(
+            kUsbSerialCharacters.data(), static_cast<qsizetype>(kUsbSerialCharacters.size())));
+        Edit2->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[%1]{0,8}").arg(allowed)), Edit2));
+    }
+    logLines(listing.logLines);
+}
+
+void TForm4::Button100Click()
+{
+    OperationGuard guard(m_controls, m_operationDepth);
+    const UsbSerialGenerated generated = m_usbSerial.generate(Label8->text().toStdString());
+    if (generated.serialText)
+        Edit2->setText(QString::fromStdString(*generated.serialText));
+    if (generated.enableWrite)
+        Button27->setEnabled(true);
+    logLines(generated.logLines);
+}
+
+void TForm4::Button27Click()
+{
+    OperationGuard guard(m_controls, m_operationDepth);
+    logLines(m_usbSerial.writeSerial(Edit2->text().toStdString()).logLines);
 }
 
 void TForm4::FormCreate()
@@ -847,6 +919,14 @@ void TForm4::Button2Click()
 void TForm4::Button5Click()
 {
     // The COM speed tab has no device command behind it.
+}
+
+void TForm4::Button18Click()
+{
+    OperationGuard guard(m_controls, m_operationDepth);
+    CheckVersion(
+        m_context.latestVersions(), [this](const std::string& message) { appendLogLine(QString::fromStdString(message)); },
+        m_context.versionServer());
 }
 
 void TForm4::RadioButton14Change()

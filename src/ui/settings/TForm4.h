@@ -4,6 +4,7 @@
 #include "protocol/Identification.h"
 #include "protocol/SettingsCommands.h"
 #include "protocol/SettingsExchange.h"
+#include "usbserial/UsbSerialTool.h"
 #include "ui/common/RadioGroup.h"
 
 #include <QDialog>
@@ -65,6 +66,10 @@ public slots:
     void Button24Click();
     void Button25Click();
     void Button5Click();
+    void Button18Click();
+    void Button26Click();
+    void Button100Click();
+    void Button27Click();
     void RadioButton14Change();
     void RadioButton15Change();
     void RadioButton16Change();
@@ -105,6 +110,7 @@ private:
     std::optional<IdentifyResult> identifyForRead();
     AdvancedChoice advancedChoice() const;
     void reportMissingChoice(const BuiltCommand& built, SettingsCommand command);
+    void logLines(const std::vector<std::string>& lines);
     UniprogChoice uniprogChoice() const;
 
     ApplicationContext& m_context;
@@ -125,6 +131,7 @@ private:
     BusyIndicator* AniIndicator1 = nullptr;
     QPushButton* Button16 = nullptr;
     QPushButton* Button17 = nullptr;
+    QPushButton* Button18 = nullptr;
     QPushButton* Button19 = nullptr;
     QTabWidget* TabControl1 = nullptr;
 
@@ -186,6 +193,14 @@ private:
     QPushButton* Button22 = nullptr;
     RadioGroup m_phoenixReaders;
     RadioGroup m_phoenixClocks;
+
+    // Serial
+    LogPane* Memo1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* Button26 = nullptr;
+    QPushButton* Button100 = nullptr;
+    QPushButton* Button27 = nullptr;
+    UsbSerialTool m_usbSerial;
 
     // Uniprog mode
     QPushButton* Button23 = nullptr;
