@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
-# cross build of the core.
+# Builds everything and runs every test: the core tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the thread tests under
+# ThreadSanitizer, the normal build with every test, and the Windows build
+# of the core with its tests under Wine.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -28,10 +29,10 @@ cmake --build build-tsan -j2 --target talvex_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build-tsan --output-on-failure -R 'CardPresence|PortSlot|Exchange'
 
-echo "== Windows cross build (MinGW-w64)"
-bash scripts/build-mingw.sh "$root/build-mingw"
-
 echo "== tests"
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+echo "== Windows build and tests under Wine"
+TALVEX_SIMULATOR="$root/build/src/talvex-simulator" bash scripts/wine-tests.sh "$root/build-mingw-tests"
