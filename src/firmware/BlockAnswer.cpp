@@ -1,0 +1,66 @@
+#include "firmware/BlockAnswer.h"
+
+#include "common/Clock.h"
+#include "firmware/FirmwareProtocol.h"
+#include "serial/PortSlot.h"
+
+#include <array>
+
+namespace talvex {
+
+BlockVerdict judgeBlockAnswer(const std::vector<std::uint8_t>& answer, std::uint8_t frameChecksum, int blockIndex)
+{
+    if (answer.empty())
+        return BlockVerdict::NoAnswer;
+    const std::uint8_t first = answer[0];
+    const bool last = blockIndex == kLastBlock;
+    if (first == kImageComplete && last)
+        return BlockVerdict::Complete;
+    if (first == kImageCompleteWithErrors && last)
+        return BlockVerdict::CompleteWithErrors;
+    if (first == kProgramBlockCode && answer.size() >= kBlockAnswerLength && answer[1] == frameChecksum)
+        return BlockVerdict::Accepted;
+    if (first == kBlockRetry)
+        return BlockVerdict::Retry;
+    if (first == kFlashWriteError)
+        return BlockVerdict::FlashError;
+    return BlockVerdict::CommunicationError;
+}
+
+std::vector<std::uint8_t> awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait policy)
+{
+    std::array<std::uint8_t, kBlockAnswerLength> buffer{};
+    std::size_t got = 0;
+
+    if (policy == AnswerWait::FixedSleep) {
+        clock.sleepMs(kBlockAnswerWaitMs);
+        got = port.read(buffer.data(), buffer.size());
+        return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)};
+    }
+
+    const Micros readTimeout = Millis(kReadTimeoutMs);
+    const TimePoint deadline = clock.now() + Millis(kBlockAnswerWaitMs) + readTimeout;
+    bool lastReadSilent = false;
+    while (got < buffer.size()) {
+        const Micros remaining = deadline - clock.now();
+        if (remaining <= Micros::zero())
+            break;
+        // A silent read takes the whole time-out; line the remaining reads
+        // up so the last one ends at the deadline, not after it. Less than
+        // a time-out left means the reads ran late: read once more, so a
+        // byte that comes before the deadline is still seen.
+        if (lastReadSilent && remaining >= readTimeout)
+            clock.sleepFor(remaining % readTimeout);
+        const TimePoint start = clock.now();
+        const std::size_t count = port.read(buffer.data() + got, buffer.size() - got);
+        got += count;
+        lastReadSilent = count == 0;
+        // A port that has gone away may answer at once; time still passes,
+        // so the loop cannot spin.
+        if (lastReadSilent)
+            clock.sleepUntil(start + readTimeout);
+    }
+    return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)};
+}
+
+} // namespace talvex

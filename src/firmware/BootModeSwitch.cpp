@@ -1,0 +1,138 @@
+#include "firmware/BootModeSwitch.h"
+
+#include "common/Clock.h"
+#include "firmware/FirmwareProtocol.h"
+#include "firmware/UploadObserver.h"
+#include "protocol/Identification.h"
+#include "serial/PortSlot.h"
+
+namespace talvex {
+namespace {
+
+constexpr std::size_t kSerialLength = 32;
+
+} // namespace
+
+LineSequence bootModePreamble(SpeedVariant variant)
+{
+    switch (variant) {
+    case SpeedVariant::LowSpeed1:
+        return {LineStep::dtrOff(), LineStep::wait(kPreambleLowSpeed1DtrOffMs), LineStep::dtrOn(),
+                LineStep::wait(kPreambleLowSpeed1DtrOnMs)};
+    case SpeedVariant::LowSpeed2:
+        return {LineStep::rtsOn(), LineStep::wait(kPreambleLowSpeed2StepMs), LineStep::dtrOff(),
+                LineStep::wait(kPreambleLowSpeed2StepMs)};
+    case SpeedVariant::Normal:
+        break;
+    }
+    return {LineStep::dtrOn(), LineStep::wait(kPreambleNormalDtrOnMs)};
+}
+
+std::vector<std::uint8_t> backToBootCommand(SpeedVariant variant)
+{
+    switch (variant) {
+    case SpeedVariant::LowSpeed1:
+        return std::vector<std::uint8_t>(kBackToBootLowSpeed1Repeats, kBackToBootLowSpeed1);
+    case SpeedVariant::LowSpeed2:
+        return {kBackToBootLowSpeed2};
+    case SpeedVariant::Normal:
+        break;
+    }
+    return {kBackToBootNormal};
+}
+
+bool isBackToBootAnswer(const std::vector<std::uint8_t>& answer)
+{
+    if (answer.size() < 2 || answer[1] != kBackToBootDone)
+        return false;
+    return answer[0] == kBackToBootNormal || answer[0] == kBackToBootLowSpeed1 || answer[0] == kBackToBootLowSpeed2;
+}
+
+int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std::function<void()>& pump)
+{
+    port.setDtr(true);
+    int passes = 0;
+    std::size_t count = 0;
+    do {
+        runLineSequence(port, clock, bootModePreamble(variant));
+        if (variant != SpeedVariant::Normal)
+            port.readAll(kUploadAnswerCapacity);
+        port.sendByte(kBootCheckCode);
+        clock.sleepMs(kUnplugPollWaitMs);
+        count = port.readAll(kUploadAnswerCapacity).size();
+        if (pump)
+            pump();
+        ++passes;
+    } while (count > 0);
+    return passes;
+}
+
+BootModeSwitch::BootModeSwitch(UploadEnvironment env, UploadObserver& observer)
+    : m_env(env)
+    , m_observer(observer)
+{
+}
+
+std::vector<std::uint8_t> BootModeSwitch::checkBootMode()
+{
+    m_observer.logLine("Checking boot mode.");
+    runLineSequence(m_env.port, m_env.clock, bootModePreamble(m_env.detection.variant));
+    m_env.port.readAll(kUploadAnswerCapacity);
+    m_env.port.sendByte(kBootCheckCode);
+    m_env.clock.sleepMs(kCheckBootModeWaitMs);
+    return m_env.port.readAll(kUploadAnswerCapacity);
+}
+
+std::vector<std::uint8_t> BootModeSwitch::returnToBootMode()
+{
+    m_observer.logLine("Returning to boot mode.");
+    runLineSequence(m_env.port, m_env.clock, bootModePreamble(m_env.detection.variant));
+    m_env.port.readAll(kUploadAnswerCapacity);
+    for (const std::uint8_t byte : backToBootCommand(m_env.detection.variant))
+        m_env.port.sendByte(byte);
+    m_env.clock.sleepMs(kBackToBootWaitMs);
+    return m_env.port.readAll(kUploadAnswerCapacity);
+}
+
+int BootModeSwitch::waitForUnplug()
+{
+    return talvex::waitForUnplug(m_env.port, m_env.clock, m_env.detection.variant, [this] { m_observer.pump(); });
+}
+
+ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, const std::string& expectedSerial)
+{
+    m_observer.logLine("waiting to connect programmer...");
+    bool opened = false;
+    for (int attempt = 0; attempt < kReconnectAttempts && !opened; ++attempt) {
+        m_env.clock.sleepMs(kReconnectAttemptWaitMs);
+        opened = m_env.port.open(m_env.host, portName, kNormalMode);
+    }
+    if (!opened)
+        return ReconnectResult::PortNotBack;
+
+    m_observer.logLine("serching for Talvex ...");
+    m_env.clock.sleepMs(kReconnectSettleMs);
+    m_env.port.setDtr(true);
+    const IdentifyResult identity =
+        identify(m_env.port, m_env.clock, m_env.detection.variant, m_env.detection.answerDelayMs);
+    const std::string& serial = identity.fields.serialNumber;
+    if (serial.size() != kSerialLength)
+        return ReconnectResult::NoSerial;
+    if (serial.find(expectedSerial) != std::string::npos) {
+        m_observer.logLine("Ok, found Talvex ...");
+        return ReconnectResult::Found;
+    }
+    m_observer.logLine("not the right Talvex ...");
+    return ReconnectResult::OtherDevice;
+}
+
+std::vector<std::uint8_t> BootModeSwitch::eraseApplication()
+{
+    m_observer.logLine("Erasing Application.");
+    m_env.port.setDtr(true);
+    m_env.port.sendByte(kEraseCode);
+    m_env.clock.sleepMs(kEraseWaitMs);
+    return m_env.port.readAll(kUploadAnswerCapacity);
+}
+
+} // namespace talvex

@@ -1,0 +1,66 @@
+#include "firmware/FirmwareImage.h"
+
+#include "firmware/FirmwareProtocol.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace talvex {
+namespace {
+
+std::filesystem::path pathFromUtf8(const std::string& text)
+{
+    // Read as UTF-8 on every platform (Windows would use the code page).
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// The extension as the user sees it: from the last point of the file
+// name on, so ".bin" alone counts too.
+std::string lowerCaseExtension(const std::string& path)
+{
+    const std::size_t nameStart = path.find_last_of("/\\");
+    const std::size_t point = path.find_last_of('.');
+    if (point == std::string::npos || (nameStart != std::string::npos && point < nameStart))
+        return {};
+    std::string extension = path.substr(point);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+} // namespace
+
+FileCheck checkFirmwareFile(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path file = pathFromUtf8(path);
+    if (path.empty() || !std::filesystem::exists(file, error) || std::filesystem::is_directory(file, error))
+        return FileCheck::NotFound;
+    if (lowerCaseExtension(path) != ".bin")
+        return FileCheck::NotBinFile;
+    return FileCheck::Ok;
+}
+
+std::optional<FirmwareImage> readFirmwareImage(const std::string& path)
+{
+    std::ifstream file(pathFromUtf8(path), std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    FirmwareImage image;
+    image.bytes.assign(kImageSize, kErasedByte);
+    // Never more than the flash takes: a huge file costs no memory.
+    file.read(reinterpret_cast<char*>(image.bytes.data()), static_cast<std::streamsize>(kImageSize));
+    const std::streamsize count = file.gcount();
+    if (count <= 0)
+        return std::nullopt;
+    image.bytesRead = static_cast<std::size_t>(count);
+    image.bytesFilled = kImageSize - image.bytesRead;
+    // A failed read may leave garbage behind the count; erased flash it is.
+    std::fill(image.bytes.begin() + count, image.bytes.end(), kErasedByte);
+    return image;
+}
+
+} // namespace talvex
