@@ -44,6 +44,7 @@ OpenResult SimulatedPortHost::open(const std::string& name, const std::string& m
     std::shared_ptr<SimEndpoint> endpoint;
     {
         std::lock_guard lock(m_mutex);
+        ++m_openAttempts[name];
         const auto found = m_endpoints.find(name);
         if (found != m_endpoints.end())
             endpoint = found->second;
@@ -73,6 +74,13 @@ int SimulatedPortHost::openCount(const std::string& name) const
     std::lock_guard lock(m_mutex);
     const auto found = m_openCounts.find(name);
     return found == m_openCounts.end() ? 0 : found->second;
+}
+
+int SimulatedPortHost::openAttempts(const std::string& name) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_openAttempts.find(name);
+    return found == m_openAttempts.end() ? 0 : found->second;
 }
 
 } // namespace talvex

@@ -26,6 +26,8 @@ public:
     OpenResult open(const std::string& name, const std::string& mode) override;
 
     int openCount(const std::string& name) const;
+    /// Every try to open the name, failed ones included.
+    int openAttempts(const std::string& name) const;
 
 private:
     Clock& m_clock;
@@ -35,6 +37,7 @@ private:
     std::set<std::string> m_busy;
     std::set<std::string> m_open;
     std::map<std::string, int> m_openCounts;
+    std::map<std::string, int> m_openAttempts;
 };
 
 } // namespace talvex

@@ -1,5 +1,7 @@
 #include "sim/SimulatedProgrammer.h"
 
+#include "firmware/BootModeSwitch.h"
+#include "firmware/FirmwareProtocol.h"
 #include "protocol/CommandText.h"
 #include "protocol/Identification.h"
 #include "sim/SimulatedPortHost.h"
@@ -21,6 +23,8 @@ constexpr Micros kCommandGap = Millis(100);
 constexpr Micros kCommandEndSilence = Millis(10);
 // The device's thinking time before it answers an identification.
 constexpr Micros kIdentifyProcessing = Millis(5);
+// The application answers back-to-boot, then restarts into its boot loader.
+constexpr Micros kBackToBootProcessing = Millis(20);
 
 constexpr std::uint8_t kModeCode = 0xFD;
 constexpr std::size_t kAtrModeLength = 10;
@@ -64,6 +68,12 @@ public:
     {
         std::lock_guard lock(m_device.m_mutex);
         return m_device.m_plugged;
+    }
+
+    void openAttempted(TimePoint) override
+    {
+        std::lock_guard lock(m_device.m_mutex);
+        m_device.openAttempted();
     }
 
     void hostOpened(TimePoint) override
@@ -201,12 +211,19 @@ private:
         ReceivedCommand command{m_index, m_pending, m_pendingBaud, at};
         m_pending.clear();
         m_device.m_received.push_back(command);
+        if (m_device.unplugDueAt(command.bytes)) {
+            m_device.setPlugged(false);
+            return;
+        }
+        // Before the answer: back-to-boot changes the firmware that answers.
+        const Micros thinking = m_device.thinkingTime(command.bytes);
         std::vector<std::uint8_t> answer = m_device.answerFor(m_index, command.bytes);
+        const Micros late = m_device.m_bootLoader.takeAnswerDelay();
         if (m_device.m_filter)
             answer = m_device.m_filter(command, std::move(answer));
         if (m_device.m_silent)
             answer.clear();
-        m_output.emit(answer.data(), answer.size(), at + m_device.thinkingTime(command.bytes), command.baudRate);
+        m_output.emit(answer.data(), answer.size(), at + thinking + late, command.baudRate);
     }
 
     SimulatedProgrammer& m_device;
@@ -269,6 +286,8 @@ void SimulatedProgrammer::setFirmware(Firmware firmware)
 {
     std::lock_guard lock(m_mutex);
     m_firmware = firmware;
+    // A device parked in its boot loader stays there across a re-plug.
+    m_bootOnPowerUp = firmware == Firmware::BootLoader;
 }
 
 SimulatedProgrammer::Firmware SimulatedProgrammer::firmware() const
@@ -298,8 +317,15 @@ void SimulatedProgrammer::setCardPresent(int reader, bool present)
 void SimulatedProgrammer::setPlugged(bool plugged)
 {
     std::lock_guard lock(m_mutex);
-    if (plugged && !m_plugged)
-        m_memory.powerUp(); // plugged in again: the device starts from flash
+    if (plugged && !m_plugged) {
+        // Plugged in again: the device starts from flash.
+        m_memory.powerUp();
+        m_bootLoader.powerUp();
+        const bool boot = m_bootOnPowerUp || !m_bootLoader.applicationIntact();
+        m_firmware = boot ? Firmware::BootLoader : Firmware::Application;
+    }
+    if (!plugged && m_plugged)
+        m_failedOpensWhileUnplugged = 0;
     m_plugged = plugged;
     if (!plugged) {
         for (auto& interface : m_interfaces)
@@ -329,6 +355,67 @@ void SimulatedProgrammer::setAnswerFilter(AnswerFilter filter)
 {
     std::lock_guard lock(m_mutex);
     m_filter = std::move(filter);
+}
+
+void SimulatedProgrammer::setPlugScript(PlugScript script)
+{
+    std::lock_guard lock(m_mutex);
+    m_plugScript = std::move(script);
+}
+
+void SimulatedProgrammer::setEraseTime(Micros time)
+{
+    std::lock_guard lock(m_mutex);
+    m_bootLoader.setEraseTime(time);
+}
+
+void SimulatedProgrammer::setBlockFlashTime(Micros time)
+{
+    std::lock_guard lock(m_mutex);
+    m_bootLoader.setFlashTime(time);
+}
+
+void SimulatedProgrammer::injectBlockFault(int block, BlockFault fault, int times)
+{
+    std::lock_guard lock(m_mutex);
+    m_bootLoader.injectFault(block, fault, times);
+}
+
+std::vector<std::uint8_t> SimulatedProgrammer::programmedImage() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bootLoader.image();
+}
+
+int SimulatedProgrammer::acceptedBlocks() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bootLoader.acceptedBlocks();
+}
+
+bool SimulatedProgrammer::unplugDueAt(const std::vector<std::uint8_t>& command)
+{
+    if (!m_unplugArmed || m_plugScript.unplugAfterPolls < 0 || m_firmware != Firmware::BootLoader)
+        return false;
+    if (command.size() != 1 || command[0] != kIdentifyCode)
+        return false;
+    if (m_pollsSinceBackToBoot < m_plugScript.unplugAfterPolls) {
+        ++m_pollsSinceBackToBoot;
+        return false;
+    }
+    m_unplugArmed = false;
+    return true;
+}
+
+void SimulatedProgrammer::openAttempted()
+{
+    if (m_plugged || m_plugScript.replugAfterOpenAttempts < 0)
+        return;
+    if (m_failedOpensWhileUnplugged++ < m_plugScript.replugAfterOpenAttempts)
+        return;
+    if (!m_plugScript.serialOnReplug.empty())
+        setSerialNumber(m_plugScript.serialOnReplug);
+    setPlugged(true);
 }
 
 SimulatedProgrammer::ReaderSettings SimulatedProgrammer::readerSettings(int reader) const
@@ -403,7 +490,9 @@ SimulatedProgrammer::Framing SimulatedProgrammer::framing(const std::vector<std:
     const std::uint8_t code = start[0];
     std::size_t length = 0;
     if (m_firmware == Firmware::BootLoader) {
-        length = code == kIdentifyCode ? 1 : 0;
+        length = BootLoader::commandLength(code);
+    } else if (const std::size_t backToBoot = backToBootLength(code)) {
+        length = backToBoot;
     } else if (code != kModeCode) {
         length = fixedLength(code);
     } else if (start.size() < 2) {
@@ -426,8 +515,17 @@ SimulatedProgrammer::Framing SimulatedProgrammer::framing(const std::vector<std:
 Micros SimulatedProgrammer::thinkingTime(const std::vector<std::uint8_t>& command) const
 {
     std::lock_guard lock(m_mutex);
-    if (command.empty() || m_firmware == Firmware::BootLoader)
+    if (command.empty())
         return kIdentifyProcessing;
+    if (m_firmware == Firmware::BootLoader) {
+        switch (command[0]) {
+        case kEraseCode: return m_bootLoader.eraseTime();
+        case kProgramBlockCode: return m_bootLoader.flashTime();
+        default: return kIdentifyProcessing;
+        }
+    }
+    if (isBackToBoot(command))
+        return kBackToBootProcessing;
     // Each stays below the host's wait for its command; the clock write
     // retunes the card clock and takes the longest.
     switch (command[0]) {
@@ -450,10 +548,14 @@ std::vector<std::uint8_t> SimulatedProgrammer::answerFor(int reader, const std::
     if (command.empty())
         return {};
     const std::uint8_t code = command[0];
-    if (m_firmware == Firmware::BootLoader) {
-        if (code == 0xA5 && reader == 1)
-            return bootLoaderAnswer(reader);
-        return {};
+    if (m_firmware == Firmware::BootLoader)
+        return bootLoaderCommand(reader, command);
+    if (isBackToBoot(command)) {
+        m_firmware = Firmware::BootLoader;
+        m_bootOnPowerUp = true;
+        m_unplugArmed = true;
+        m_pollsSinceBackToBoot = 0;
+        return {code, kBackToBootDone};
     }
     switch (code) {
     case kIdentifyCode:
@@ -463,6 +565,35 @@ std::vector<std::uint8_t> SimulatedProgrammer::answerFor(int reader, const std::
     default:
         // Later command families (card readers, EEPROM) go before this.
         return m_memory.execute(command).value_or(std::vector<std::uint8_t>{});
+    }
+}
+
+std::size_t SimulatedProgrammer::backToBootLength(std::uint8_t code) const
+{
+    const std::vector<std::uint8_t> own = backToBootCommand(m_variant);
+    return code == own.front() ? own.size() : 0;
+}
+
+bool SimulatedProgrammer::isBackToBoot(const std::vector<std::uint8_t>& command) const
+{
+    return command == backToBootCommand(m_variant);
+}
+
+std::vector<std::uint8_t> SimulatedProgrammer::bootLoaderCommand(int reader, const std::vector<std::uint8_t>& command)
+{
+    // The boot loader listens on reader 1 only.
+    if (reader != 1)
+        return {};
+    switch (command[0]) {
+    case kIdentifyCode: return bootLoaderAnswer(reader);
+    case kEraseCode: return m_bootLoader.erase();
+    case kProgramBlockCode: {
+        std::vector<std::uint8_t> answer = m_bootLoader.programBlock(command);
+        if (m_bootLoader.acceptedBlocks() == kBlockCount)
+            m_bootOnPowerUp = false; // a whole image: the application starts next time
+        return answer;
+    }
+    default: return {};
     }
 }
 

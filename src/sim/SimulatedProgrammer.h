@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/DetectionResults.h"
+#include "sim/BootLoader.h"
 #include "sim/SettingsMemory.h"
 #include "sim/SimEndpoint.h"
 
@@ -28,6 +29,12 @@ class SimulatedPortHost;
 /// Every build knows the settings commands; its listening condition decides
 /// whether it hears them. Settings live in a SettingsMemory: what the
 /// device runs with and the copy in flash it starts from after a replug.
+///
+/// Each build goes back to its boot loader on its own back-to-boot command
+/// (FF; AA AA AA for the first low-speed build; BB for the second), answered
+/// with the code and 00. The boot loader (see BootLoader) then runs at once,
+/// and again after every re-plug until an upload has programmed all blocks;
+/// a device left with a half-written image also starts in its boot loader.
 class SimulatedProgrammer {
 public:
     enum class Firmware { Application, BootLoader };
@@ -62,6 +69,19 @@ public:
     /// answer the device would give, returns what it gives instead.
     using AnswerFilter = std::function<std::vector<std::uint8_t>(const ReceivedCommand&, std::vector<std::uint8_t>)>;
 
+    /// The user's hands: pulling the plug while the tool waits for it, and
+    /// plugging it back in while the tool tries to open the port.
+    struct PlugScript {
+        /// After a back-to-boot command, the plug is pulled once the boot
+        /// loader has answered this many 0xA5 polls (negative: never).
+        int unplugAfterPolls = -1;
+        /// An unplugged device comes back after this many failed opens of
+        /// one of its ports (negative: never); the next open finds it.
+        int replugAfterOpenAttempts = -1;
+        /// A device with this serial number is plugged in instead.
+        std::string serialOnReplug;
+    };
+
     explicit SimulatedProgrammer(SpeedVariant variant = SpeedVariant::Normal,
                                  std::string serialNumber = "0123456789ABCDEF0123456789ABCDEF");
 
@@ -86,6 +106,17 @@ public:
     void setIgnoreLines(bool ignore);
     void setSilent(bool silent);
     void setAnswerFilter(AnswerFilter filter);
+    void setPlugScript(PlugScript script);
+
+    /// Boot loader timing and faults.
+    void setEraseTime(Micros time);
+    void setBlockFlashTime(Micros time);
+    /// The next `times` frames for block `block` (0-based) meet `fault`.
+    void injectBlockFault(int block, BlockFault fault, int times = 1);
+    /// The 102,400 bytes of flash the boot loader programs.
+    std::vector<std::uint8_t> programmedImage() const;
+    /// Blocks written since the last erase.
+    int acceptedBlocks() const;
 
     /// Reader 1 or 2's card port as the device runs it.
     ReaderSettings readerSettings(int reader) const;
@@ -122,6 +153,12 @@ private:
     std::vector<std::uint8_t> bootLoaderAnswer(int reader) const;
     std::uint8_t readerDigit(int reader) const;
     std::uint32_t listeningBaud() const;
+    bool isBackToBoot(const std::vector<std::uint8_t>& command) const;
+    std::size_t backToBootLength(std::uint8_t code) const;
+    std::vector<std::uint8_t> bootLoaderCommand(int reader, const std::vector<std::uint8_t>& command);
+    // The plug script's hands.
+    bool unplugDueAt(const std::vector<std::uint8_t>& command);
+    void openAttempted();
 
     mutable std::recursive_mutex m_mutex;
     std::array<std::shared_ptr<Interface>, 2> m_interfaces;
@@ -133,6 +170,13 @@ private:
     SettingsMemory m_memory;
     std::array<bool, 2> m_cards{};
     bool m_plugged = true;
+    BootLoader m_bootLoader;
+    // Back-to-boot asked for the boot loader at the next start as well.
+    bool m_bootOnPowerUp = false;
+    PlugScript m_plugScript;
+    bool m_unplugArmed = false;
+    int m_pollsSinceBackToBoot = 0;
+    int m_failedOpensWhileUnplugged = 0;
     bool m_ignoreLines = false;
     bool m_silent = false;
     AnswerFilter m_filter;
