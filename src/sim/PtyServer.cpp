@@ -11,6 +11,9 @@
 namespace talvex {
 namespace {
 
+// How long after the last inbound byte the server keeps polling briskly.
+constexpr Micros kBusyWindow = Millis(30);
+
 std::uint32_t baudOf(speed_t speed)
 {
     switch (speed) {
@@ -84,6 +87,10 @@ void PtyServer::run(const std::atomic<bool>& stop)
 {
     while (!stop.load()) {
         int timeoutMs = 50;
+        // Fresh bytes are still on their way in, or their command is being
+        // framed: look again soon, or every answer waits for the idle poll.
+        if (m_clock.now() - m_lastInbound < kBusyWindow)
+            timeoutMs = 1;
         for (int reader = 1; reader <= 2; ++reader) {
             if (const auto next = m_device.reader(reader)->nextOutput()) {
                 const auto wait = std::chrono::duration_cast<Millis>(*next - m_clock.now()).count();
@@ -118,6 +125,7 @@ void PtyServer::pollOnce(int timeoutMs)
             arrival += characterTime(baud);
             endpoint->receive(buffer[k], arrival, baud);
         }
+        m_lastInbound = arrival;
     }
 }
 

@@ -40,6 +40,7 @@ private:
     SimulatedProgrammer& m_device;
     Clock& m_clock;
     std::array<Terminal, 2> m_terminals;
+    TimePoint m_lastInbound{};
 };
 
 } // namespace talvex
