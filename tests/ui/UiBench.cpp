@@ -2,7 +2,21 @@
 
 #include "ui/common/LogPane.h"
 
+#include <QMessageBox>
+
 namespace talvex::test {
+
+MessageBoxAnswerer::MessageBoxAnswerer()
+{
+    m_timer.setInterval(5);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->accept();
+        }
+    });
+    m_timer.start();
+}
 
 QStringList logMessages(QWidget* window)
 {

@@ -44,6 +44,17 @@ struct UiBench : SimBench {
     }
 };
 
+/// Answers every modal message box that opens while it lives, as a user
+/// pressing OK would, and keeps their texts.
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer();
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
 /// Serves one version reply naming these versions.
 inline std::unique_ptr<LoopbackServer> serveVersions(const std::string& reply)
 {

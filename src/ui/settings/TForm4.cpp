@@ -1,6 +1,8 @@
 #include "ui/settings/TForm4.h"
 
 #include "common/Clock.h"
+#include "firmware/BootModeSwitch.h"
+#include "firmware/FirmwareUpload.h"
 #include "protocol/Exchange.h"
 #include "protocol/Identification.h"
 #include "protocol/SettingsAnswers.h"
@@ -15,6 +17,8 @@
 #include "usbserial/UsbSerialText.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -146,6 +150,9 @@ void TForm4::buildWindow()
     connect(Button25, &QPushButton::clicked, this, &TForm4::Button25Click);
     connect(Button5, &QPushButton::clicked, this, &TForm4::Button5Click);
     connect(Button18, &QPushButton::clicked, this, &TForm4::Button18Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm4::Button8Click);
+    connect(Button9, &QPushButton::clicked, this, &TForm4::Button9Click);
+    connect(Button19, &QPushButton::clicked, this, &TForm4::Button19Click);
     connect(m_advancedModes.at(0), &QRadioButton::toggled, this, &TForm4::RadioButton14Change);
     connect(m_advancedModes.at(1), &QRadioButton::toggled, this, &TForm4::RadioButton15Change);
     connect(m_advancedModes.at(2), &QRadioButton::toggled, this, &TForm4::RadioButton16Change);
@@ -313,7 +320,10 @@ QWidget* TForm4::buildFirmwareTab()
     layout->addWidget(Button8, 0, 2);
     layout->addWidget(Button9, 1, 2);
     layout->addWidget(CheckBox2, 1, 1);
-    layout->addWidget(ProgressBar1, 2, 0, 1, 3);
+    m_remainingLabel = makeLabel(QStringLiteral("LabelRemaining"), QString());
+    m_remainingLabel->setMinimumWidth(120);
+    layout->addWidget(ProgressBar1, 2, 0, 1, 2);
+    layout->addWidget(m_remainingLabel, 2, 2);
     layout->addWidget(Label12, 3, 0, 1, 3);
     layout->addWidget(Label14, 4, 0, 1, 3);
     layout->setRowStretch(5, 1);
@@ -611,10 +621,11 @@ void TForm4::Button1Click()
         disconnectPort();
 }
 
-void TForm4::connectPort()
+void TForm4::connectPort(bool clearLog)
 {
     const QString portName = ComboBox1->currentText();
-    Memo2->clearLog();
+    if (clearLog)
+        Memo2->clearLog();
     TabControl1->setTabEnabled(SerialTab, false);
     appendLogLine(QStringLiteral("Attempting to open COM Port..."));
 
@@ -642,6 +653,8 @@ void TForm4::connectPort()
         appendLogLine(QStringLiteral("No Programmer found !"));
         break;
     case ProgrammerMode::BootLoader:
+        // What the device just said is what the upload goes by.
+        m_context.detection().bootLoader = true;
         appendLogLine(QStringLiteral("Programmer in BOOT mode."));
         appendLogLine(QStringLiteral("Only firmware upload allowed !"));
         Label12->setText(QStringLiteral("Select a valid firmware file and press 'Upload' key."));
@@ -919,6 +932,137 @@ void TForm4::Button2Click()
 void TForm4::Button5Click()
 {
     // The COM speed tab has no device command behind it.
+}
+
+void TForm4::Button8Click()
+{
+    Label12->clear();
+    Label14->clear();
+    const QString file = QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                      QStringLiteral("Hex BIN files (*.bin);;Any file (*.*)"));
+    if (!file.isEmpty())
+        Edit1->setText(file);
+}
+
+void TForm4::Button9Click()
+{
+    UploadEnvironment env{m_context.ports().a, m_context.host(), m_context.clock(), m_context.detection()};
+    FirmwareUpload upload(env, *this);
+    const std::string path = Edit1->text().toStdString();
+    if (upload.checkFile(path) != FileCheck::Ok)
+        return;
+    lockForUpload();
+    const UploadOutcome outcome =
+        upload.run(path, ComboBox1->currentText().toStdString(), Label8->text().toStdString());
+    setRemainingTime(std::nullopt);
+    if (outcome.hasVerdict())
+        FinishUpload(QString::fromStdString(outcome.messageText()));
+    else
+        restoreAfterUpload();
+}
+
+void TForm4::lockForUpload()
+{
+    m_context.setUploadInProgress(true);
+    ++m_operationDepth;
+    for (int tab = 0; tab < TabControl1->count(); ++tab) {
+        if (tab != FirmwareTab)
+            TabControl1->setTabEnabled(tab, false);
+    }
+    // Everything that could start another exchange or close the window.
+    for (QPushButton* button : {Button1, Button2, Button8, Button18})
+        button->setEnabled(false);
+    Button9->setVisible(false);
+    AniIndicator1->start();
+}
+
+void TForm4::FinishUpload(const QString& message)
+{
+    AniIndicator1->stop();
+    QMessageBox::information(this, windowTitle(), message);
+    Label8->clear();
+    Label10->clear();
+    Label12->clear();
+    Label14->clear();
+    ProgressBar1->setValue(0);
+    restoreAfterUpload();
+}
+
+void TForm4::restoreAfterUpload()
+{
+    AniIndicator1->stop();
+    for (QPushButton* button : {Button1, Button2, Button18})
+        button->setEnabled(true);
+    Button9->setVisible(true);
+    m_context.setUploadInProgress(false);
+    --m_operationDepth;
+    reconnectAfterUpload();
+}
+
+void TForm4::reconnectAfterUpload()
+{
+    OperationGuard guard(m_controls, m_operationDepth);
+    // The upload may have closed and reopened the port; connect afresh.
+    m_context.ports().a.close();
+    m_portConnected = false;
+    Button1->setText(QStringLiteral("Connect"));
+    connectPort(false);
+}
+
+void TForm4::Button19Click()
+{
+    Button19->setEnabled(false);
+    waitForUnplug(m_context.ports().a, m_context.clock(), m_context.detection().variant, [this] { m_context.pump(); });
+    Button19->setEnabled(true);
+}
+
+void TForm4::clearLog()
+{
+    Memo2->clearLog();
+}
+
+void TForm4::logLine(const std::string& message)
+{
+    appendLogLine(QString::fromStdString(message));
+}
+
+void TForm4::setUpperStatus(const std::string& text)
+{
+    Label12->setText(QString::fromStdString(text));
+}
+
+void TForm4::setLowerStatus(const std::string& text)
+{
+    Label14->setText(QString::fromStdString(text));
+}
+
+void TForm4::setProgress(int blockIndex)
+{
+    ProgressBar1->setValue(blockIndex);
+}
+
+void TForm4::setRemainingTime(std::optional<std::chrono::seconds> remaining)
+{
+    if (!remaining) {
+        m_remainingLabel->clear();
+        return;
+    }
+    const auto seconds = remaining->count();
+    m_remainingLabel->setText(QStringLiteral("%1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')));
+}
+
+void TForm4::pump()
+{
+    m_context.pump();
+}
+
+void TForm4::serialize()
+{
+    if (!CheckBox2->isChecked())
+        return;
+    Button26Click();
+    Button100Click();
+    Button27Click();
 }
 
 void TForm4::Button18Click()

@@ -4,6 +4,7 @@
 #include "protocol/Identification.h"
 #include "protocol/SettingsCommands.h"
 #include "protocol/SettingsExchange.h"
+#include "firmware/UploadObserver.h"
 #include "usbserial/UsbSerialTool.h"
 #include "ui/common/RadioGroup.h"
 
@@ -27,7 +28,7 @@ struct ExchangeResult;
 
 /// The settings window: connects to the programmer on the port the main
 /// window found, reads and writes its settings, and logs every step.
-class TForm4 : public QDialog {
+class TForm4 : public QDialog, private UploadObserver {
     Q_OBJECT
 public:
     /// Tab order of TabControl1.
@@ -67,6 +68,9 @@ public slots:
     void Button25Click();
     void Button5Click();
     void Button18Click();
+    void Button8Click();
+    void Button9Click();
+    void Button19Click();
     void Button26Click();
     void Button100Click();
     void Button27Click();
@@ -97,7 +101,25 @@ private:
     bool FormCloseQuery() const;
     void FormClose();
 
-    void connectPort();
+    /// `clearLog`: a user's connect starts a fresh log; the one after an
+    /// upload keeps the upload's lines in view.
+    void connectPort(bool clearLog = true);
+    void lockForUpload();
+    void restoreAfterUpload();
+    void FinishUpload(const QString& message);
+    /// Connects again on the same port after an upload, whatever state the
+    /// upload left the port in.
+    void reconnectAfterUpload();
+
+    // What the upload shows, on this window's controls.
+    void clearLog() override;
+    void logLine(const std::string& message) override;
+    void setUpperStatus(const std::string& text) override;
+    void setLowerStatus(const std::string& text) override;
+    void setProgress(int blockIndex) override;
+    void setRemainingTime(std::optional<std::chrono::seconds> remaining) override;
+    void pump() override;
+    void serialize() override;
     void disconnectPort();
     void enableTabsFor(int identifyResult);
     void setSettingsTabsEnabled(bool enabled);
@@ -170,6 +192,7 @@ private:
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label12 = nullptr;
     QLabel* Label14 = nullptr;
+    QLabel* m_remainingLabel = nullptr;
 
     // Advanced
     RadioGroup m_advancedModes;
