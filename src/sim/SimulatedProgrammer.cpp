@@ -27,6 +27,14 @@ constexpr Micros kIdentifyProcessing = Millis(5);
 constexpr Micros kBackToBootProcessing = Millis(20);
 
 constexpr std::uint8_t kModeCode = 0xFD;
+// A card frame (01 02 …, seven bytes) goes through to the card in the reader.
+constexpr std::uint8_t kCardFrameCode = 0x01;
+constexpr std::uint8_t kTestCommandCode = 0x04;
+// RTS held on this long, then dropped, resets the card (a level held for
+// longer, as from opening the port, is no reset pulse).
+constexpr Micros kResetPulseMinimum = Millis(100);
+constexpr Micros kResetPulseMaximum = Millis(1000);
+constexpr Micros kAtrDelay = Millis(20);
 constexpr std::size_t kAtrModeLength = 10;
 constexpr std::size_t kDebugModeLength = 5;
 
@@ -40,7 +48,10 @@ std::size_t fixedLength(std::uint8_t code)
     case 0x06: // factory default
     case 0x42: // Uniprog read
     case 0x45: // Uniprog reset
+    case kTestCommandCode:
         return 1;
+    case kCardFrameCode:
+        return SimulatedCard::kFrameLength;
     case 0x02: // reader clock
     case 0x77: // reader Phoenix clock
         return 3;
@@ -105,8 +116,25 @@ public:
         } else if (!m_dtr && dtrOn && time - m_dtrOffSince >= kDtrPulseMinimum) {
             m_armed = true;
         }
+        if (!m_rts && rtsOn) {
+            m_rtsOnSince = time;
+        } else if (m_rts && !rtsOn) {
+            const Micros held = time - m_rtsOnSince;
+            if (held >= kResetPulseMinimum && held <= kResetPulseMaximum)
+                answerReset(time);
+        }
         m_dtr = dtrOn;
         m_rts = rtsOn;
+    }
+
+    // The card in this reader answers the end of its reset with its ATR.
+    void answerReset(TimePoint time)
+    {
+        const std::size_t slot = static_cast<std::size_t>(m_index - 1);
+        if (!m_device.m_cards[slot] || m_device.m_firmware != Firmware::Application || m_device.m_silent)
+            return;
+        const std::vector<std::uint8_t>& atr = m_device.m_cardModels[slot].atr();
+        m_output.emit(atr.data(), atr.size(), time + kAtrDelay, m_device.listeningBaud());
     }
 
     void receive(std::uint8_t byte, TimePoint arrival, std::uint32_t baudRate) override
@@ -238,6 +266,7 @@ private:
     bool m_rts = false;
     bool m_armed = false;
     TimePoint m_dtrOffSince{};
+    TimePoint m_rtsOnSince{};
 };
 
 SimulatedProgrammer::SimulatedProgrammer(SpeedVariant variant, std::string serialNumber)
@@ -306,6 +335,12 @@ SpeedVariant SimulatedProgrammer::variant() const
 {
     std::lock_guard lock(m_mutex);
     return m_variant;
+}
+
+void SimulatedProgrammer::setCardAtr(int reader, std::vector<std::uint8_t> atr)
+{
+    std::lock_guard lock(m_mutex);
+    m_cardModels.at(static_cast<std::size_t>(reader - 1)).setAtr(std::move(atr));
 }
 
 void SimulatedProgrammer::setCardPresent(int reader, bool present)
@@ -562,6 +597,13 @@ std::vector<std::uint8_t> SimulatedProgrammer::answerFor(int reader, const std::
         return {reader == 1 ? kApplicationAnswer1 : kApplicationAnswer2, 0x00};
     case kApplicationIdentityCode:
         return identityAnswer(reader);
+    case kCardFrameCode:
+        // No card, no answer: the frame goes nowhere.
+        if (!m_cards[static_cast<std::size_t>(reader - 1)])
+            return {};
+        return SimulatedCard::answerFrame(command);
+    case kTestCommandCode:
+        return {kTestCommandCode, 0x00};
     default:
         // Later command families (card readers, EEPROM) go before this.
         return m_memory.execute(command).value_or(std::vector<std::uint8_t>{});

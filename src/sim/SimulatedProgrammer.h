@@ -4,6 +4,7 @@
 #include "sim/BootLoader.h"
 #include "sim/SettingsMemory.h"
 #include "sim/SimEndpoint.h"
+#include "sim/SimulatedCard.h"
 
 #include <array>
 #include <functional>
@@ -99,6 +100,8 @@ public:
     SpeedVariant variant() const;
 
     void setCardPresent(int reader, bool present);
+    /// The card in a reader: its ATR, sent after an RTS reset pulse.
+    void setCardAtr(int reader, std::vector<std::uint8_t> atr);
     void setPlugged(bool plugged);
     bool plugged() const;
     /// For a pseudo-terminal, which carries no modem lines: listen as if
@@ -169,6 +172,7 @@ private:
     SpeedVariant m_variant;
     SettingsMemory m_memory;
     std::array<bool, 2> m_cards{};
+    std::array<SimulatedCard, 2> m_cardModels{};
     bool m_plugged = true;
     BootLoader m_bootLoader;
     // Back-to-boot asked for the boot loader at the next start as well.

@@ -209,3 +209,60 @@ TEST(SmartcardTool, AtrWithoutACardTouchesNoLine)
     EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("ERROR: Please insert Smartcard!\r\n"));
     EXPECT_TRUE(bench.device->lineChanges().empty());
 }
+
+TEST(SmartcardTool, AtrAfterAResetPulseAndTheTestFrames)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.device->setCardAtr(1, {0x3B, 0x00});
+    bench.device->setCardPresent(1, true);
+    bench.connectReader1();
+    ASSERT_TRUE(bench.waitUntil([&] { return tool->readerThread()->cardPresent(1); }));
+
+    click(tool, "Button8");
+    EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("ATR: 3B00\r\n"));
+    // A card that stays silent: the reset sends nothing back.
+    bench.device->setCardAtr(1, {});
+    click(tool, "Button8");
+    EXPECT_TRUE(bench.pane("Memo1").endsWith(QStringLiteral("ERROR: NO ATR from Smartcard\r\n")));
+
+    bench.device->setCardAtr(1, {0x3B, 0x02, 0x14, 0x50});
+    click(tool, "Button3");
+    bench.device->clearReceivedCommands();
+    click(tool, "Button11");
+    std::vector<Bytes> frames;
+    for (const auto& command : bench.device->receivedCommands())
+        frames.push_back(command.bytes);
+    ASSERT_EQ(frames.size(), 5u);
+    EXPECT_EQ(frames[0], (Bytes{0x01, 0x02, 0x02, 0x03, 0x00, 0x00, 0x3D}));
+    EXPECT_EQ(frames[4], (Bytes{0x01, 0x02, 0x0E, 0x03, 0x00, 0x00, 0x31}));
+    for (const Bytes& frame : frames) {
+        std::uint8_t check = 0;
+        for (std::uint8_t byte : frame)
+            check ^= byte;
+        EXPECT_EQ(check, 0x3F);
+    }
+    const QString log = bench.pane("Memo1");
+    EXPECT_TRUE(log.startsWith(QStringLiteral("Answer lenght: 7 bytes.\r\nReceived: 010202039000AD\r\n")))
+        << log.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("Answer lenght: 7 bytes.")), 5);
+    EXPECT_TRUE(log.endsWith(QStringLiteral("\r\n\r\nAnswer lenght: 7 bytes.\r\nReceived: 01020E039000A1")))
+        << log.toStdString();
+}
+
+TEST(SmartcardTool, TestCommandsOnReaderOne)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    click(tool, "Button7");
+    click(tool, "Button5");
+    EXPECT_TRUE(bench.pane("Memo1").startsWith(QStringLiteral("Answer lenght: 32 bytes.\r\nReceived: 00")));
+    click(tool, "Button7"); // back to the card view, then the test view again:
+    click(tool, "Button7"); // each switch empties the pane
+    click(tool, "Button10");
+    EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("Received:4\r\nReceived:0\r\n"));
+    click(tool, "Button2");
+    EXPECT_TRUE(bench.pane("Memo1").endsWith(QStringLiteral("Received:2\r\nReceived:0\r\n")));
+    EXPECT_EQ(bench.device->readerSettings(1).clockHz, 4800000u);
+}
