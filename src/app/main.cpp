@@ -44,6 +44,10 @@ int main(int argc, char** argv)
         programmer = std::make_unique<SimulatedProgrammer>();
         // A card waits in reader 1, so the smartcard tool has something to read.
         programmer->setCardPresent(1, true);
+        // Asked to go back to its boot loader for an upload, the simulated
+        // device unplugs itself a few seconds later and comes back a few
+        // seconds after that, as a user at the bench would do.
+        programmer->setPlugScript({6, 6, {}});
         auto simulatedHost = std::make_unique<SimulatedPortHost>(clock);
         programmer->attachTo(*simulatedHost, "COM3", "COM4");
         host = std::move(simulatedHost);
