@@ -1,0 +1,378 @@
+#include "cli/CommandTable.h"
+
+#include "cli/Choices.h"
+#include "protocol/VersionText.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace talvex::cli {
+namespace {
+
+const OptionEntry kJson {"--json", "", "print the result as one JSON object (or array) on standard output"};
+const OptionEntry kPort {"--port", "PORT", "the reader's port: a name such as COM3 or a path such as /dev/ttyUSB0"};
+const OptionEntry kVariant {"--variant", "VARIANT",
+                            "how to reach the device: {variants} (default auto: 115200 baud, then the two "
+                            "9600-baud builds' line sequences)"};
+
+const std::vector<OptionEntry> kGlobalOptions {
+    {"--simulate", "", "use the built-in simulated programmer on COM3/COM4 (real time) instead of the host's ports"},
+    {"--sim-state", "FILE",
+     "with --simulate: start the simulated programmer as FILE left it and keep it there afterwards (settings "
+     "in use, the firmware it starts, the FTDI EEPROM), so that a script's commands see one device"},
+    {"--answer-delay", "MS", "the wait for an identification answer (default 1000)"},
+    {"--quiet", "", "no log lines and no progress line; problems, prompts and results only"},
+    {"--help", "", "this help, or the command's"},
+    {"--version", "", "the tool's version"},
+};
+
+std::vector<OptionEntry> portOptions(std::vector<OptionEntry> more = {})
+{
+    std::vector<OptionEntry> options {kPort, kVariant};
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
+const std::vector<CommandEntry>& entries()
+{
+    static const std::vector<CommandEntry> commands {
+        {"ports",
+         "[--json]",
+         "list the host's ports and what answers on each",
+         "Opens every serial port of the host, identifies what answers on it and notes\n"
+         "whether a card sits in its reader, as the main window's manual scan does: at\n"
+         "115200 baud, then with the two 9600-baud builds' line sequences while nothing\n"
+         "answered. Exit status 0 when a programmer answered on some port.",
+         {},
+         {kJson},
+         {}},
+        {"detect",
+         "[--json]",
+         "find the programmer automatically",
+         "The automatic detection: the scan at 115200 baud, then with each 9600-baud\n"
+         "variant while nothing answered. Prints the mode, serial number, version and\n"
+         "the two readers' ports.",
+         {},
+         {kJson},
+         {}},
+        {"info",
+         "--port PORT [--json]",
+         "identify the programmer on one port",
+         "Connects as the settings window does (RTS off, 1.5 s, DTR on) and identifies\n"
+         "the device: mode (application or boot loader), serial number, version, reader.",
+         {},
+         portOptions({kJson}),
+         {"--port"}},
+        {"settings",
+         "--port PORT [--json]",
+         "read the reader's card-port settings",
+         "Reads what the settings window reads: on the normal build the reader's card\n"
+         "clock, speed, parity and added stop bits; on the Phoenix build (low1) its\n"
+         "clock; on the Uniprog build (low2) the six Uniprog parameters.",
+         {},
+         portOptions({kJson}),
+         {"--port"}},
+        {"set clock",
+         "--port PORT MHZ",
+         "set the reader's card clock (normal build)",
+         "Writes the card clock of the port's reader. MHZ is one of:\n{clocks}.\n"
+         "Not stored in flash until \"save\".",
+         {"MHZ"},
+         portOptions(),
+         {"--port"}},
+        {"set card-port",
+         "--port PORT [--speed BAUD] [--parity PARITY] [--stop-bits N]",
+         "set the reader's card-port speed, parity and stop bits (normal build)",
+         "Writes the card port of the port's reader; what is not given keeps the value\n"
+         "the device reports. Not stored in flash until \"save\".",
+         {},
+         portOptions({{"--speed", "BAUD", "{speeds}"},
+                      {"--parity", "PARITY", "{parities}"},
+                      {"--stop-bits", "N", "added stop bits, 0 to 254"}}),
+         {"--port"}},
+        {"set advanced",
+         "--port PORT --mode MODE [list options]",
+         "set the Advanced mode (normal build)",
+         "Writes the Advanced page's mode. MODE is {modes}.\n"
+         "The ATR modes take all six --com1-*/--com2-* lists; the debug mode takes\n"
+         "--debug-speed, --debug-parity and --debug-stop-bits.\n"
+         "Clocks: {advanced-clocks}.\n"
+         "Speeds: {advanced-speeds}.\n"
+         "Parities: {advanced-parities}.",
+         {},
+         portOptions({{"--mode", "MODE", "{modes}"},
+                      {"--com1-clock", "MHZ", "COM1 clock"},
+                      {"--com1-speed", "BAUD", "COM1 speed"},
+                      {"--com1-parity", "PARITY", "COM1 parity"},
+                      {"--com2-clock", "MHZ", "COM2 clock"},
+                      {"--com2-speed", "BAUD", "COM2 speed"},
+                      {"--com2-parity", "PARITY", "COM2 parity"},
+                      {"--debug-speed", "BAUD", "debug speed"},
+                      {"--debug-parity", "PARITY", "debug parity"},
+                      {"--debug-stop-bits", "N", "debug stop bits, 0 to 200, or default (0 when not given)"}}),
+         {"--port", "--mode"}},
+        {"set phoenix-clock",
+         "--port PORT MHZ",
+         "set the reader's card clock (Phoenix build, low1)",
+         "Writes the card clock of the port's reader on the Phoenix build. MHZ is one\n"
+         "of: {phoenix-clocks}.",
+         {"MHZ"},
+         portOptions(),
+         {"--port"}},
+        {"set uniprog",
+         "--port PORT [--clock1 MHZ] [--baud1 BAUD] [--baud-com1 BAUD] [...]",
+         "set the Uniprog parameters (Uniprog build, low2)",
+         "Reads the six Uniprog parameters, replaces the ones given and writes them\n"
+         "back.\nClocks: {uniprog-clocks}.\nBauds: {uniprog-bauds}.",
+         {},
+         portOptions({{"--clock1", "MHZ", "reader 1 clock"},
+                      {"--clock2", "MHZ", "reader 2 clock"},
+                      {"--baud1", "BAUD", "reader 1 baud"},
+                      {"--baud2", "BAUD", "reader 2 baud"},
+                      {"--baud-com1", "BAUD", "reader 1 baud COM"},
+                      {"--baud-com2", "BAUD", "reader 2 baud COM"}}),
+         {"--port"}},
+        {"save",
+         "--port PORT",
+         "store the settings in use in flash (normal build)",
+         "Sends \"05\": the device stores the settings it runs with in its flash memory.",
+         {},
+         portOptions(),
+         {"--port"}},
+        {"restore-default",
+         "--port PORT",
+         "put the factory settings in use (normal build)",
+         "Sends \"06\": the device runs with its factory settings (\"save\" stores them).",
+         {},
+         portOptions(),
+         {"--port"}},
+        {"factory-reset",
+         "--port PORT",
+         "reset the Uniprog parameters (Uniprog build, low2)",
+         "Sends \"45\": both readers' Uniprog parameters go back to their defaults.",
+         {},
+         portOptions(),
+         {"--port"}},
+        {"upload",
+         "--port PORT FILE [--serialize]",
+         "upload firmware (.bin), from the application or boot loader",
+         "The settings window's upload: checks which firmware runs, sends the\n"
+         "application back to its boot loader and asks you to unplug the reader and\n"
+         "plug it in again, erases, then sends the 3,200 blocks with a progress line.\n"
+         "With --simulate the simulated programmer is unplugged and re-plugged by itself.\n"
+         "--serialize: after a successful upload, write the USB serial number derived\n"
+         "from the programmer's serial number into the FTDI chip.",
+         {"FILE"},
+         portOptions({{"--serialize", "", "write the derived USB serial number after a successful upload"}}),
+         {"--port"}},
+        {"usb-serial list",
+         "[--json]",
+         "list the FTDI devices and their USB serial numbers",
+         "Lists the FTDI devices through the D2XX library (the simulated programmer's\n"
+         "chip with --simulate), as the Serial tab's \"Read Serial\".",
+         {},
+         {kJson},
+         {}},
+        {"usb-serial write",
+         "SERIAL",
+         "write a USB serial number into the FTDI chip",
+         "Lists the FTDI devices, then writes the 64 EEPROM words with SERIAL (1 to 8\n"
+         "digits, letters or spaces) into the last listed device with a serial number\n"
+         "and reads them back. Takes effect after the programmer is plugged in again.",
+         {"SERIAL"},
+         {},
+         {}},
+        {"usb-serial generate",
+         "--port PORT",
+         "print the USB serial number derived from the programmer's",
+         "Identifies the programmer on PORT and prints the USB serial number derived\n"
+         "from its serial number (characters 15 to 22), as the Serial tab's \"generate\".",
+         {},
+         portOptions(),
+         {"--port"}},
+        {"usb-serial image",
+         "SERIAL --out FILE",
+         "write the 128-byte EEPROM image to a file (no chip touched)",
+         "Builds the 64-word EEPROM image \"usb-serial write\" would write for SERIAL and\n"
+         "writes it to FILE as 128 bytes, each word low byte first. A dry run, to look at.",
+         {"SERIAL"},
+         {{"--out", "FILE", "where the image goes"}},
+         {"--out"}},
+        {"check-version",
+         "[--server HOST[:PORT]] [--port PORT]",
+         "ask the vendor's server for the latest versions",
+         "Asks the version server for the latest firmware and tool versions and prints\n"
+         "them, with the new-version notice when one is newer than the tool (and, with\n"
+         "--port, than the programmer's firmware).",
+         {},
+         portOptions({{"--server", "HOST[:PORT]", "the server to ask (default www.talvex.example:80)"}}),
+         {}},
+    };
+    return commands;
+}
+
+std::string substituted(std::string text)
+{
+    const std::pair<std::string_view, std::string> values[] = {
+        {"{clocks}", clockChoices().joined()},
+        {"{phoenix-clocks}", phoenixClockChoices().joined()},
+        {"{speeds}", speedChoices().joined()},
+        {"{parities}", parityChoices().joined()},
+        {"{modes}", advancedModeChoices().joined()},
+        {"{advanced-clocks}", advancedClockChoices().joined()},
+        {"{advanced-speeds}", advancedSpeedChoices().joined()},
+        {"{advanced-parities}", advancedParityChoices().joined()},
+        {"{uniprog-clocks}", uniprogClockChoices().joined()},
+        {"{uniprog-bauds}", uniprogBaudChoices().joined()},
+        {"{variants}", variantChoices().joined()},
+    };
+    for (const auto& [key, value] : values) {
+        for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
+constexpr std::size_t kHelpIndent = 26;
+constexpr std::size_t kHelpWidth = 79;
+
+// `words` after `left`, broken at blanks so no line passes the width;
+// lines after the first start at the help column.
+std::string wrapped(std::string left, const std::string& words)
+{
+    std::string text;
+    std::string line = std::move(left);
+    std::size_t at = 0;
+    bool lineHasWords = false;
+    while (at < words.size()) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        const std::string word = words.substr(at, end - at);
+        at = end + 1;
+        if (lineHasWords && line.size() + 1 + word.size() > kHelpWidth) {
+            text += line + "\n";
+            line = std::string(kHelpIndent, ' ');
+            lineHasWords = false;
+        }
+        line += (lineHasWords ? " " : "") + word;
+        lineHasWords = true;
+    }
+    return text + line + "\n";
+}
+
+std::string optionLines(const std::vector<OptionEntry>& options)
+{
+    std::string text;
+    for (const OptionEntry& option : options) {
+        std::string left = "  " + std::string(option.name);
+        if (!option.value.empty())
+            left += " " + std::string(option.value);
+        if (left.size() + 2 > kHelpIndent) {
+            text += left + "\n";
+            left.clear();
+        }
+        left.resize(kHelpIndent, ' ');
+        text += wrapped(left, substituted(std::string(option.help)));
+    }
+    return text;
+}
+
+std::string exitCodeLines()
+{
+    return "Exit status:\n"
+           "  0  the device confirmed the operation\n"
+           "  1  another failure (no FTDI library, a file, the version server)\n"
+           "  2  bad arguments\n"
+           "  3  no programmer answered\n"
+           "  4  the port cannot be opened (the reason is printed)\n"
+           "  5  the device refused (an error answer, or not in this mode or build)\n"
+           "  6  the upload failed\n";
+}
+
+} // namespace
+
+const OptionEntry* CommandEntry::option(std::string_view optionName) const
+{
+    const auto found = std::find_if(options.begin(), options.end(),
+                                    [&](const OptionEntry& entry) { return entry.name == optionName; });
+    return found == options.end() ? nullptr : &*found;
+}
+
+const std::vector<OptionEntry>& globalOptions()
+{
+    return kGlobalOptions;
+}
+
+const OptionEntry* globalOption(std::string_view name)
+{
+    const auto found = std::find_if(kGlobalOptions.begin(), kGlobalOptions.end(),
+                                    [&](const OptionEntry& entry) { return entry.name == name; });
+    return found == kGlobalOptions.end() ? nullptr : &*found;
+}
+
+const std::vector<CommandEntry>& commandTable()
+{
+    return entries();
+}
+
+const CommandEntry* findCommand(std::string_view name)
+{
+    const auto& all = entries();
+    const auto found = std::find_if(all.begin(), all.end(),
+                                    [&](const CommandEntry& entry) { return entry.name == name; });
+    return found == all.end() ? nullptr : &*found;
+}
+
+bool isCommandGroup(std::string_view word)
+{
+    return word == "set" || word == "usb-serial";
+}
+
+std::string programHelp()
+{
+    std::string text = "usage: talvexctl [--simulate] [--quiet] COMMAND [ARGUMENTS] [OPTIONS]\n"
+                       "TalvexUSB-Setting Manager " +
+        toolVersionText(kToolVersion) +
+        " on the command line: finds the programmer, reads and\n"
+        "writes its settings, uploads firmware and writes the USB serial number.\n"
+        "Results go to standard output, log lines and problems to standard error.\n\n"
+        "Commands:\n";
+    for (const CommandEntry& command : entries()) {
+        std::string left = "  " + std::string(command.name);
+        left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
+        text += left + std::string(command.summary) + "\n";
+    }
+    text += "  help [COMMAND]        this help, or a command's (also: COMMAND --help)\n\n"
+            "Options for every command:\n" +
+        optionLines(kGlobalOptions) + "\n" + exitCodeLines();
+    return text;
+}
+
+std::string groupHelp(std::string_view group)
+{
+    std::string text = "usage: talvexctl " + std::string(group) + " COMMAND ...\n\nCommands:\n";
+    for (const CommandEntry& command : entries()) {
+        if (command.name.substr(0, group.size() + 1) != std::string(group) + " ")
+            continue;
+        std::string left = "  " + std::string(command.name);
+        left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
+        text += left + std::string(command.summary) + "\n";
+    }
+    text += "\n\"talvexctl " + std::string(group) + " COMMAND --help\" tells more.\n";
+    return text;
+}
+
+std::string commandHelp(const CommandEntry& command)
+{
+    std::string text = "usage: talvexctl " + std::string(command.name);
+    if (!command.synopsis.empty())
+        text += " " + std::string(command.synopsis);
+    text += "\n" + std::string(command.summary) + "\n\n" + substituted(std::string(command.details)) + "\n";
+    if (!command.options.empty())
+        text += "\nOptions:\n" + optionLines(command.options);
+    text += "\nOptions for every command: --simulate, --sim-state FILE, --answer-delay MS,\n"
+            "--quiet, --help (talvexctl --help tells more).\n\n" +
+        exitCodeLines();
+    return text;
+}
+
+} // namespace talvex::cli

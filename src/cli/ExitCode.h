@@ -1,0 +1,27 @@
+#pragma once
+
+namespace talvex::cli {
+
+/// What talvexctl's exit status tells a script. Zero only when the device
+/// (or the FTDI chip, or the version server) confirmed the operation.
+enum class ExitCode : int {
+    Ok = 0,
+    /// Anything the other codes do not name: no FTDI library, a file that
+    /// cannot be written, a version server out of reach.
+    Failure = 1,
+    BadArguments = 2,
+    /// Nothing answered as a programmer (or no FTDI device is attached).
+    NoProgrammer = 3,
+    /// The port (or the FTDI device) would not open; the reason is printed.
+    PortOpenFailed = 4,
+    /// The device answered with an error, or cannot do this in its mode or build.
+    DeviceRefused = 5,
+    UploadFailed = 6,
+};
+
+inline int exitStatus(ExitCode code)
+{
+    return static_cast<int>(code);
+}
+
+} // namespace talvex::cli
