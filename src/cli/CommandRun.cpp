@@ -1,0 +1,88 @@
+#include "cli/CommandRun.h"
+
+#include "cli/Choices.h"
+#include "context/ApplicationContext.h"
+
+namespace talvex::cli {
+namespace {
+
+std::string buildName(SpeedVariant variant)
+{
+    switch (variant) {
+    case SpeedVariant::LowSpeed1: return "the Phoenix build (low1)";
+    case SpeedVariant::LowSpeed2: return "the Uniprog build (low2)";
+    case SpeedVariant::Normal: break;
+    }
+    return "the normal build";
+}
+
+std::string commandsOf(SpeedVariant variant)
+{
+    switch (variant) {
+    case SpeedVariant::LowSpeed1: return "set phoenix-clock";
+    case SpeedVariant::LowSpeed2: return "set uniprog, factory-reset";
+    case SpeedVariant::Normal: break;
+    }
+    return "set clock, set card-port, set advanced, save, restore-default";
+}
+
+} // namespace
+
+ExitCode CommandRun::fail(ExitCode code, const std::string& text) const
+{
+    console.error(std::string(call.command->name) + ": " + text);
+    return code;
+}
+
+std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure)
+{
+    const std::string word = run.call.value("--variant").value_or("auto");
+    const auto variants = variantsFor(word);
+    if (!variants) {
+        failure = run.fail(ExitCode::BadArguments,
+                           "--variant is one of " + variantChoices().joined() + ", not \"" + word + "\"");
+        return std::nullopt;
+    }
+    const std::string port = *run.call.value("--port");
+    Connection connection = connectProgrammer(
+        run.context, port, *variants, [&](std::string_view line) { run.console.log(line); },
+        [&](std::string_view line) { run.console.problem(line); });
+    if (!connection.opened) {
+        failure = ExitCode::PortOpenFailed;
+        return std::nullopt;
+    }
+    if (!connection.found()) {
+        failure = ExitCode::NoProgrammer;
+        return std::nullopt;
+    }
+    return connection;
+}
+
+bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant, ExitCode& failure)
+{
+    const std::string port = *run.call.value("--port");
+    if (connection.identity.mode == ProgrammerMode::BootLoader) {
+        failure = run.fail(ExitCode::DeviceRefused,
+                           "the programmer on " + port + " runs its boot loader: only a firmware upload is possible");
+        return false;
+    }
+    if (connection.variant != variant) {
+        failure = run.fail(ExitCode::DeviceRefused,
+                           "the programmer on " + port + " is " + buildName(connection.variant) + ", not " +
+                               buildName(variant) + "; its commands: " + commandsOf(connection.variant));
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> readerNumber(SpeedVariant variant, char readerDigit)
+{
+    const char first = variant == SpeedVariant::LowSpeed1 ? '0' : '1';
+    if (readerDigit == first)
+        return 1;
+    if (readerDigit == first + 1)
+        return 2;
+    return std::nullopt;
+}
+
+} // namespace talvex::cli

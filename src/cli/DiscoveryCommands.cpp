@@ -1,0 +1,102 @@
+#include "cli/CommandRun.h"
+#include "cli/Json.h"
+#include "context/ApplicationContext.h"
+#include "protocol/Discovery.h"
+#include "protocol/VersionText.h"
+
+namespace talvex::cli {
+namespace {
+
+std::optional<std::string> programmerOf(ProbeResult probe)
+{
+    switch (probe) {
+    case ProbeResult::BootLoader:
+    case ProbeResult::BootLoaderWithCard: return std::string("boot loader");
+    case ProbeResult::Application:
+    case ProbeResult::ApplicationWithCard: return std::string("application");
+    case ProbeResult::NoProgrammer: break;
+    }
+    return std::nullopt;
+}
+
+bool cardIn(ProbeResult probe)
+{
+    return probe == ProbeResult::BootLoaderWithCard || probe == ProbeResult::ApplicationWithCard;
+}
+
+std::string probeText(ProbeResult probe)
+{
+    const auto programmer = programmerOf(probe);
+    if (!programmer)
+        return "no programmer";
+    return *programmer + (cardIn(probe) ? ", card inserted" : "");
+}
+
+} // namespace
+
+ExitCode runPorts(CommandRun& run)
+{
+    DiscoveryEnvironment env = run.context.discovery();
+    run.console.log("Scanning the serial ports ...");
+    const std::vector<ProbedPort> ports = manualScan(env, run.context.detection());
+    if (run.call.has("--json")) {
+        std::vector<std::string> items;
+        for (const ProbedPort& port : ports) {
+            items.push_back(JsonObject()
+                                .add("port", port.name)
+                                .add("programmer", programmerOf(port.probe))
+                                .add("card", cardIn(port.probe))
+                                .text());
+        }
+        run.console.result(jsonArray(items));
+    } else {
+        for (const ProbedPort& port : ports)
+            run.console.result(port.name + "\t" + probeText(port.probe));
+    }
+    if (ports.empty())
+        return run.fail(ExitCode::NoProgrammer, "no serial port could be opened");
+    if (!anyProgrammer(ports))
+        return run.fail(ExitCode::NoProgrammer, "no programmer answered on any port");
+    return ExitCode::Ok;
+}
+
+ExitCode runDetect(CommandRun& run)
+{
+    DiscoveryEnvironment env = run.context.discovery();
+    DetectionResults& results = run.context.detection();
+    run.console.log("Searching for the programmer ...");
+    detectProgrammer(env, results);
+    if (results.reader1Port == kNoPortText)
+        return run.fail(ExitCode::NoProgrammer, "no serial port could be opened");
+    if (!results.bootLoader && results.serialNumber.size() != 32)
+        return run.fail(ExitCode::NoProgrammer, "no programmer found");
+
+    const std::string mode = results.bootLoader ? "boot loader" : "application";
+    // The detection leaves the version text empty for a boot loader: its
+    // digits are the boot loader's version.
+    const std::string version = results.versionText.empty() ? firmwareVersionText(results.versionDigits)
+                                                            : results.versionText;
+    const auto portOrNothing = [](const std::string& name) {
+        return name.empty() ? std::nullopt : std::optional<std::string>(name);
+    };
+    if (run.call.has("--json")) {
+        run.console.result(JsonObject()
+                               .add("mode", mode)
+                               .add("serialNumber", results.serialNumber)
+                               .add("version", version)
+                               .add("reader1Port", portOrNothing(results.reader1Port))
+                               .add("reader2Port", portOrNothing(results.reader2Port))
+                               .add("variant", variantWord(results.variant))
+                               .text());
+    } else {
+        run.console.result("mode: " + mode);
+        run.console.result("serial: " + results.serialNumber);
+        run.console.result("version: " + version);
+        run.console.result("reader1-port: " + portOrNothing(results.reader1Port).value_or("none"));
+        run.console.result("reader2-port: " + portOrNothing(results.reader2Port).value_or("none"));
+        run.console.result("variant: " + variantWord(results.variant));
+    }
+    return ExitCode::Ok;
+}
+
+} // namespace talvex::cli

@@ -1,0 +1,124 @@
+#include "cli/Talvexctl.h"
+
+#include "cli/CommandRun.h"
+#include "cli/SimulatedBench.h"
+#include "common/RealClock.h"
+#include "context/ApplicationContext.h"
+#include "protocol/VersionText.h"
+#include "serial/NativePortHost.h"
+
+#include <map>
+#include <memory>
+
+namespace talvex::cli {
+namespace {
+
+using CommandFunction = ExitCode (*)(CommandRun&);
+
+const std::map<std::string_view, CommandFunction>& commandFunctions()
+{
+    static const std::map<std::string_view, CommandFunction> functions {
+        {"ports", runPorts},
+        {"detect", runDetect},
+        {"info", runInfo},
+        {"settings", runSettings},
+        {"set clock", runSetClock},
+        {"set card-port", runSetCardPort},
+        {"set advanced", runSetAdvanced},
+        {"set phoenix-clock", runSetPhoenixClock},
+        {"set uniprog", runSetUniprog},
+        {"save", runSave},
+        {"restore-default", runRestoreDefault},
+        {"factory-reset", runFactoryReset},
+        {"upload", runUpload},
+        {"usb-serial list", runUsbSerialList},
+        {"usb-serial write", runUsbSerialWrite},
+        {"usb-serial generate", runUsbSerialGenerate},
+        {"usb-serial image", runUsbSerialImage},
+        {"check-version", runCheckVersion},
+    };
+    return functions;
+}
+
+// Help, version or an argument error: answered without any port.
+std::optional<int> answerWithoutDevice(const ParsedArguments& parsed, Console& console)
+{
+    if (!parsed.ok()) {
+        console.error(parsed.error);
+        console.problem("Try \"talvexctl --help\".");
+        return exitStatus(ExitCode::BadArguments);
+    }
+    const Invocation& call = parsed.invocation;
+    if (call.help) {
+        console.resultText(helpText(call));
+        return exitStatus(ExitCode::Ok);
+    }
+    if (call.version && !call.command) {
+        console.result("talvexctl (TalvexUSB-Setting Manager) " + toolVersionText(kToolVersion));
+        return exitStatus(ExitCode::Ok);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Console& console)
+{
+    console.setQuiet(call.quiet);
+    if (call.answerDelayMs)
+        context.detection().answerDelayMs = *call.answerDelayMs;
+    CommandRun run {call, context, console};
+    const auto found = commandFunctions().find(call.command->name);
+    if (found == commandFunctions().end())
+        return run.fail(ExitCode::BadArguments, "not available");
+    const ExitCode code = found->second(run);
+    // Settings go back as they were found before the port is left.
+    context.ports().a.close();
+    return code;
+}
+
+int runTalvexctl(const std::vector<std::string>& arguments, ApplicationContext& context, Console& console)
+{
+    const ParsedArguments parsed = parseArguments(arguments);
+    if (const auto answered = answerWithoutDevice(parsed, console))
+        return *answered;
+    return exitStatus(runInvocation(parsed.invocation, context, console));
+}
+
+int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive)
+{
+    Console console(out, err, interactive);
+    const ParsedArguments parsed = parseArguments(arguments);
+    if (const auto answered = answerWithoutDevice(parsed, console))
+        return *answered;
+    const Invocation& call = parsed.invocation;
+
+    RealClock clock;
+    if (!call.simulate) {
+        const std::unique_ptr<PortHost> host = makeNativePortHost();
+        ApplicationContext context(*host, clock);
+        return exitStatus(runInvocation(call, context, console));
+    }
+
+    SimulatedBench bench(clock);
+    std::string error;
+    if (call.simState && !bench.load(*call.simState, error)) {
+        console.error(error);
+        return exitStatus(ExitCode::BadArguments);
+    }
+    ExitCode code = ExitCode::Ok;
+    {
+        ApplicationContext context(bench.host(), clock);
+        const std::shared_ptr<SimulatedFtdi> ftdi = bench.ftdi();
+        context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult {ftdi, {}}; });
+        code = runInvocation(call, context, console);
+    }
+    if (call.simState && !bench.save(*call.simState, error)) {
+        console.error(error);
+        if (code == ExitCode::Ok)
+            code = ExitCode::Failure;
+    }
+    return exitStatus(code);
+}
+
+} // namespace talvex::cli

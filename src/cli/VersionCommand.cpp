@@ -1,0 +1,87 @@
+#include "cli/CommandRun.h"
+#include "context/ApplicationContext.h"
+#include "protocol/VersionText.h"
+#include "update/VersionCheck.h"
+#include "update/VersionNotice.h"
+
+#include <charconv>
+
+namespace talvex::cli {
+namespace {
+
+// "host", "host:port" or "[v6 address]:port".
+std::optional<VersionServer> serverFrom(const std::string& text, VersionServer server)
+{
+    std::string host = text;
+    std::string port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos)
+            return std::nullopt;
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':')
+                return std::nullopt;
+            port = text.substr(close + 2);
+        }
+    } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    if (host.empty())
+        return std::nullopt;
+    server.host = host;
+    if (!port.empty()) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (error != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535)
+            return std::nullopt;
+        server.port = static_cast<std::uint16_t>(value);
+    }
+    return server;
+}
+
+} // namespace
+
+ExitCode runCheckVersion(CommandRun& run)
+{
+    ApplicationContext& context = run.context;
+    VersionServer server = context.versionServer();
+    if (const auto text = run.call.value("--server")) {
+        const auto chosen = serverFrom(*text, server);
+        if (!chosen)
+            return run.fail(ExitCode::BadArguments, "--server takes HOST or HOST:PORT, not \"" + *text + "\"");
+        server = *chosen;
+    }
+
+    std::optional<int> programmerFirmware;
+    if (run.call.has("--port")) {
+        ExitCode failure = ExitCode::Ok;
+        const auto connection = connectForCommand(run, failure);
+        if (!connection)
+            return failure;
+        if (connection->identity.mode == ProgrammerMode::Application)
+            programmerFirmware = context.detection().versionNumber;
+    }
+
+    LatestVersions& latest = context.latestVersions();
+    const VersionCheckStatus status = CheckVersion(
+        latest, [&](const std::string& message) { run.console.log(message); }, server);
+    const std::string where = server.host + ":" + std::to_string(server.port);
+    if (status != VersionCheckStatus::Checked)
+        return run.fail(ExitCode::Failure, "could not reach the version server " + where);
+    if (latest.latestFwVersion == 0)
+        return run.fail(ExitCode::Failure, "the version server " + where + " named no version");
+
+    run.console.result("firmware: " + firmwareRevisionText(latest.latestFwVersion));
+    if (latest.latestSwVersion > 0)
+        run.console.result("software: " + toolVersionText(latest.latestSwVersion));
+    // Without a programmer its firmware is not compared.
+    const VersionNotice notice = newVersionNotice(latest, programmerFirmware.value_or(latest.latestFwVersion),
+                                                  kToolVersion, server.host);
+    if (notice.show)
+        run.console.resultText(notice.text);
+    return ExitCode::Ok;
+}
+
+} // namespace talvex::cli
