@@ -8,6 +8,8 @@
 #include "sim/SimulatedPortHost.h"
 #include "sim/SimulatedProgrammer.h"
 #include "ui/common/DesktopStyle.h"
+#include "ui/cardtool/TForm1.h"
+#include "ui/cardtool/TRead.h"
 #include "ui/main/TForm3.h"
 #include "ui/settings/TForm4.h"
 
@@ -15,11 +17,17 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
+#include <fstream>
 
 using namespace talvex;
 
@@ -103,6 +111,58 @@ int main(int argc, char** argv)
         press(settings, "Button23");
         ok &= save(settings, directory, "settings-window-uniprog.png");
         settings->close();
+    }
+    {
+        // The Firmware tab half way through an upload from the application.
+        Bench bench;
+        bench.device.setPlugScript({2, 3, {}});
+        TForm3 main(bench.context);
+        main.show();
+        press(&main, "Button4");
+        press(&main, "Button2");
+        TForm4* settings = main.settingsWindow();
+        press(settings, "Button1");
+        settings->findChild<QTabWidget*>(QStringLiteral("TabControl1"))->setCurrentIndex(TForm4::FirmwareTab);
+        QTemporaryDir files;
+        const QString file = files.filePath(QStringLiteral("talvex-1.11.bin"));
+        std::vector<char> image(102400, '\x5A');
+        std::ofstream(file.toStdString(), std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+        settings->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(file);
+        bool taken = false;
+        QTimer answerer;
+        answerer.setInterval(20);
+        QObject::connect(&answerer, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        answerer.start();
+        bench.context.setPump([&] {
+            QCoreApplication::processEvents();
+            auto* progress = settings->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
+            if (!taken && progress->value() >= 1600) {
+                taken = true;
+                ok &= save(settings, directory, "settings-window-firmware-upload.png");
+            }
+        });
+        press(settings, "Button9");
+        ok &= taken;
+        settings->close();
+    }
+    {
+        // The smartcard tool after an ATR and the test frames.
+        Bench bench;
+        TForm3 main(bench.context);
+        main.show();
+        press(&main, "Button4");
+        TForm1* tool = main.openSmartcardTool();
+        press(tool, "Button1");
+        for (int wait = 0; wait < 200 && !(tool->readerThread() && tool->readerThread()->cardPresent(1)); ++wait)
+            QTest::qWait(10);
+        QTest::qWait(50);
+        press(tool, "Button8");
+        press(tool, "Button11");
+        ok &= save(tool, directory, "smartcard-tool.png");
+        tool->close();
     }
     return ok ? 0 : 1;
 }
