@@ -1,0 +1,186 @@
+// The talvexctl program itself, spawned: with --simulate in real time, and
+// against the simulator program on pseudo-terminals through the POSIX
+// backend, where a write and the read after it are separate runs.
+
+#include "firmware/UploadBench.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct ProgramResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Runs the program to its end with standard output and error in files.
+ProgramResult runProgram(const std::string& program, std::vector<std::string> args)
+{
+    talvex::test::TempFolder folder;
+    const std::string out = folder.path("out");
+    const std::string err = folder.path("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ProgramResult result;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return result;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    result.out = readFile(out);
+    result.err = readFile(err);
+    return result;
+}
+
+ProgramResult talvexctl(std::vector<std::string> args)
+{
+    return runProgram(TALVEXCTL_PATH, std::move(args));
+}
+
+// The simulator program on two pseudo-terminals, until the test ends.
+class Simulator {
+public:
+    explicit Simulator(std::vector<std::string> args)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        args.insert(args.begin(), TALVEX_SIMULATOR_PATH);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (rc != 0) {
+            m_pid = -1;
+            ::close(out[0]);
+            return;
+        }
+        m_stream = ::fdopen(out[0], "r");
+        char line[256];
+        while (m_paths.size() < 2 && std::fgets(line, sizeof line, m_stream)) {
+            std::string text(line);
+            const auto space = text.find(' ');
+            if (space != std::string::npos)
+                m_paths.push_back(text.substr(space + 1, text.find_last_not_of("\r\n") - space));
+        }
+    }
+
+    ~Simulator()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_stream)
+            std::fclose(m_stream);
+    }
+
+    bool ready() const { return m_pid > 0 && m_paths.size() == 2; }
+    const std::string& path(int reader) const { return m_paths.at(static_cast<std::size_t>(reader - 1)); }
+
+private:
+    pid_t m_pid = -1;
+    FILE* m_stream = nullptr;
+    std::vector<std::string> m_paths;
+};
+
+} // namespace
+
+TEST(TalvexctlProgram, SimulateIdentifiesOnComThreeAndBadArgumentsExitTwo)
+{
+    const ProgramResult info = talvexctl({"--simulate", "--answer-delay", "150", "info", "--port", "COM3", "--json"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out,
+              "{\"port\":\"COM3\",\"mode\":\"application\",\"serialNumber\":"
+              "\"0123456789ABCDEF0123456789ABCDEF\",\"version\":\"1.10\",\"reader\":1,\"variant\":\"normal\"}\n");
+    EXPECT_EQ(info.err,
+              "Attempting to open COM Port...\nCOM3 Port opened successfully!\nProgrammer in PROGRAM mode.\n");
+
+    const ProgramResult nothing = talvexctl({"--simulate", "--answer-delay", "150", "-q", "info", "--port", "COM5"});
+    EXPECT_EQ(nothing.status, 4);
+    EXPECT_EQ(nothing.out, "");
+    EXPECT_EQ(nothing.err.rfind("ERROR: COM5 Port open error!\nCOM5: The system cannot find the file", 0), 0u)
+        << nothing.err;
+
+    const ProgramResult bad = talvexctl({"--simulate", "set", "clock", "--port", "COM3", "7"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "talvexctl: set clock: MHZ is one of 3.43, 4.00, 4.80, 6.00, 8.00, 12.00, not \"7\"\n");
+
+    const ProgramResult help = talvexctl({"upload", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: talvexctl upload --port PORT FILE [--serialize]\n", 0), 0u);
+}
+
+TEST(TalvexctlProgram, SimStateCarriesTheUsbSerialNumberToTheNextRun)
+{
+    talvex::test::TempFolder folder;
+    const std::string state = folder.path("bench.state");
+    const ProgramResult write = talvexctl({"--simulate", "--sim-state", state, "usb-serial", "write", "LINE42"});
+    EXPECT_EQ(write.status, 0) << write.err;
+    const ProgramResult list = talvexctl({"--simulate", "--sim-state", state, "usb-serial", "list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("SerialNumber=LINE42  A"), std::string::npos) << list.out;
+    // Without the state file every run meets a new device.
+    const ProgramResult fresh = talvexctl({"--simulate", "usb-serial", "list"});
+    EXPECT_NE(fresh.out.find("SerialNumber=TLVX0001A"), std::string::npos) << fresh.out;
+}
+
+TEST(TalvexctlProgram, PseudoTerminalPathsTakeAWriteThatTheNextRunReads)
+{
+    Simulator simulator({"--serial", "00112233445566778899AABBCCDDEEFF", "--version", "1.0A"});
+    ASSERT_TRUE(simulator.ready());
+    const std::string port = simulator.path(2);
+
+    const ProgramResult info = talvexctl({"--answer-delay", "150", "-q", "info", "--port", port});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out,
+              "port: " + port +
+                  "\nmode: application\nserial: 00112233445566778899AABBCCDDEEFF\n"
+                  "version: 1.10\nreader: 2\nvariant: normal\n");
+
+    const ProgramResult write = talvexctl(
+        {"--answer-delay", "150", "set", "card-port", "--port", port, "--speed", "9600", "--parity", "odd"});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(write.out, "SmartCard Speed set OK !\n");
+
+    const ProgramResult read = talvexctl({"--answer-delay", "150", "settings", "--port", port});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, "reader: 2\nclock: 4.00 MHz\nspeed: 9600\nparity: odd\nadded-stop-bits: 0\n");
+}
