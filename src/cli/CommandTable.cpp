@@ -263,9 +263,14 @@ std::string optionLines(const std::vector<OptionEntry>& options)
 {
     std::string text;
     for (const OptionEntry& option : options) {
-        std::string left = "  " + std::string(option.name);
-        if (!option.value.empty())
-            left += " " + std::string(option.value);
+        // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) on
+        // a literal plus a string here.
+        std::string left = "  ";
+        left += option.name;
+        if (!option.value.empty()) {
+            left += ' ';
+            left += option.value;
+        }
         if (left.size() + 2 > kHelpIndent) {
             text += left + "\n";
             left.clear();
@@ -363,10 +368,17 @@ std::string groupHelp(std::string_view group)
 
 std::string commandHelp(const CommandEntry& command)
 {
-    std::string text = "usage: talvexctl " + std::string(command.name);
-    if (!command.synopsis.empty())
-        text += " " + std::string(command.synopsis);
-    text += "\n" + std::string(command.summary) + "\n\n" + substituted(std::string(command.details)) + "\n";
+    std::string text = "usage: talvexctl ";
+    text += command.name;
+    if (!command.synopsis.empty()) {
+        text += ' ';
+        text += command.synopsis;
+    }
+    text += '\n';
+    text += command.summary;
+    text += "\n\n";
+    text += substituted(std::string(command.details));
+    text += '\n';
     if (!command.options.empty())
         text += "\nOptions:\n" + optionLines(command.options);
     text += "\nOptions for every command: --simulate, --sim-state FILE, --answer-delay MS,\n"
