@@ -63,7 +63,9 @@ Connection connectProgrammer(ApplicationContext& context, const std::string& por
         detection.serialNumber = fields.serialNumber;
         detection.versionDigits = fields.versionDigits;
         detection.versionText = connection.identity.versionText;
-        detection.versionNumber = firmwareVersionNumber(fields.versionDigits);
+        // A boot loader's version is no firmware version to compare.
+        if (connection.identity.mode == ProgrammerMode::Application)
+            detection.versionNumber = firmwareVersionNumber(fields.versionDigits);
         detection.answerText = fields.answerText;
     }
     return connection;
