@@ -2,16 +2,11 @@
 
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
+#include "protocol/ProgrammerConnect.h"
 #include "protocol/VersionText.h"
 #include "serial/PortSlot.h"
 
 namespace talvex::cli {
-namespace {
-
-// Connect waits this long after dropping RTS, before DTR and identification.
-constexpr int kConnectSettleMs = 1500;
-
-} // namespace
 
 Connection connectProgrammer(ApplicationContext& context, const std::string& portName,
                              const std::vector<SpeedVariant>& variants,
@@ -21,25 +16,22 @@ Connection connectProgrammer(ApplicationContext& context, const std::string& por
     Connection connection;
     PortSlot& port = context.ports().a;
     DetectionResults& detection = context.detection();
+    const ConnectLog connectLog = [&](const std::string& line, bool isProblem) {
+        if (isProblem)
+            problem(line);
+        else
+            log(line);
+    };
     for (std::size_t attempt = 0; attempt < variants.size(); ++attempt) {
         const SpeedVariant variant = variants[attempt];
         connection.variant = variant;
-        log("Attempting to open COM Port...");
-        if (!port.open(context.host(), portName, modeFor(variant))) {
-            connection.opened = false;
-            connection.openError = port.lastOpenError();
-            problem("ERROR: " + portName + " Port open error!");
-            // Say why, so the user can act on it.
-            problem(connection.openError.message);
+        const ConnectResult result = openAndIdentify(port, context.host(), context.clock(), portName, variant,
+                                                     detection.answerDelayMs, connectLog);
+        connection.opened = result.opened;
+        connection.openError = result.openError;
+        if (!result.opened)
             return connection;
-        }
-        connection.opened = true;
-        log(portName + " Port opened successfully!");
-        port.setRts(false);
-        context.clock().sleepMs(kConnectSettleMs);
-        port.setDtr(true);
-
-        connection.identity = identify(port, context.clock(), variant, detection.answerDelayMs);
+        connection.identity = result.identity;
         if (connection.found())
             break;
         if (attempt + 1 < variants.size())
@@ -48,14 +40,7 @@ Connection connectProgrammer(ApplicationContext& context, const std::string& por
 
     detection.clearFound();
     detection.variant = connection.variant;
-    switch (connection.identity.mode) {
-    case ProgrammerMode::None: problem("No Programmer found !"); break;
-    case ProgrammerMode::BootLoader:
-        log("Programmer in BOOT mode.");
-        log("Only firmware upload allowed !");
-        break;
-    case ProgrammerMode::Application: log("Programmer in PROGRAM mode."); break;
-    }
+    logIdentification(connection.identity.mode, connectLog);
     if (connection.found()) {
         const IdentityFields& fields = connection.identity.fields;
         // What the device just said is what an upload goes by.

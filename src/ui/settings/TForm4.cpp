@@ -5,6 +5,7 @@
 #include "firmware/FirmwareUpload.h"
 #include "protocol/Exchange.h"
 #include "protocol/Identification.h"
+#include "protocol/ProgrammerConnect.h"
 #include "protocol/SettingsAnswers.h"
 #include "protocol/SettingsCommands.h"
 #include "protocol/SettingsExchange.h"
@@ -31,9 +32,6 @@
 
 namespace talvex {
 namespace {
-
-// Connect waits this long after dropping RTS, before DTR and identification.
-constexpr int kConnectSettleMs = 1500;
 
 QWidget* page(const QString& name)
 {
@@ -627,42 +625,31 @@ void TForm4::connectPort(bool clearLog)
     if (clearLog)
         Memo2->clearLog();
     TabControl1->setTabEnabled(SerialTab, false);
-    appendLogLine(QStringLiteral("Attempting to open COM Port..."));
-
-    PortSlot& port = m_context.ports().a;
-    const SpeedVariant variant = m_context.detection().variant;
-    if (!port.open(m_context.host(), portName.toStdString(), modeFor(variant))) {
-        appendLogLine(QStringLiteral("ERROR: ") + portName + QStringLiteral(" Port open error!"));
-        // Say why, so the user can act on it.
-        appendLogLine(QString::fromStdString(port.lastOpenError().message));
+    const ConnectLog log = [this](const std::string& line, bool) { appendLogLine(QString::fromStdString(line)); };
+    const ConnectResult result = openAndIdentify(m_context.ports().a, m_context.host(), m_context.clock(),
+                                                 portName.toStdString(), m_context.detection().variant,
+                                                 m_context.detection().answerDelayMs, log);
+    if (!result.opened) {
         Button1->setEnabled(true);
         return;
     }
-    appendLogLine(portName + QStringLiteral(" Port opened successfully!"));
-    port.setRts(false);
-    m_context.clock().sleepMs(kConnectSettleMs);
-    port.setDtr(true);
-
-    const IdentifyResult identity = identify(port, m_context.clock(), variant, m_context.detection().answerDelayMs);
+    const IdentifyResult& identity = result.identity;
     Label8->setText(QString::fromStdString(identity.fields.serialNumber));
     Label10->setText(QString::fromStdString(identity.versionText));
     TabControl1->setEnabled(false);
+    logIdentification(identity.mode, log);
 
     switch (identity.mode) {
     case ProgrammerMode::None:
-        appendLogLine(QStringLiteral("No Programmer found !"));
         break;
     case ProgrammerMode::BootLoader:
         // What the device just said is what the upload goes by.
         m_context.detection().bootLoader = true;
-        appendLogLine(QStringLiteral("Programmer in BOOT mode."));
-        appendLogLine(QStringLiteral("Only firmware upload allowed !"));
         Label12->setText(QStringLiteral("Select a valid firmware file and press 'Upload' key."));
         Label9->setText(QStringLiteral("Boot version :"));
         enableTabsFor(1);
         break;
     case ProgrammerMode::Application:
-        appendLogLine(QStringLiteral("Programmer in PROGRAM mode."));
         Label9->setText(QStringLiteral("Firmware version :"));
         enableTabsFor(2);
         break;
@@ -1061,7 +1048,12 @@ void TForm4::serialize()
     if (!CheckBox2->isChecked())
         return;
     Button26Click();
-    Button100Click();
+    // Without a freshly generated serial, whatever Edit2 held would be written.
+    const UsbSerialGenerated generated = m_usbSerial.generate(Label8->text().toStdString());
+    logLines(generated.logLines);
+    if (!generated.serialText)
+        return;
+    Edit2->setText(QString::fromStdString(*generated.serialText));
     Button27Click();
 }
 

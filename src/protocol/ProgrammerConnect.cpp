@@ -1,0 +1,51 @@
+#include "protocol/ProgrammerConnect.h"
+
+#include "common/Clock.h"
+#include "serial/PortSlot.h"
+
+namespace talvex {
+namespace {
+
+// Connect waits this long after dropping RTS, before DTR and identification.
+constexpr int kConnectSettleMs = 1500;
+
+} // namespace
+
+ConnectResult openAndIdentify(PortSlot& port, PortHost& host, Clock& clock, const std::string& portName,
+                              SpeedVariant variant, int answerDelayMs, const ConnectLog& log)
+{
+    ConnectResult result;
+    log("Attempting to open COM Port...", false);
+    if (!port.open(host, portName, modeFor(variant))) {
+        result.openError = port.lastOpenError();
+        log("ERROR: " + portName + " Port open error!", true);
+        // Say why, so the user can act on it.
+        log(result.openError.message, true);
+        return result;
+    }
+    result.opened = true;
+    log(portName + " Port opened successfully!", false);
+    port.setRts(false);
+    clock.sleepMs(kConnectSettleMs);
+    port.setDtr(true);
+    result.identity = identify(port, clock, variant, answerDelayMs);
+    return result;
+}
+
+void logIdentification(ProgrammerMode mode, const ConnectLog& log)
+{
+    switch (mode) {
+    case ProgrammerMode::None:
+        log("No Programmer found !", true);
+        break;
+    case ProgrammerMode::BootLoader:
+        log("Programmer in BOOT mode.", false);
+        log("Only firmware upload allowed !", false);
+        break;
+    case ProgrammerMode::Application:
+        log("Programmer in PROGRAM mode.", false);
+        break;
+    }
+}
+
+} // namespace talvex
