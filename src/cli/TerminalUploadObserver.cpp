@@ -15,7 +15,7 @@ bool isVerdictText(const std::string& text)
 {
     for (const UploadEnding ending :
          {UploadEnding::Success, UploadEnding::FinishedWithErrors, UploadEnding::NoAnswer, UploadEnding::FlashError,
-          UploadEnding::TooManyErrors, UploadEnding::EraseFailed}) {
+          UploadEnding::TooManyErrors, UploadEnding::EraseFailed, UploadEnding::Unplugged}) {
         const VerdictTexts texts = verdictTexts(ending);
         if (text == texts.upper || text == texts.lower)
             return true;

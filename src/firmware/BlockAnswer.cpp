@@ -27,15 +27,21 @@ BlockVerdict judgeBlockAnswer(const std::vector<std::uint8_t>& answer, std::uint
     return BlockVerdict::CommunicationError;
 }
 
-std::vector<std::uint8_t> awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait policy)
+PortSlot::Answer awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait policy)
 {
     std::array<std::uint8_t, kBlockAnswerLength> buffer{};
     std::size_t got = 0;
+    PortStatus end = PortStatus::TimedOut;
+    const auto answer = [&] {
+        return PortSlot::Answer{{buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)}, end};
+    };
 
     if (policy == AnswerWait::FixedSleep) {
         clock.sleepMs(kBlockAnswerWaitMs);
-        got = port.read(buffer.data(), buffer.size());
-        return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)};
+        const ReadResult result = port.read(buffer.data(), buffer.size());
+        got = result.count;
+        end = result.status;
+        return answer();
     }
 
     const Micros readTimeout = Millis(kReadTimeoutMs);
@@ -52,15 +58,18 @@ std::vector<std::uint8_t> awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerW
         if (lastReadSilent && remaining >= readTimeout)
             clock.sleepFor(remaining % readTimeout);
         const TimePoint start = clock.now();
-        const std::size_t count = port.read(buffer.data() + got, buffer.size() - got);
-        got += count;
-        lastReadSilent = count == 0;
-        // A port that has gone away may answer at once; time still passes,
-        // so the loop cannot spin.
+        const ReadResult result = port.read(buffer.data() + got, buffer.size() - got);
+        got += result.count;
+        end = result.status;
+        if (end == PortStatus::Gone)
+            break;
+        lastReadSilent = result.count == 0;
+        // A port that fails may answer at once; time still passes, so the
+        // loop cannot spin.
         if (lastReadSilent)
             clock.sleepUntil(start + readTimeout);
     }
-    return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)};
+    return answer();
 }
 
 } // namespace talvex

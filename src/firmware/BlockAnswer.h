@@ -1,12 +1,13 @@
 #pragma once
 
+#include "serial/PortSlot.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace talvex {
 
 class Clock;
-class PortSlot;
 
 /// What an answer to a block frame means.
 enum class BlockVerdict {
@@ -33,7 +34,8 @@ enum class AnswerWait {
     FixedSleep,
 };
 
-/// Collects the answer (at most two bytes) to the frame just written.
-std::vector<std::uint8_t> awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait policy);
+/// Collects the answer (at most two bytes) to the frame just written; its
+/// end says Gone as soon as a read finds the device vanished.
+PortSlot::Answer awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait policy);
 
 } // namespace talvex

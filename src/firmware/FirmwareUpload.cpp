@@ -140,9 +140,11 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
             m_env.clock.sleepMs(kWriteFailedWaitMs);
         }
         m_observer.pump();
-        const std::vector<std::uint8_t> answer = awaitBlockAnswer(m_env.port, m_env.clock, m_options.answerWait);
+        const PortSlot::Answer answer = awaitBlockAnswer(m_env.port, m_env.clock, m_options.answerWait);
+        if (answer.bytes.empty() && answer.end == PortStatus::Gone)
+            return endWithVerdict(UploadEnding::Unplugged);
 
-        switch (judgeBlockAnswer(answer, frame.back(), block)) {
+        switch (judgeBlockAnswer(answer.bytes, frame.back(), block)) {
         case BlockVerdict::NoAnswer:
             if (++m_communicationErrors >= kCommunicationErrorLimit)
                 return endWithVerdict(UploadEnding::NoAnswer);

@@ -20,6 +20,7 @@ bool hasVerdict(UploadEnding ending)
     case UploadEnding::FlashError:
     case UploadEnding::TooManyErrors:
     case UploadEnding::EraseFailed:
+    case UploadEnding::Unplugged:
         return true;
     default:
         return false;
@@ -45,6 +46,11 @@ VerdictTexts verdictTexts(UploadEnding ending)
     case UploadEnding::EraseFailed:
         return {"ERROR: Failed to Erasing application error.", "Uploading failed.", kUnplugAndRetry,
                 kFinishedWithErrors};
+    case UploadEnding::Unplugged:
+        // The application is erased by now: the boot loader waits for the
+        // next upload, so plugging in again and retrying is safe.
+        return {"ERROR: the programmer was unplugged during the upload !", "Uploading failed.",
+                "The programmer was unplugged: plug it in again and retry.", kFinishedWithErrors};
     default:
         return {"", "", "", ""};
     }

@@ -21,6 +21,7 @@ enum class UploadEnding {
     FlashError,
     TooManyErrors,
     EraseFailed,
+    Unplugged, ///< the port reported the device gone while blocks were sent
     // No verdict: the window restores itself and connects again.
     FileReadError,    ///< "Error reading file !" is in the upper status line
     BootModeFailed,   ///< no answer, or an unknown one, to 0xA5
@@ -36,8 +37,8 @@ bool hasVerdict(UploadEnding ending);
 struct UploadOutcome {
     UploadEnding ending = UploadEnding::FileReadError;
     ReconnectResult reconnect = ReconnectResult::Found;
-    std::string upperStatus; ///< Label12 at the end
-    std::string lowerStatus; ///< Label14 at the end
+    std::string upperStatus; ///< the upper status line at the end
+    std::string lowerStatus; ///< the lower status line at the end
     int communicationErrors = 0;
     int blocksAccepted = 0;
 
@@ -49,7 +50,7 @@ struct UploadOutcome {
 };
 
 /// The texts an ending with a verdict writes, in the order of the columns
-/// of its row: first log line (may be empty), Label12, Label14, last log line.
+/// of its row: first log line (may be empty), upper status, lower status, last log line.
 struct VerdictTexts {
     const char* firstLog;
     const char* upper;

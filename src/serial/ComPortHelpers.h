@@ -18,6 +18,12 @@ inline constexpr std::uint32_t kWinErrorPathNotFound = 3;
 inline constexpr std::uint32_t kWinErrorAccessDenied = 5;
 inline constexpr std::uint32_t kWinErrorSharingViolation = 32;
 inline constexpr std::uint32_t kWinErrorBusy = 170;
+/// Codes a read ends with once the USB device behind the port is gone.
+inline constexpr std::uint32_t kWinErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kWinErrorBadCommand = 22;
+inline constexpr std::uint32_t kWinErrorGenFailure = 31;
+inline constexpr std::uint32_t kWinErrorOperationAborted = 995;
+inline constexpr std::uint32_t kWinErrorDeviceRemoved = 1617;
 
 /// Highest COM port number offered for a scan.
 inline constexpr int kHighestComPort = 254;
@@ -63,17 +69,17 @@ inline OpenError comOpenError(const std::string& name, std::uint32_t code,
     switch (code) {
     case kWinErrorFileNotFound:
     case kWinErrorPathNotFound:
-        error.kind = OpenFailure::NotFound;
+        error.kind = PortStatus::Gone;
         summary = "no such port";
         break;
     case kWinErrorAccessDenied:
     case kWinErrorSharingViolation:
     case kWinErrorBusy:
-        error.kind = OpenFailure::Busy;
+        error.kind = PortStatus::Busy;
         summary = "in use by another program or access denied";
         break;
     default:
-        error.kind = OpenFailure::Other;
+        error.kind = PortStatus::Other;
         summary = "could not be opened";
         break;
     }
@@ -83,6 +89,23 @@ inline OpenError comOpenError(const std::string& name, std::uint32_t code,
         error.message += ": " + text;
     error.message += ")";
     return error;
+}
+
+/// The one place that turns the error of a failed read into a status.
+/// USB serial drivers answer a read on a removed device with any of these.
+inline PortStatus comReadStatus(std::uint32_t code)
+{
+    switch (code) {
+    case kWinErrorAccessDenied:
+    case kWinErrorInvalidHandle:
+    case kWinErrorBadCommand:
+    case kWinErrorGenFailure:
+    case kWinErrorOperationAborted:
+    case kWinErrorDeviceRemoved:
+        return PortStatus::Gone;
+    default:
+        return PortStatus::Other;
+    }
 }
 
 } // namespace talvex

@@ -10,10 +10,8 @@ namespace talvex {
 
 /// Why a port did not open, kept apart so the user learns more than
 /// "Port open error!".
-enum class OpenFailure { NotFound, AccessDenied, Busy, Other };
-
 struct OpenError {
-    OpenFailure kind = OpenFailure::Other;
+    PortStatus kind = PortStatus::Other;
     std::string message; ///< the system's own words, for the log
 };
 

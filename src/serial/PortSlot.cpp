@@ -40,6 +40,18 @@ bool PortSlot::isOpen() const
     return m_port != nullptr;
 }
 
+std::string PortSlot::name() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_name;
+}
+
+OpenError PortSlot::lastOpenError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}
+
 bool PortSlot::setDtr(bool on)
 {
     std::lock_guard lock(m_mutex);
@@ -64,23 +76,28 @@ bool PortSlot::writeBlock(const std::uint8_t* data, std::size_t length)
     return m_port && m_port->writeBlock(data, length);
 }
 
-std::size_t PortSlot::read(std::uint8_t* buffer, std::size_t capacity)
+ReadResult PortSlot::read(std::uint8_t* buffer, std::size_t capacity)
 {
     std::lock_guard lock(m_mutex);
-    return m_port ? m_port->read(buffer, capacity) : 0;
+    if (!m_port)
+        return {0, PortStatus::Other};
+    return m_port->read(buffer, capacity);
 }
 
-std::vector<std::uint8_t> PortSlot::readAll(std::size_t capacity)
+PortSlot::Answer PortSlot::readAnswer(std::size_t capacity)
 {
-    std::vector<std::uint8_t> answer;
+    Answer answer;
     std::size_t seen = 0;
     while (seen < capacity + kDrainLimit) {
         std::uint8_t byte = 0;
-        if (read(&byte, 1) == 0)
+        const ReadResult result = read(&byte, 1);
+        if (result.count == 0) {
+            answer.end = result.status;
             break;
+        }
         ++seen;
-        if (answer.size() < capacity)
-            answer.push_back(byte);
+        if (answer.bytes.size() < capacity)
+            answer.bytes.push_back(byte);
     }
     return answer;
 }

@@ -17,19 +17,28 @@ public:
     bool open(PortHost& host, const std::string& name, const std::string& mode);
     void close();
     bool isOpen() const;
-    const std::string& name() const { return m_name; }
-    const OpenError& lastOpenError() const { return m_lastError; }
+    std::string name() const;
+    OpenError lastOpenError() const;
 
     bool setDtr(bool on);
     bool setRts(bool on);
     bool sendByte(std::uint8_t byte);
     bool writeBlock(const std::uint8_t* data, std::size_t length);
-    std::size_t read(std::uint8_t* buffer, std::size_t capacity);
+    /// A read on a slot with no port is Other, with no bytes.
+    ReadResult read(std::uint8_t* buffer, std::size_t capacity);
 
-    /// Reads one byte at a time until a read times out. Keeps at most
-    /// `capacity` bytes; a device that goes on talking past that is
+    struct Answer {
+        std::vector<std::uint8_t> bytes;
+        PortStatus end = PortStatus::TimedOut; ///< why the last read came back empty
+    };
+
+    /// Reads one byte at a time until a read comes back empty. Keeps at
+    /// most `capacity` bytes; a device that goes on talking past that is
     /// drained, within a bound, so it can neither overrun nor hang us.
-    std::vector<std::uint8_t> readAll(std::size_t capacity);
+    Answer readAnswer(std::size_t capacity);
+    /// The bytes of readAnswer(), where silence and a vanished device
+    /// mean the same to the caller.
+    std::vector<std::uint8_t> readAll(std::size_t capacity) { return readAnswer(capacity).bytes; }
 
     std::optional<std::uint32_t> modemStatus();
     /// Card present: port open and CTS on. A failed read counts as no card.

@@ -106,18 +106,18 @@ OpenError PosixPortHost::errorFromErrno(const std::string& path, int error)
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        result.kind = OpenFailure::NotFound;
+        result.kind = PortStatus::Gone;
         break;
     case EACCES:
     case EPERM:
-        result.kind = OpenFailure::AccessDenied;
+        result.kind = PortStatus::Denied;
         break;
     case EBUSY:
     case EWOULDBLOCK: // flock's answer; the same value as EAGAIN here
-        result.kind = OpenFailure::Busy;
+        result.kind = PortStatus::Busy;
         break;
     default:
-        result.kind = OpenFailure::Other;
+        result.kind = PortStatus::Other;
         break;
     }
     result.message = path + ": " + std::generic_category().message(error);
@@ -143,7 +143,7 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
     if (fd < 0)
         return fail(-1, errorFromErrno(name, errno));
     if (!::isatty(fd))
-        return fail(fd, {OpenFailure::Other, name + ": not a serial port"});
+        return fail(fd, {PortStatus::Other, name + ": not a serial port"});
 
     // TIOCEXCL keeps other users out but not root; the advisory lock also
     // stops a second open by root or by this very process.
@@ -157,10 +157,10 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
     // the old settings back and unlocks.
     auto port = std::make_unique<PosixSerialPort>(fd, original);
     if (!parseModeString(mode))
-        return fail(-1, {OpenFailure::Other, name + ": malformed mode string \"" + mode + "\""});
+        return fail(-1, {PortStatus::Other, name + ": malformed mode string \"" + mode + "\""});
     if (!port->applyMode(mode)) {
         const int error = errno;
-        return fail(-1, {OpenFailure::Other, name + ": cannot set mode \"" + mode
+        return fail(-1, {PortStatus::Other, name + ": cannot set mode \"" + mode
                                                  + "\": " + std::generic_category().message(error)});
     }
     result.port = std::move(port);

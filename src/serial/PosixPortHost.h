@@ -18,7 +18,7 @@ public:
 
     OpenResult open(const std::string& name, const std::string& mode) override;
 
-    /// The one place an errno becomes an OpenFailure; the message is the
+    /// The one place an errno becomes a PortStatus; the message is the
     /// path and the system's text.
     static OpenError errorFromErrno(const std::string& path, int error);
 

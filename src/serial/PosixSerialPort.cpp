@@ -218,10 +218,10 @@ bool PosixSerialPort::writeBlock(const std::uint8_t* data, std::size_t length)
     return true;
 }
 
-std::size_t PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
+ReadResult PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
 {
     if (capacity == 0)
-        return 0;
+        return {};
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kReadTimeoutMs);
 
     // Like a Win32 read with a total time-out: gather until the buffer is
@@ -257,9 +257,11 @@ std::size_t PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     }
     // Pace a vanished device like a silent one, so a caller polling in a
     // loop does not spin.
-    if (gone && got == 0)
+    if (gone && got == 0) {
         sleepUntil(deadline);
-    return got;
+        return ReadResult::gone();
+    }
+    return ReadResult::got(got);
 }
 
 std::optional<std::uint32_t> PosixSerialPort::modemStatus()

@@ -10,20 +10,20 @@ constexpr const char* kReaderMode = "115200,N,8,1";
 
 } // namespace
 
-std::string openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName)
+ReaderPortResult openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName)
 {
     if (!selectedName || selectedName->empty())
-        return kPortNotSelected;
-    return slot.open(host, *selectedName, kReaderMode) ? kPortOk : kPortRefused;
+        return ReaderPortResult::NotSelected;
+    return slot.open(host, *selectedName, kReaderMode) ? ReaderPortResult::Ok : ReaderPortResult::Refused;
 }
 
-std::string closeReaderPort(PortSlot& slot, Clock& clock)
+ReaderPortResult closeReaderPort(PortSlot& slot, Clock& clock)
 {
     if (!slot.isOpen())
-        return kPortRefused;
+        return ReaderPortResult::Refused;
     clock.sleepMs(kBeforeCloseMs);
     slot.close();
-    return slot.isOpen() ? kPortRefused : kPortOk;
+    return slot.isOpen() ? ReaderPortResult::Refused : ReaderPortResult::Ok;
 }
 
 PortParametersResult setPortParameters(PortSlot& slot, const std::string& baud, const std::string& parity,

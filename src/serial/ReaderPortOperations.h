@@ -9,18 +9,20 @@ namespace talvex {
 
 class Clock;
 
-/// Result texts of the windows' port operations.
-inline constexpr const char* kPortOk = "OK";
-inline constexpr const char* kPortRefused = "KO";
-inline constexpr const char* kPortNotSelected = "NO";
+/// How a reader port operation of the smartcard tool ended.
+enum class ReaderPortResult {
+    Ok,
+    Refused,     ///< the open failed (the slot says why), or there was nothing to close
+    NotSelected, ///< no port, or an empty name, was chosen
+};
 
 /// Opens a reader's port by the name selected in its list, always at
-/// 115200 baud: "NO" with no selection, "KO" when the open fails, "OK".
-std::string openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName);
+/// 115200 baud.
+ReaderPortResult openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName);
 
-/// Waits 500 ms, then closes: "OK" when the slot is then closed, "KO"
-/// when it was not open to begin with (nothing else is done then).
-std::string closeReaderPort(PortSlot& slot, Clock& clock);
+/// Waits 500 ms, then closes; Refused when it was not open to begin with
+/// (nothing else is done then).
+ReaderPortResult closeReaderPort(PortSlot& slot, Clock& clock);
 
 struct PortParametersResult {
     bool applied = false;

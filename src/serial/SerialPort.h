@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/LineSettings.h"
+#include "serial/PortStatus.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,8 +36,10 @@ public:
     virtual bool writeBlock(const std::uint8_t* data, std::size_t length) = 0;
 
     /// One read of up to `capacity` bytes that returns after at most the
-    /// read time-out; the number of bytes read (0 on silence or error).
-    virtual std::size_t read(std::uint8_t* buffer, std::size_t capacity) = 0;
+    /// read time-out. With no bytes, the status tells silence (TimedOut)
+    /// from a device that vanished (Gone); a vanished device still takes
+    /// the time-out, so a polling caller cannot spin.
+    virtual ReadResult read(std::uint8_t* buffer, std::size_t capacity) = 0;
 
     /// The modem status bits (CTS is kModemStatusCts); nothing on failure.
     virtual std::optional<std::uint32_t> modemStatus() = 0;

@@ -15,6 +15,11 @@ static_assert(kWinErrorFileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(kWinErrorPathNotFound == ERROR_PATH_NOT_FOUND);
 static_assert(kWinErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(kWinErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kWinErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(kWinErrorBadCommand == ERROR_BAD_COMMAND);
+static_assert(kWinErrorGenFailure == ERROR_GEN_FAILURE);
+static_assert(kWinErrorOperationAborted == ERROR_OPERATION_ABORTED);
+static_assert(kWinErrorDeviceRemoved == ERROR_DEVICE_REMOVED);
 static_assert(kWinErrorBusy == ERROR_BUSY);
 
 std::string toUtf8(const std::wstring& text)

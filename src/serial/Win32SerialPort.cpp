@@ -1,5 +1,7 @@
 #include "serial/Win32SerialPort.h"
 
+#include "serial/ComPortHelpers.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -121,15 +123,20 @@ bool Win32SerialPort::writeBlock(const std::uint8_t* data, std::size_t length)
     return true;
 }
 
-std::size_t Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity)
+ReadResult Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity)
 {
     if (capacity == 0)
-        return 0;
+        return {};
     const DWORD wanted = static_cast<DWORD>(std::min(capacity, kMaxTransfer));
     DWORD got = 0;
-    if (!ReadFile(m_handle, buffer, wanted, &got, nullptr))
-        return 0;
-    return got;
+    if (!ReadFile(m_handle, buffer, wanted, &got, nullptr)) {
+        const PortStatus status = comReadStatus(GetLastError());
+        // A failed read returns at once; pace it like the time-out it
+        // stands for, so a caller polling a vanished port cannot spin.
+        Sleep(kReadTimeoutMs);
+        return {0, status};
+    }
+    return ReadResult::got(got);
 }
 
 std::optional<std::uint32_t> Win32SerialPort::modemStatus()

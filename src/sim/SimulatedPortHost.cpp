@@ -51,13 +51,13 @@ OpenResult SimulatedPortHost::open(const std::string& name, const std::string& m
         if (endpoint)
             endpoint->openAttempted(m_clock.now());
         if (!endpoint || !endpoint->present())
-            return {nullptr, {OpenFailure::NotFound, name + ": The system cannot find the file specified."}};
+            return {nullptr, {PortStatus::Gone, name + ": The system cannot find the file specified."}};
         if (m_busy.count(name) || m_open.count(name))
-            return {nullptr, {OpenFailure::Busy, name + ": Access is denied (the port is in use)."}};
+            return {nullptr, {PortStatus::Busy, name + ": Access is denied (the port is in use)."}};
     }
     const auto settings = parseModeString(mode);
     if (!settings)
-        return {nullptr, {OpenFailure::Other, name + ": invalid mode \"" + mode + "\""}};
+        return {nullptr, {PortStatus::Other, name + ": invalid mode \"" + mode + "\""}};
 
     std::lock_guard lock(m_mutex);
     m_open.insert(name);

@@ -430,6 +430,11 @@ int SimulatedProgrammer::acceptedBlocks() const
 
 bool SimulatedProgrammer::unplugDueAt(const std::vector<std::uint8_t>& command)
 {
+    if (m_plugScript.unplugAtBlock >= 0 && !command.empty() && command[0] == kProgramBlockCode
+        && m_bootLoader.acceptedBlocks() == m_plugScript.unplugAtBlock) {
+        m_plugScript.unplugAtBlock = -1;
+        return true;
+    }
     if (!m_unplugArmed || m_plugScript.unplugAfterPolls < 0 || m_firmware != Firmware::BootLoader)
         return false;
     if (command.size() != 1 || command[0] != kIdentifyCode)

@@ -81,6 +81,9 @@ public:
         int replugAfterOpenAttempts = -1;
         /// A device with this serial number is plugged in instead.
         std::string serialOnReplug;
+        /// The plug is pulled as the frame of this block (0-based) comes
+        /// in, once (negative: never): a cable knocked out mid-upload.
+        int unplugAtBlock = -1;
     };
 
     explicit SimulatedProgrammer(SpeedVariant variant = SpeedVariant::Normal,

@@ -79,22 +79,22 @@ bool SimulatedSerialPort::writeBlock(const std::uint8_t* data, std::size_t lengt
     return true;
 }
 
-std::size_t SimulatedSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
+ReadResult SimulatedSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
 {
     const TimePoint deadline = m_clock.now() + Millis(kReadTimeoutMs);
     if (capacity == 0)
-        return 0;
+        return {};
     for (;;) {
         if (!m_endpoint->present()) {
             // A vanished port answers nothing; the time-out still passes,
             // so a polling loop cannot spin in zero time.
             m_clock.sleepUntil(deadline);
-            return 0;
+            return ReadResult::gone();
         }
         const TimePoint now = m_clock.now();
         m_endpoint->advanceTo(now);
         if (const std::size_t count = m_endpoint->takeOutput(now, buffer, capacity))
-            return count;
+            return ReadResult::got(count);
         // Everything sent so far can be answered before the deadline: the
         // host does nothing else while it reads.
         m_endpoint->advanceTo(deadline);
@@ -102,11 +102,11 @@ std::size_t SimulatedSerialPort::read(std::uint8_t* buffer, std::size_t capacity
         if (!next || *next > deadline) {
             m_clock.sleepUntil(deadline);
             if (!m_endpoint->present())
-                return 0;
+                return ReadResult::gone();
             // Something scheduled during the wait (in virtual time) may
             // have produced a byte just in time.
             m_endpoint->advanceTo(deadline);
-            return m_endpoint->takeOutput(deadline, buffer, capacity);
+            return ReadResult::got(m_endpoint->takeOutput(deadline, buffer, capacity));
         }
         m_clock.sleepUntil(*next);
     }

@@ -21,7 +21,7 @@ public:
     bool setRts(bool on) override;
     bool sendByte(std::uint8_t byte) override;
     bool writeBlock(const std::uint8_t* data, std::size_t length) override;
-    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override;
+    ReadResult read(std::uint8_t* buffer, std::size_t capacity) override;
     std::optional<std::uint32_t> modemStatus() override;
     LineSettings currentSettings() const override { return m_settings; }
     bool applyMode(const std::string& mode) override;

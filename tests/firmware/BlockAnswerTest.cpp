@@ -85,7 +85,7 @@ struct AnswerBench {
         const Bytes frame(kBlockFrameLength, 0x11);
         port.writeBlock(frame.data(), frame.size());
         sent = bench.clock.now();
-        return awaitBlockAnswer(port, bench.clock, policy);
+        return awaitBlockAnswer(port, bench.clock, policy).bytes;
     }
 
     Micros waited() const { return bench.clock.now() - sent; }
@@ -125,6 +125,6 @@ TEST(BlockAnswerWait, ClosedPortStillTakesItsTimeInsteadOfSpinning)
     test::SimBench bench;
     PortSlot closed;
     const TimePoint start = bench.clock.now();
-    EXPECT_TRUE(awaitBlockAnswer(closed, bench.clock, AnswerWait::UntilAnswered).empty());
+    EXPECT_TRUE(awaitBlockAnswer(closed, bench.clock, AnswerWait::UntilAnswered).bytes.empty());
     EXPECT_EQ(bench.clock.now() - start, Millis(70));
 }

@@ -316,36 +316,41 @@ TEST(FirmwareUpload, ShortFileIsPaddedWithErasedFlashAndLongFileCut)
     }
 }
 
-TEST(FirmwareUpload, PortThatVanishesMidUploadEndsThroughTheErrorCount)
+TEST(FirmwareUpload, UnpluggedAtBlockOneThousandEndsAtOnceWithItsVerdict)
 {
-    struct Case {
-        const char* name;
-        std::function<void(SimulatedProgrammer&)> vanish;
-        int failedWrites; // each followed by the read of its frame
-        int emptyReads;   // logged: all but the one that ends it
-        int errors;
-    };
-    // Unplugged while the first lost frame is awaited: its write went out,
-    // then each frame fails twice; the failed write that makes 10 does not
-    // end it, the empty read after it does.
-    const Case cases[] = {
-        {"device unplugged", [](SimulatedProgrammer& d) { d.setPlugged(false); }, 5, 5, 11},
-        {"device falls silent", [](SimulatedProgrammer& d) { d.setSilent(true); }, 0, 9, 10},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        UploadBench bench;
-        const TimePoint gone = bench.sim.clock.now() + Millis(10000);
-        bench.sim.clock.at(gone, [&] { c.vanish(*bench.device); });
-        const UploadOutcome outcome = bench.upload();
-        EXPECT_EQ(outcome.ending, UploadEnding::NoAnswer);
-        EXPECT_EQ(outcome.communicationErrors, c.errors);
-        EXPECT_GT(outcome.blocksAccepted, 500);
-        EXPECT_EQ(bench.observer.count("Communtication error sending to Programmer ...."), c.failedWrites);
-        EXPECT_EQ(bench.observer.count("Nothing receiving from Programmer ...  "), c.emptyReads);
-        EXPECT_EQ(bench.observer.log.back(), "Programming Finished with errors !");
-        EXPECT_LT(bench.sim.clock.now() - gone, Millis(10000));
-    }
+    UploadBench bench;
+    SimulatedProgrammer::PlugScript hands;
+    hands.unplugAtBlock = 1000;
+    bench.device->setPlugScript(hands);
+
+    const UploadOutcome outcome = bench.upload();
+    EXPECT_EQ(outcome.ending, UploadEnding::Unplugged);
+    EXPECT_TRUE(outcome.hasVerdict());
+    EXPECT_EQ(outcome.blocksAccepted, 1000);
+    // Not one error counted, not one error wait: the first read that found
+    // the device gone ended it, one read time-out after the frame.
+    EXPECT_EQ(outcome.communicationErrors, 0);
+    EXPECT_EQ(bench.observer.count("Nothing receiving from Programmer ...  "), 0);
+    EXPECT_EQ(bench.frames().size(), 1001u);
+    EXPECT_EQ(outcome.messageText(), "Uploading failed.The programmer was unplugged: plug it in again and retry.");
+    const std::vector<std::string> tail(bench.observer.log.end() - 2, bench.observer.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"ERROR: the programmer was unplugged during the upload !",
+                                              "Programming Finished with errors !"}));
+}
+
+TEST(FirmwareUpload, DeviceThatFallsSilentMidUploadEndsThroughTheErrorCount)
+{
+    UploadBench bench;
+    const TimePoint silent = bench.sim.clock.now() + Millis(10000);
+    bench.sim.clock.at(silent, [&] { bench.device->setSilent(true); });
+    const UploadOutcome outcome = bench.upload();
+    EXPECT_EQ(outcome.ending, UploadEnding::NoAnswer);
+    EXPECT_EQ(outcome.communicationErrors, 10);
+    EXPECT_GT(outcome.blocksAccepted, 500);
+    EXPECT_EQ(bench.observer.count("Communtication error sending to Programmer ...."), 0);
+    EXPECT_EQ(bench.observer.count("Nothing receiving from Programmer ...  "), 9);
+    EXPECT_EQ(bench.observer.log.back(), "Programming Finished with errors !");
+    EXPECT_LT(bench.sim.clock.now() - silent, Millis(10000));
 }
 
 TEST(FirmwareUpload, FixedWaitsAndEarlyEndedWaitsSendTheSameBytesWithTheSameVerdicts)

@@ -91,7 +91,7 @@ protected:
         std::vector<std::uint8_t> bytes(count);
         std::size_t got = 0;
         while (got < count) {
-            const std::size_t n = port.read(bytes.data() + got, count - got);
+            const std::size_t n = port.read(bytes.data() + got, count - got).count;
             if (n == 0)
                 break;
             got += n;
@@ -127,7 +127,7 @@ TEST_F(PosixSerialPortTest, BytesFlowBothWaysInOrder)
     ASSERT_TRUE(port);
 
     std::uint8_t buffer[64];
-    EXPECT_EQ(port->read(buffer, sizeof buffer), 0u) << "silent line";
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::TimedOut) << "silent line";
 
     // Device to port, including CR, LF and control bytes raw mode must keep.
     const std::vector<std::uint8_t> answer = {'O', 'K', '\r', '\n', 0x00, 0x03, 0x11, 0x13, 0x7F, 0xFF};
@@ -138,11 +138,11 @@ TEST_F(PosixSerialPortTest, BytesFlowBothWaysInOrder)
     const auto ten = pattern(10, 1);
     writeMaster(ten);
     std::uint8_t small[4] = {};
-    ASSERT_EQ(port->read(small, sizeof small), 4u);
+    ASSERT_EQ(port->read(small, sizeof small).count, 4u);
     EXPECT_EQ(std::vector<std::uint8_t>(small, small + 4),
               std::vector<std::uint8_t>(ten.begin(), ten.begin() + 4));
     EXPECT_EQ(readPort(*port, 6), std::vector<std::uint8_t>(ten.begin() + 4, ten.end()));
-    EXPECT_EQ(port->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(port->read(buffer, sizeof buffer).count, 0u);
 
     // Port to device: a block larger than one tty chunk, then single bytes.
     const auto block = pattern(3000, 5);
@@ -231,12 +231,12 @@ TEST_F(PosixSerialPortTest, OpenIsExclusiveAndFailuresSayWhy)
 
     OpenResult second = m_host.open(m_slavePath, "115200,N,8,1");
     EXPECT_FALSE(second);
-    EXPECT_EQ(second.error.kind, OpenFailure::Busy);
+    EXPECT_EQ(second.error.kind, PortStatus::Busy);
     EXPECT_NE(second.error.message.find(m_slavePath), std::string::npos) << second.error.message;
 
     // Another host in the same process is kept out just the same.
     PosixPortHost otherHost;
-    EXPECT_EQ(otherHost.open(m_slavePath, "9600,N,8,1").error.kind, OpenFailure::Busy);
+    EXPECT_EQ(otherHost.open(m_slavePath, "9600,N,8,1").error.kind, PortStatus::Busy);
 
     first.reset();
     auto third = openPort();
@@ -246,18 +246,18 @@ TEST_F(PosixSerialPortTest, OpenIsExclusiveAndFailuresSayWhy)
     // A malformed mode fails the open and leaves nothing locked behind.
     OpenResult malformed = m_host.open(m_slavePath, "9600;N;8;1");
     EXPECT_FALSE(malformed);
-    EXPECT_EQ(malformed.error.kind, OpenFailure::Other);
+    EXPECT_EQ(malformed.error.kind, PortStatus::Other);
     EXPECT_NE(malformed.error.message.find(m_slavePath), std::string::npos);
     EXPECT_NE(malformed.error.message.find("9600;N;8;1"), std::string::npos);
     OpenResult unsupported = m_host.open(m_slavePath, "12345,N,8,1");
     EXPECT_FALSE(unsupported);
-    EXPECT_EQ(unsupported.error.kind, OpenFailure::Other);
+    EXPECT_EQ(unsupported.error.kind, PortStatus::Other);
     EXPECT_TRUE(openPort());
 
     const std::string missing = "/nonexistent-talvex-dir/ttyUSB99";
     OpenResult notFound = m_host.open(missing, "115200,N,8,1");
     EXPECT_FALSE(notFound);
-    EXPECT_EQ(notFound.error.kind, OpenFailure::NotFound);
+    EXPECT_EQ(notFound.error.kind, PortStatus::Gone);
     EXPECT_EQ(notFound.error.message, missing + ": " + std::strerror(ENOENT));
 
     // A plain file opens fine as a file but is no serial port.
@@ -267,19 +267,19 @@ TEST_F(PosixSerialPortTest, OpenIsExclusiveAndFailuresSayWhy)
     std::ofstream(plain) << "x";
     OpenResult notTty = m_host.open(plain, "115200,N,8,1");
     EXPECT_FALSE(notTty);
-    EXPECT_EQ(notTty.error.kind, OpenFailure::Other);
+    EXPECT_EQ(notTty.error.kind, PortStatus::Other);
     EXPECT_NE(notTty.error.message.find(plain), std::string::npos);
     EXPECT_NE(notTty.error.message.find("not a serial port"), std::string::npos);
     std::filesystem::remove_all(dir);
 
     // The errno mapping the open relies on.
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENODEV).kind, OpenFailure::NotFound);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENXIO).kind, OpenFailure::NotFound);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EACCES).kind, OpenFailure::AccessDenied);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EPERM).kind, OpenFailure::AccessDenied);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EBUSY).kind, OpenFailure::Busy);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EWOULDBLOCK).kind, OpenFailure::Busy);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EIO).kind, OpenFailure::Other);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENODEV).kind, PortStatus::Gone);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENXIO).kind, PortStatus::Gone);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EACCES).kind, PortStatus::Denied);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EPERM).kind, PortStatus::Denied);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EBUSY).kind, PortStatus::Busy);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EWOULDBLOCK).kind, PortStatus::Busy);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EIO).kind, PortStatus::Other);
     EXPECT_EQ(PosixPortHost::errorFromErrno("/dev/ttyUSB0", EACCES).message,
               std::string("/dev/ttyUSB0: ") + std::strerror(EACCES));
 }
@@ -316,8 +316,8 @@ TEST_F(PosixSerialPortTest, StalledOrVanishedDeviceDoesNotHang)
     closeMaster();
 
     std::uint8_t buffer[16];
-    EXPECT_EQ(port->read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(port->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::Gone);
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::Gone);
     EXPECT_FALSE(port->sendByte(0x55));
     const std::uint8_t block[] = {1, 2, 3, 4};
     EXPECT_FALSE(port->writeBlock(block, sizeof block));

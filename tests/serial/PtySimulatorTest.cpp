@@ -38,7 +38,7 @@ TEST(PtySimulator, IdentifiesTheProgrammerThroughThePosixBackend)
     // The port is held exclusively while open.
     PortSlot second;
     EXPECT_FALSE(second.open(*host, simulator.path(2), kNormalMode));
-    EXPECT_EQ(second.lastOpenError().kind, OpenFailure::Busy);
+    EXPECT_EQ(second.lastOpenError().kind, PortStatus::Busy);
     port.close();
 
     DetectionResults results;

@@ -72,7 +72,7 @@ TEST(SimulatedSettings, ClockWriteAnswersAfterTuningWithinTheHostsWait)
     port.sendByte(0x00);
     port.sendByte(0x06);
     std::uint8_t first = 0;
-    while (port.read(&first, 1) == 0 && bench.clock.now() - sent < Millis(10000)) {
+    while (port.read(&first, 1).count == 0 && bench.clock.now() - sent < Millis(10000)) {
     }
     const Micros answeredAfter = bench.clock.now() - sent;
     EXPECT_EQ(first, 0x02);

@@ -86,7 +86,7 @@ TEST(Win32SerialPort, ReadOnASilentLineReturnsAfterTheFixedTimeOut)
     std::uint8_t buffer[64];
     for (int attempt = 0; attempt < 3; ++attempt) {
         const auto start = std::chrono::steady_clock::now();
-        const std::size_t count = opened.port->read(buffer, sizeof buffer);
+        const std::size_t count = opened.port->read(buffer, sizeof buffer).count;
         const auto elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(count, 0U);
         // Neither at once (the protocol's waits count on the 20 ms) nor
@@ -101,7 +101,7 @@ TEST(Win32SerialPort, MissingPortIsNotFoundInTheSystemsWords)
     auto host = makeNativePortHost();
     const OpenResult missing = host->open("COM253", kNormalMode);
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error.kind, OpenFailure::NotFound);
+    EXPECT_EQ(missing.error.kind, PortStatus::Gone);
     const std::string prefix = "COM253: no such port (error 2: ";
     EXPECT_EQ(missing.error.message.substr(0, prefix.size()), prefix) << missing.error.message;
     EXPECT_GT(missing.error.message.size(), prefix.size() + 1) << "the system's text is missing";
@@ -110,7 +110,7 @@ TEST(Win32SerialPort, MissingPortIsNotFoundInTheSystemsWords)
 
     const OpenResult unnamed = host->open("", kNormalMode);
     ASSERT_FALSE(unnamed);
-    EXPECT_EQ(unnamed.error.kind, OpenFailure::Other);
+    EXPECT_EQ(unnamed.error.kind, PortStatus::Other);
 }
 
 TEST(Win32SerialPort, CandidatesAreCom1ToCom254)
@@ -139,7 +139,7 @@ TEST(Win32SerialPort, SecondOpenOfAPortIsRefusedAsBusy)
                         "(share mode 0) of a COM port, so a second open succeeds";
     const OpenResult second = host->open(sim.reader2, kNormalMode);
     EXPECT_FALSE(second);
-    EXPECT_EQ(second.error.kind, OpenFailure::Busy) << second.error.message;
+    EXPECT_EQ(second.error.kind, PortStatus::Busy) << second.error.message;
 }
 
 TEST(Win32SerialPort, ModemStatusIsReadFromTheLine)

@@ -296,8 +296,8 @@ void TForm1::connectOrDisconnect(Reader& reader)
     const QString port = reader.ports->currentText();
     if (!reader.connected) {
         Memo2->appendRaw(QStringLiteral("Attempting to open COM Port...\r\n"));
-        const std::string result = openReaderPort(*reader.slot, m_context.host(), port.toStdString());
-        if (result == kPortOk) {
+        const ReaderPortResult result = openReaderPort(*reader.slot, m_context.host(), port.toStdString());
+        if (result == ReaderPortResult::Ok) {
             Memo2->appendRaw(port + QStringLiteral(" Port opened successfully!\r\n"));
             reader.connect->setText(QStringLiteral("Disconnect"));
             reader.connected = true;
@@ -305,7 +305,7 @@ void TForm1::connectOrDisconnect(Reader& reader)
             setReaderGroupVisible(reader, true);
             Button7->setEnabled(true);
             startReaderThread();
-        } else if (result == kPortRefused) {
+        } else if (result == ReaderPortResult::Refused) {
             Memo2->appendRaw(QStringLiteral("ERROR: ") + port + QStringLiteral(" Port open error!\r\n"));
             // The system's reason, so the user knows what to do about it.
             Memo2->appendRaw(text(reader.slot->lastOpenError().message) + QStringLiteral("\r\n"));
@@ -316,8 +316,8 @@ void TForm1::connectOrDisconnect(Reader& reader)
     }
 
     Memo2->appendRaw(QStringLiteral("Attempting to close COM Port...\r\n"));
-    const std::string result = closeReaderPort(*reader.slot, m_context.clock());
-    if (result == kPortOk) {
+    const ReaderPortResult result = closeReaderPort(*reader.slot, m_context.clock());
+    if (result == ReaderPortResult::Ok) {
         Memo2->appendRaw(port + QStringLiteral(" Port closed successfully!\r\n"));
         reader.connect->setText(QStringLiteral("Connect"));
         reader.memo->clearLog();
@@ -329,7 +329,7 @@ void TForm1::connectOrDisconnect(Reader& reader)
             for (QPushButton* test : {Button10, Button9, Button5, Button4, Button2})
                 test->setVisible(false);
         }
-    } else if (result == kPortRefused) {
+    } else if (result == ReaderPortResult::Refused) {
         Memo2->appendRaw(QStringLiteral("ERROR: ") + port + QStringLiteral(" Port close error!\r\n"));
     } else {
         Memo2->appendRaw(QStringLiteral("ERROR: Port is not opened!\r\n"));
