@@ -1,6 +1,7 @@
 #include "cli/Choices.h"
 
 #include "protocol/SettingsCommands.h"
+#include "protocol/SpeedVariant.h"
 
 #include <algorithm>
 #include <cctype>
@@ -166,7 +167,12 @@ const ChoiceList& uniprogBaudChoices()
 
 const ChoiceList& variantChoices()
 {
-    static const ChoiceList list({"auto", "normal", "low1", "low2"});
+    static const ChoiceList list = [] {
+        std::vector<std::string> names {"auto"};
+        for (const SpeedVariantNames& variant : kSpeedVariantNames)
+            names.emplace_back(variant.option);
+        return ChoiceList(std::move(names));
+    }();
     return list;
 }
 

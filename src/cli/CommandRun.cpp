@@ -6,14 +6,11 @@
 namespace talvex::cli {
 namespace {
 
-std::string buildName(SpeedVariant variant)
+std::string describeBuild(SpeedVariant variant)
 {
-    switch (variant) {
-    case SpeedVariant::LowSpeed1: return "the Phoenix build (low1)";
-    case SpeedVariant::LowSpeed2: return "the Uniprog build (low2)";
-    case SpeedVariant::Normal: break;
-    }
-    return "the normal build";
+    if (variant == SpeedVariant::Normal)
+        return "the normal build";
+    return "the " + std::string(buildName(variant)) + " build (" + std::string(optionName(variant)) + ")";
 }
 
 std::string commandsOf(SpeedVariant variant)
@@ -68,8 +65,8 @@ bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant va
     }
     if (connection.variant != variant) {
         failure = run.fail(ExitCode::DeviceRefused,
-                           "the programmer on " + port + " is " + buildName(connection.variant) + ", not " +
-                               buildName(variant) + "; its commands: " + commandsOf(connection.variant));
+                           "the programmer on " + port + " is " + describeBuild(connection.variant) + ", not " +
+                               describeBuild(variant) + "; its commands: " + commandsOf(connection.variant));
         return false;
     }
     return true;

@@ -244,17 +244,17 @@ ExitCode runSetAdvanced(CommandRun& run)
         const ChoiceList* list;
         std::optional<int>* index;
         bool debugMode;
-        std::string_view widget; ///< the window's list, as a missing choice names it
+        ChoiceField field; ///< what a missing choice names
     };
     const ListOption lists[] = {
-        {"--com1-clock", &advancedClockChoices(), &choice.com1.clock, false, "ComboBox2"},
-        {"--com1-parity", &advancedParityChoices(), &choice.com1.parity, false, "ComboBox4"},
-        {"--com1-speed", &advancedSpeedChoices(), &choice.com1.speed, false, "ComboBox3"},
-        {"--com2-clock", &advancedClockChoices(), &choice.com2.clock, false, "ComboBox5"},
-        {"--com2-parity", &advancedParityChoices(), &choice.com2.parity, false, "ComboBox7"},
-        {"--com2-speed", &advancedSpeedChoices(), &choice.com2.speed, false, "ComboBox6"},
-        {"--debug-parity", &advancedParityChoices(), &choice.debugParity, true, "ComboBox9"},
-        {"--debug-speed", &advancedSpeedChoices(), &choice.debugSpeed, true, "ComboBox8"},
+        {"--com1-clock", &advancedClockChoices(), &choice.com1.clock, false, ChoiceField::AdvancedCom1Clock},
+        {"--com1-parity", &advancedParityChoices(), &choice.com1.parity, false, ChoiceField::AdvancedCom1Parity},
+        {"--com1-speed", &advancedSpeedChoices(), &choice.com1.speed, false, ChoiceField::AdvancedCom1Speed},
+        {"--com2-clock", &advancedClockChoices(), &choice.com2.clock, false, ChoiceField::AdvancedCom2Clock},
+        {"--com2-parity", &advancedParityChoices(), &choice.com2.parity, false, ChoiceField::AdvancedCom2Parity},
+        {"--com2-speed", &advancedSpeedChoices(), &choice.com2.speed, false, ChoiceField::AdvancedCom2Speed},
+        {"--debug-parity", &advancedParityChoices(), &choice.debugParity, true, ChoiceField::DebugParity},
+        {"--debug-speed", &advancedSpeedChoices(), &choice.debugSpeed, true, ChoiceField::DebugSpeed},
     };
     for (const ListOption& list : lists) {
         const auto value = run.call.value(list.option);
@@ -282,7 +282,7 @@ ExitCode runSetAdvanced(CommandRun& run)
     const BuiltCommand built = buildAdvancedWrite(choice);
     if (!built.ok()) {
         for (const ListOption& list : lists) {
-            if (list.widget == built.missing->widget)
+            if (list.field == built.missing->field)
                 return run.fail(ExitCode::BadArguments,
                                 "no choice made for " + std::string(built.missing->label) + ": give " + list.option);
         }

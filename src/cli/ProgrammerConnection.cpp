@@ -60,23 +60,14 @@ std::optional<std::vector<SpeedVariant>> variantsFor(std::string_view word)
 {
     if (word == "auto")
         return std::vector<SpeedVariant> {SpeedVariant::Normal, SpeedVariant::LowSpeed1, SpeedVariant::LowSpeed2};
-    if (word == "normal")
-        return std::vector<SpeedVariant> {SpeedVariant::Normal};
-    if (word == "low1")
-        return std::vector<SpeedVariant> {SpeedVariant::LowSpeed1};
-    if (word == "low2")
-        return std::vector<SpeedVariant> {SpeedVariant::LowSpeed2};
+    if (const auto variant = speedVariantFromOption(word))
+        return std::vector<SpeedVariant> {*variant};
     return std::nullopt;
 }
 
 std::string variantWord(SpeedVariant variant)
 {
-    switch (variant) {
-    case SpeedVariant::LowSpeed1: return "low1";
-    case SpeedVariant::LowSpeed2: return "low2";
-    case SpeedVariant::Normal: break;
-    }
-    return "normal";
+    return std::string(optionName(variant));
 }
 
 } // namespace talvex::cli

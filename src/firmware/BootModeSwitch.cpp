@@ -4,6 +4,7 @@
 #include "firmware/FirmwareProtocol.h"
 #include "firmware/UploadObserver.h"
 #include "protocol/Identification.h"
+#include "protocol/LineSequences.h"
 #include "serial/PortSlot.h"
 
 namespace talvex {
@@ -15,17 +16,7 @@ constexpr std::size_t kSerialLength = 32;
 
 LineSequence bootModePreamble(SpeedVariant variant)
 {
-    switch (variant) {
-    case SpeedVariant::LowSpeed1:
-        return {LineStep::dtrOff(), LineStep::wait(kPreambleLowSpeed1DtrOffMs), LineStep::dtrOn(),
-                LineStep::wait(kPreambleLowSpeed1DtrOnMs)};
-    case SpeedVariant::LowSpeed2:
-        return {LineStep::rtsOn(), LineStep::wait(kPreambleLowSpeed2StepMs), LineStep::dtrOff(),
-                LineStep::wait(kPreambleLowSpeed2StepMs)};
-    case SpeedVariant::Normal:
-        break;
-    }
-    return {LineStep::dtrOn(), LineStep::wait(kPreambleNormalDtrOnMs)};
+    return lineSequence(bootPreambleOf(variant));
 }
 
 std::vector<std::uint8_t> backToBootCommand(SpeedVariant variant)

@@ -68,12 +68,6 @@ inline constexpr int kReconnectAttemptWaitMs = 500;
 inline constexpr int kReconnectAttempts = 200;
 inline constexpr int kReconnectSettleMs = 3000;
 
-// Line preambles before 0xA5 and back-to-boot, by build.
-inline constexpr int kPreambleLowSpeed1DtrOffMs = 500;
-inline constexpr int kPreambleLowSpeed1DtrOnMs = 20;
-inline constexpr int kPreambleLowSpeed2StepMs = 50;
-inline constexpr int kPreambleNormalDtrOnMs = 50;
-
 // ---- Counters ---------------------------------------------------------------
 
 /// The communication error that brings the count here ends the upload.

@@ -19,9 +19,9 @@ public:
     virtual void clearLog() = 0;
     /// One log line, without time or line end (the window adds both).
     virtual void logLine(const std::string& message) = 0;
-    /// Upper status line of the Firmware tab (Label12).
+    /// Upper status line of the upload.
     virtual void setUpperStatus(const std::string& text) = 0;
-    /// Lower status line of the Firmware tab (Label14).
+    /// Lower status line of the upload.
     virtual void setLowerStatus(const std::string& text) = 0;
     /// Progress bar, range 0..3200: the 0-based index of every tenth
     /// accepted block.

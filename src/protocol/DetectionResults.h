@@ -1,12 +1,10 @@
 #pragma once
 
+#include "protocol/SpeedVariant.h"
+
 #include <string>
 
 namespace talvex {
-
-/// Which line sequence and speed found the device. The device's low-speed
-/// builds answer only at 9600 baud, each after its own line sequence.
-enum class SpeedVariant { Normal, LowSpeed1, LowSpeed2 };
 
 inline constexpr const char* kNormalMode = "115200,N,8,1";
 inline constexpr const char* kLowSpeedMode = "9600,N,8,1";

@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "protocol/CommandText.h"
+#include "protocol/LineSequences.h"
 #include "serial/PortSlot.h"
 
 namespace talvex {
@@ -15,6 +16,7 @@ void runLineSequence(PortSlot& port, Clock& clock, const LineSequence& steps)
         case LineStep::Kind::RtsOn: port.setRts(true); break;
         case LineStep::Kind::RtsOff: port.setRts(false); break;
         case LineStep::Kind::WaitMs: clock.sleepMs(step.waitMs); break;
+        case LineStep::Kind::WaitAnswerDelay: break; // resolved by lineSequence()
         }
     }
 }
@@ -52,7 +54,7 @@ ExchangeResult runExchange(PortSlot& port, Clock& clock, std::string_view text,
 
 LineSequence standardPreparation()
 {
-    return {LineStep::dtrOn(), LineStep::wait(200)};
+    return lineSequence(LinePreparation::Standard);
 }
 
 } // namespace talvex

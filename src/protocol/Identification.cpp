@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "protocol/CommandText.h"
 #include "protocol/Exchange.h"
+#include "protocol/LineSequences.h"
 #include "protocol/VersionText.h"
 #include "serial/PortSlot.h"
 
@@ -61,47 +62,22 @@ IdentityFields applicationFields(const std::vector<std::uint8_t>& answer)
 
 LineSequence scanPreparation(SpeedVariant variant, int answerDelayMs)
 {
-    switch (variant) {
-    case SpeedVariant::LowSpeed1:
-        return {LineStep::rtsOff(), LineStep::wait(50), LineStep::dtrOff(), LineStep::wait(500),
-                LineStep::dtrOn(), LineStep::wait(50)};
-    case SpeedVariant::LowSpeed2:
-        return {LineStep::rtsOn(), LineStep::wait(50), LineStep::dtrOff(), LineStep::wait(50)};
-    case SpeedVariant::Normal:
-        break;
-    }
-    return {LineStep::rtsOff(), LineStep::wait(1500), LineStep::dtrOn(), LineStep::wait(answerDelayMs)};
+    return lineSequence(scanPreparationOf(variant), answerDelayMs);
 }
 
 LineSequence shortenedPreparation(SpeedVariant variant)
 {
     switch (variant) {
-    case SpeedVariant::LowSpeed1:
-        return {LineStep::dtrOff(), LineStep::wait(500), LineStep::dtrOn(), LineStep::wait(50)};
-    case SpeedVariant::LowSpeed2:
-        return {LineStep::rtsOn(), LineStep::wait(50), LineStep::dtrOff(), LineStep::wait(50)};
-    case SpeedVariant::Normal:
-        break;
+    case SpeedVariant::LowSpeed1: return lineSequence(LinePreparation::ShortLowSpeed1);
+    case SpeedVariant::LowSpeed2: return lineSequence(LinePreparation::ShortLowSpeed2);
+    case SpeedVariant::Normal: break;
     }
     return {};
 }
 
 LineSequence selectedPortPreparation(SpeedVariant variant)
 {
-    LineSequence steps{LineStep::rtsOff()};
-    switch (variant) {
-    case SpeedVariant::LowSpeed1:
-    case SpeedVariant::LowSpeed2: {
-        const LineSequence rest = shortenedPreparation(variant);
-        steps.insert(steps.end(), rest.begin(), rest.end());
-        break;
-    }
-    case SpeedVariant::Normal:
-        steps.push_back(LineStep::dtrOn());
-        steps.push_back(LineStep::wait(200));
-        break;
-    }
-    return steps;
+    return lineSequence(selectedPortPreparationOf(variant));
 }
 
 int identificationWaitMs(SpeedVariant variant, int answerDelayMs)

@@ -12,7 +12,9 @@ class PortSlot;
 /// line change or a wait. The device tells its speed variants apart by
 /// these sequences, so they are data, not code sprinkled through callers.
 struct LineStep {
-    enum class Kind { DtrOn, DtrOff, RtsOn, RtsOff, WaitMs };
+    /// WaitAnswerDelay stands in a table for the configurable answer
+    /// delay; lineSequence() turns it into a plain wait.
+    enum class Kind { DtrOn, DtrOff, RtsOn, RtsOff, WaitMs, WaitAnswerDelay };
     Kind kind;
     int waitMs = 0;
 

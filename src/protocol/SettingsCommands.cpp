@@ -67,14 +67,14 @@ public:
             m_text += code;
     }
 
-    void list(std::optional<std::string> code, std::string_view widget, std::string_view label)
+    void list(std::optional<std::string> code, ChoiceField field, std::string_view label)
     {
         if (m_missing)
             return;
         if (code)
             m_text += *code;
         else
-            m_missing = MissingChoice{widget, label};
+            m_missing = MissingChoice{field, label};
     }
 
     BuiltCommand result() const
@@ -130,21 +130,21 @@ BuiltCommand buildAdvancedWrite(const AdvancedChoice& choice)
     const bool atrAt115200 = choice.mode == 1;
     if (!atrAt9600 && !atrAt115200) {
         ListText text("FD02");
-        text.list(advancedParity(choice.debugParity), "ComboBox9", "debug parity");
-        text.list(advancedSpeed(choice.debugSpeed), "ComboBox8", "debug speed");
+        text.list(advancedParity(choice.debugParity), ChoiceField::DebugParity, "debug parity");
+        text.list(advancedSpeed(choice.debugSpeed), ChoiceField::DebugSpeed, "debug speed");
         text.fixed(choice.debugDefaultChecked ? "FF" : spinCode(choice.debugStopBits));
         return text.result();
     }
     // Parity comes before speed in the device's field order.
     ListText text(atrAt9600 ? "FD01" : "FD00");
     text.fixed("00");
-    text.list(advancedClock(choice.com1.clock), "ComboBox2", "COM1 clock");
-    text.list(advancedParity(choice.com1.parity), "ComboBox4", "COM1 parity");
-    text.list(advancedSpeed(choice.com1.speed), "ComboBox3", "COM1 speed");
+    text.list(advancedClock(choice.com1.clock), ChoiceField::AdvancedCom1Clock, "COM1 clock");
+    text.list(advancedParity(choice.com1.parity), ChoiceField::AdvancedCom1Parity, "COM1 parity");
+    text.list(advancedSpeed(choice.com1.speed), ChoiceField::AdvancedCom1Speed, "COM1 speed");
     text.fixed("01");
-    text.list(advancedClock(choice.com2.clock), "ComboBox5", "COM2 clock");
-    text.list(advancedParity(choice.com2.parity), "ComboBox7", "COM2 parity");
-    text.list(advancedSpeed(choice.com2.speed), "ComboBox6", "COM2 speed");
+    text.list(advancedClock(choice.com2.clock), ChoiceField::AdvancedCom2Clock, "COM2 clock");
+    text.list(advancedParity(choice.com2.parity), ChoiceField::AdvancedCom2Parity, "COM2 parity");
+    text.list(advancedSpeed(choice.com2.speed), ChoiceField::AdvancedCom2Speed, "COM2 speed");
     return text.result();
 }
 
@@ -153,12 +153,12 @@ BuiltCommand buildUniprogWrite(const UniprogChoice& choice)
     const auto clock = [](std::optional<int> index) { return listCode(index, kUniprogClockItems.size(), 1); };
     const auto baud = [](std::optional<int> index) { return listCode(index, kUniprogBaudItems.size(), 0); };
     ListText text("4400");
-    text.list(clock(choice.clock1), "ComboBox13", "Reader 1 clock");
-    text.list(clock(choice.clock2), "ComboBox10", "Reader 2 clock");
-    text.list(baud(choice.baud1), "ComboBox14", "Reader 1 baud");
-    text.list(baud(choice.baud2), "ComboBox11", "Reader 2 baud");
-    text.list(baud(choice.baudCom1), "ComboBox15", "Reader 1 baud COM");
-    text.list(baud(choice.baudCom2), "ComboBox12", "Reader 2 baud COM");
+    text.list(clock(choice.clock1), ChoiceField::UniprogClock1, "Reader 1 clock");
+    text.list(clock(choice.clock2), ChoiceField::UniprogClock2, "Reader 2 clock");
+    text.list(baud(choice.baud1), ChoiceField::UniprogBaud1, "Reader 1 baud");
+    text.list(baud(choice.baud2), ChoiceField::UniprogBaud2, "Reader 2 baud");
+    text.list(baud(choice.baudCom1), ChoiceField::UniprogBaudCom1, "Reader 1 baud COM");
+    text.list(baud(choice.baudCom2), ChoiceField::UniprogBaudCom2, "Reader 2 baud COM");
     text.fixed("0000");
     return text.result();
 }

@@ -19,9 +19,9 @@ inline constexpr std::array<std::string_view, 6> kClockButtons{
 inline constexpr std::array<std::string_view, 7> kPhoenixClockButtons{
     "ph_clock_1", "ph_clock_2", "ph_clock_3", "ph_clock_4", "ph_clock_5", "ph_clock_6", "ph_clock_7"};
 /// Card-port speed buttons (9600, 38400, 115200), codes "00"…"02".
-inline constexpr std::array<std::string_view, 3> kSpeedButtons{"RadioButton7", "RadioButton8", "RadioButton9"};
+inline constexpr std::array<std::string_view, 3> kSpeedButtons{"9600", "38400", "115200"};
 /// Card-port parity buttons (None, Odd, Even), codes "00"…"02".
-inline constexpr std::array<std::string_view, 3> kParityButtons{"RadioButton10", "RadioButton11", "RadioButton12"};
+inline constexpr std::array<std::string_view, 3> kParityButtons{"None", "Odd", "Even"};
 
 /// Lists of the Advanced page. "default" (the last item) is code "FF".
 inline constexpr std::array<std::string_view, 7> kAdvancedClockItems{
@@ -37,10 +37,30 @@ inline constexpr std::array<std::string_view, 8> kUniprogClockItems{
     "3.43   Mhz", "3.69   Mhz", "4.00   Mhz", "4.80   Mhz", "6.00   Mhz", "8.00   Mhz", "12.00 Mhz", "Default"};
 inline constexpr std::array<std::string_view, 4> kUniprogBaudItems{"9600", "38400", "115200", "Default"};
 
-/// A list the user left without a selection: its widget and what it sets.
+/// The lists a command text is built from, so a front end can point at
+/// the one left without a selection (the window at its list, the command
+/// line at its option).
+enum class ChoiceField {
+    AdvancedCom1Clock,
+    AdvancedCom1Parity,
+    AdvancedCom1Speed,
+    AdvancedCom2Clock,
+    AdvancedCom2Parity,
+    AdvancedCom2Speed,
+    DebugParity,
+    DebugSpeed,
+    UniprogClock1,
+    UniprogClock2,
+    UniprogBaud1,
+    UniprogBaud2,
+    UniprogBaudCom1,
+    UniprogBaudCom2,
+};
+
+/// A list the user left without a selection.
 struct MissingChoice {
-    std::string_view widget; ///< e.g. "ComboBox13"
-    std::string_view label;  ///< e.g. "Reader 1 clock", for the log
+    ChoiceField field;
+    std::string_view label; ///< e.g. "Reader 1 clock", for the log
 };
 
 /// A command text, or the choice that kept it from being built.
@@ -74,10 +94,10 @@ struct AdvancedPortChoice {
 
 struct AdvancedChoice {
     std::optional<int> mode; ///< index into kAdvancedModeItems
-    AdvancedPortChoice com1; ///< ComboBox2 clock, ComboBox4 parity, ComboBox3 speed
-    AdvancedPortChoice com2; ///< ComboBox5 clock, ComboBox7 parity, ComboBox6 speed
-    std::optional<int> debugParity; ///< ComboBox9
-    std::optional<int> debugSpeed;  ///< ComboBox8
+    AdvancedPortChoice com1;
+    AdvancedPortChoice com2;
+    std::optional<int> debugParity;
+    std::optional<int> debugSpeed;
     bool debugDefaultChecked = false;
     double debugStopBits = 0;
 };
@@ -91,12 +111,12 @@ BuiltCommand buildAdvancedWrite(const AdvancedChoice& choice);
 /// The six lists of the Uniprog page, as indices into their item tables.
 /// Also what a Uniprog read answer selects.
 struct UniprogChoice {
-    std::optional<int> clock1;   ///< ComboBox13
-    std::optional<int> clock2;   ///< ComboBox10
-    std::optional<int> baud1;    ///< ComboBox14
-    std::optional<int> baud2;    ///< ComboBox11
-    std::optional<int> baudCom1; ///< ComboBox15
-    std::optional<int> baudCom2; ///< ComboBox12
+    std::optional<int> clock1;
+    std::optional<int> clock2;
+    std::optional<int> baud1;
+    std::optional<int> baud2;
+    std::optional<int> baudCom1;
+    std::optional<int> baudCom2;
 
     bool operator==(const UniprogChoice&) const = default;
 };

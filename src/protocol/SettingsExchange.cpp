@@ -1,27 +1,18 @@
 #include "protocol/SettingsExchange.h"
 
+#include "protocol/LineSequences.h"
+
+#include <optional>
+
 namespace talvex {
 namespace {
 
-// The line preparations the commands use.
-enum class Lines { None, DtrOn50, DtrOn200, DtrPulse, RtsOnDtrOff };
-
-LineSequence sequenceOf(Lines lines)
-{
-    switch (lines) {
-    case Lines::None: break;
-    case Lines::DtrOn50: return {LineStep::dtrOn(), LineStep::wait(50)};
-    case Lines::DtrOn200: return standardPreparation();
-    // The Phoenix (first low-speed) build listens after a DTR pulse.
-    case Lines::DtrPulse: return {LineStep::dtrOff(), LineStep::wait(500), LineStep::dtrOn(), LineStep::wait(20)};
-    // The Uniprog (second low-speed) build listens while RTS is on and DTR off.
-    case Lines::RtsOnDtrOff: return {LineStep::rtsOn(), LineStep::wait(50), LineStep::dtrOff(), LineStep::wait(50)};
-    }
-    return {};
-}
+// No preparation at all: the Phoenix clock write on a build other than
+// the Phoenix one.
+constexpr std::optional<LinePreparation> kNoLines;
 
 struct Timing {
-    Lines lines;
+    std::optional<LinePreparation> lines;
     int waitMs;
 };
 
@@ -36,30 +27,31 @@ struct Row {
     std::string_view errorLine;
 };
 
-constexpr Timing kSameAsUsual{Lines::None, 0};
+constexpr Timing kSameAsUsual{kNoLines, 0};
+
+using enum LinePreparation;
 
 constexpr Row kRows[] = {
-    {SettingsCommand::ClockWrite, "", {Lines::DtrOn200, 5000}, kSameAsUsual, "Clock set OK !", "Clock set ERROR !"},
-    {SettingsCommand::CardPortWrite, "", {Lines::DtrOn200, 1000}, kSameAsUsual, "SmartCard Speed set OK !",
+    {SettingsCommand::ClockWrite, "", {Standard, 5000}, kSameAsUsual, "Clock set OK !", "Clock set ERROR !"},
+    {SettingsCommand::CardPortWrite, "", {Standard, 1000}, kSameAsUsual, "SmartCard Speed set OK !",
      "SmartCard Speed set ERROR !"},
-    {SettingsCommand::Save, "05", {Lines::DtrOn200, 1000}, kSameAsUsual, "OK, setting stored in flash memory.",
+    {SettingsCommand::Save, "05", {Standard, 1000}, kSameAsUsual, "OK, setting stored in flash memory.",
      "Storing setting in flash memory ERROR !"},
-    {SettingsCommand::RestoreDefault, "06", {Lines::DtrOn200, 1000}, kSameAsUsual,
-     "OK, setting set to factory default.", "Reset to factory default ERROR !"},
-    {SettingsCommand::SmartMouseMode, "FD00", {Lines::DtrOn200, 500}, kSameAsUsual,
-     "OK, Talvex set in SmartMouse mode.", "Talvex in SmartMouse mode."},
-    {SettingsCommand::BypassMode, "FD01", {Lines::DtrOn200, 500}, kSameAsUsual, "OK, Talvex set in Bypass mode.",
+    {SettingsCommand::RestoreDefault, "06", {Standard, 1000}, kSameAsUsual, "OK, setting set to factory default.",
+     "Reset to factory default ERROR !"},
+    {SettingsCommand::SmartMouseMode, "FD00", {Standard, 500}, kSameAsUsual, "OK, Talvex set in SmartMouse mode.",
+     "Talvex in SmartMouse mode."},
+    {SettingsCommand::BypassMode, "FD01", {Standard, 500}, kSameAsUsual, "OK, Talvex set in Bypass mode.",
      "Talvex in Bypass mode."},
-    {SettingsCommand::AdvancedWrite, "", {Lines::DtrOn50, 1000}, {Lines::DtrPulse, 500}, "Talvex set mode OK !",
+    {SettingsCommand::AdvancedWrite, "", {DtrOn50, 1000}, {PhoenixPulse, 500}, "Talvex set mode OK !",
      "Set mode ERROR !"},
-    {SettingsCommand::PhoenixWrite, "", {Lines::None, 2000}, {Lines::DtrPulse, 500}, "Clock set OK !",
-     "Clock set ERROR !"},
-    {SettingsCommand::UniprogRead, "42", {Lines::RtsOnDtrOff, 500}, kSameAsUsual, "Talvex get parameters OK !",
+    {SettingsCommand::PhoenixWrite, "", {kNoLines, 2000}, {PhoenixPulse, 500}, "Clock set OK !", "Clock set ERROR !"},
+    {SettingsCommand::UniprogRead, "42", {UniprogLines, 500}, kSameAsUsual, "Talvex get parameters OK !",
      "Get parameters ERROR !"},
-    {SettingsCommand::UniprogWrite, "", {Lines::RtsOnDtrOff, 500}, kSameAsUsual, "Talvex set parameters OK !",
+    {SettingsCommand::UniprogWrite, "", {UniprogLines, 500}, kSameAsUsual, "Talvex set parameters OK !",
      "Set parameters ERROR !"},
-    {SettingsCommand::UniprogFactoryReset, "45", {Lines::RtsOnDtrOff, 500}, kSameAsUsual,
-     "Talvex reset to default !", "Reset parameters ERROR !"},
+    {SettingsCommand::UniprogFactoryReset, "45", {UniprogLines, 500}, kSameAsUsual, "Talvex reset to default !",
+     "Reset parameters ERROR !"},
 };
 
 const Row& rowOf(SettingsCommand command)
@@ -78,7 +70,8 @@ SettingsCommandPlan settingsCommandPlan(SettingsCommand command, SpeedVariant va
     const Row& row = rowOf(command);
     const bool phoenix = variant == SpeedVariant::LowSpeed1 && row.phoenix.waitMs > 0;
     const Timing& timing = phoenix ? row.phoenix : row.usual;
-    return {sequenceOf(timing.lines), timing.waitMs, row.successLine, row.errorLine};
+    const LineSequence lines = timing.lines ? lineSequence(*timing.lines) : LineSequence{};
+    return {lines, timing.waitMs, row.successLine, row.errorLine};
 }
 
 std::string_view fixedCommandText(SettingsCommand command)

@@ -2,6 +2,7 @@
 // paths, one line per reader: "reader1 /dev/pts/N".
 
 #include "common/RealClock.h"
+#include "protocol/SpeedVariant.h"
 #include "sim/PtyServer.h"
 
 #include <atomic>
@@ -41,14 +42,12 @@ int main(int argc, char** argv)
         const bool hasValue = i + 1 < argc;
         if (arg == "--variant" && hasValue) {
             const std::string value = argv[++i];
-            if (value == "low1")
-                variant = SpeedVariant::LowSpeed1;
-            else if (value == "low2")
-                variant = SpeedVariant::LowSpeed2;
-            else if (value != "normal") {
+            const auto named = speedVariantFromOption(value);
+            if (!named) {
                 std::fprintf(stderr, "unknown variant: %s\n", value.c_str());
                 return 2;
             }
+            variant = *named;
         } else if (arg == "--boot") {
             boot = true;
         } else if (arg == "--serial" && hasValue) {

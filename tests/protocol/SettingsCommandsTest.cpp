@@ -102,12 +102,12 @@ TEST(SettingsCommands, AdvancedWriteFollowsItsModeAndRefusesMissingLists)
     const BuiltCommand refused = buildAdvancedWrite(missingSpeed);
     EXPECT_FALSE(refused.ok());
     EXPECT_TRUE(refused.text.empty());
-    EXPECT_EQ(refused.missing->widget, "ComboBox6");
+    EXPECT_EQ(refused.missing->field, ChoiceField::AdvancedCom2Speed);
     AdvancedChoice missingClock = atrExample();
     missingClock.com1.clock = 7; // past "default": no item
-    EXPECT_EQ(buildAdvancedWrite(missingClock).missing->widget, "ComboBox2");
+    EXPECT_EQ(buildAdvancedWrite(missingClock).missing->field, ChoiceField::AdvancedCom1Clock);
     debug.debugSpeed = std::nullopt;
-    EXPECT_EQ(buildAdvancedWrite(debug).missing->widget, "ComboBox8");
+    EXPECT_EQ(buildAdvancedWrite(debug).missing->field, ChoiceField::DebugSpeed);
 }
 
 TEST(SettingsCommands, UniprogWriteNeedsEveryListAndMirrorsTheReadAnswer)
@@ -123,8 +123,9 @@ TEST(SettingsCommands, UniprogWriteNeedsEveryListAndMirrorsTheReadAnswer)
     EXPECT_EQ(parseUniprogAnswer(answer), uniprogExample());
 
     // Each list, left empty, is the one named; nothing is built.
-    const std::string_view widgets[] = {"ComboBox13", "ComboBox10", "ComboBox14",
-                                        "ComboBox11", "ComboBox15", "ComboBox12"};
+    const ChoiceField named[] = {ChoiceField::UniprogClock1, ChoiceField::UniprogClock2,
+                                   ChoiceField::UniprogBaud1,  ChoiceField::UniprogBaud2,
+                                   ChoiceField::UniprogBaudCom1, ChoiceField::UniprogBaudCom2};
     std::optional<int> UniprogChoice::*fields[] = {&UniprogChoice::clock1,   &UniprogChoice::clock2,
                                                     &UniprogChoice::baud1,    &UniprogChoice::baud2,
                                                     &UniprogChoice::baudCom1, &UniprogChoice::baudCom2};
@@ -132,10 +133,10 @@ TEST(SettingsCommands, UniprogWriteNeedsEveryListAndMirrorsTheReadAnswer)
         UniprogChoice choice = uniprogExample();
         choice.*fields[i] = std::nullopt;
         const BuiltCommand refused = buildUniprogWrite(choice);
-        EXPECT_FALSE(refused.ok()) << widgets[i];
+        EXPECT_FALSE(refused.ok()) << i;
         EXPECT_TRUE(refused.text.empty());
         ASSERT_TRUE(refused.missing.has_value());
-        EXPECT_EQ(refused.missing->widget, widgets[i]);
+        EXPECT_EQ(refused.missing->field, named[i]);
         EXPECT_FALSE(refused.missing->label.empty());
     }
 }
