@@ -3,9 +3,7 @@
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"
 #include "serial/NativePortHost.h"
-#include "sim/SimulatedFtdi.h"
-#include "sim/SimulatedPortHost.h"
-#include "sim/SimulatedProgrammer.h"
+#include "sim/SimulatedBench.h"
 #include "ui/common/DesktopStyle.h"
 #include "ui/main/TForm3.h"
 
@@ -37,29 +35,17 @@ int main(int argc, char** argv)
     const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     RealClock clock(pump);
 
-    // The simulated programmer must outlive the host that reaches it.
-    std::unique_ptr<SimulatedProgrammer> programmer;
-    std::unique_ptr<PortHost> host;
-    if (options.simulate) {
-        programmer = std::make_unique<SimulatedProgrammer>();
-        // A card waits in reader 1, so the smartcard tool has something to read.
-        programmer->setCardPresent(1, true);
-        // Asked to go back to its boot loader for an upload, the simulated
-        // device unplugs itself a few seconds later and comes back a few
-        // seconds after that, as a user at the bench would do.
-        programmer->setPlugScript({6, 6, {}});
-        auto simulatedHost = std::make_unique<SimulatedPortHost>(clock);
-        programmer->attachTo(*simulatedHost, "COM3", "COM4");
-        host = std::move(simulatedHost);
-    } else {
-        host = makeNativePortHost();
-    }
+    std::unique_ptr<SimulatedBench> bench;
+    std::unique_ptr<PortHost> nativeHost;
+    if (options.simulate)
+        bench = std::make_unique<SimulatedBench>(clock);
+    else
+        nativeHost = makeNativePortHost();
 
-    ApplicationContext context(*host, clock, pump);
-    if (options.simulate) {
+    ApplicationContext context(bench ? bench->host() : *nativeHost, clock, pump);
+    if (bench) {
         // The simulated programmer's FTDI chip answers the USB serial tool.
-        auto ftdi = std::make_shared<SimulatedFtdi>();
-        context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult{ftdi, {}}; });
+        context.setUsbSerialLibrary([ftdi = bench->ftdi()] { return D2xxLoadResult{ftdi, {}}; });
     }
     TForm3 mainWindow(context);
     mainWindow.show();

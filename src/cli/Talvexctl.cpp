@@ -1,7 +1,7 @@
 #include "cli/Talvexctl.h"
 
 #include "cli/CommandRun.h"
-#include "cli/SimulatedBench.h"
+#include "sim/SimulatedBench.h"
 #include "common/RealClock.h"
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"

@@ -25,11 +25,11 @@ ExitCode writeExitCode(UsbSerialWrite::Outcome outcome)
 
 } // namespace
 
-ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* paneText)
+ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText)
 {
     const UsbSerialListing listing = tool.readSerial();
-    if (paneText)
-        *paneText = listing.paneText.value_or("");
+    if (listingText)
+        *listingText = listing.listingText.value_or("");
     for (const std::string& line : listing.logLines)
         console.problem(line);
     switch (listing.outcome) {

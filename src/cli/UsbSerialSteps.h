@@ -13,8 +13,8 @@ namespace talvex::cli {
 /// as they are, and each outcome becomes an exit code.
 
 /// "Read Serial": lists the FTDI devices and selects the one a write opens;
-/// `paneText` receives the Serial tab's text of the list.
-ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* paneText = nullptr);
+/// `listingText` receives the Serial tab's text of the list.
+ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText = nullptr);
 
 /// "Write Serial" after a listing.
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial);

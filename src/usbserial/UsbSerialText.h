@@ -6,13 +6,13 @@
 
 namespace talvex {
 
-/// The characters "Edit2" accepts once a listing has succeeded: space,
+/// The characters a USB serial number may hold: space,
 /// digits, lower- and upper-case letters.
 constexpr std::string_view kUsbSerialCharacters =
     " 0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
 /// The first 8 characters, padded with spaces to 8, as the listing fills
-/// "Edit2" and as the serial descriptor's 8 slots take it.
+/// and as the serial descriptor's 8 slots take it.
 std::string padUsbSerial(std::string_view text);
 
 /// At most 8 characters, each one of kUsbSerialCharacters.

@@ -80,7 +80,7 @@ UsbSerialListing UsbSerialTool::readSerial()
         return result;
     }
 
-    result.paneText = std::string();
+    result.listingText = std::string();
     m_devices.clear();
     std::vector<FtDeviceListInfoNode> nodes(std::min(count, kMaxDevices), FtDeviceListInfoNode{});
     auto filled = static_cast<std::uint32_t>(nodes.size());
@@ -92,8 +92,8 @@ UsbSerialListing UsbSerialTool::readSerial()
     nodes.resize(std::min<std::size_t>(filled, nodes.size()));
 
     result.outcome = UsbSerialListing::Outcome::Listed;
-    result.enableButtons = true;
-    std::string& pane = *result.paneText;
+    result.devicesListed = true;
+    std::string& pane = *result.listingText;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const FtdiDevice device = deviceFrom(nodes[i]);
         pane += format("Device %d:\n ", static_cast<int>(i));
@@ -121,7 +121,7 @@ UsbSerialGenerated UsbSerialTool::generate(std::string_view programmerSerial) co
                                   "serial number from. Connect to the programmer first; nothing was changed.");
         return result;
     }
-    result.enableWrite = true;
+    result.canWrite = true;
     return result;
 }
 

@@ -20,37 +20,37 @@ struct FtdiDevice {
     std::string description;
 };
 
-/// "Read Serial": what the window shows.
+/// A listing of the FTDI devices, for a front end to show.
 struct UsbSerialListing {
     enum class Outcome {
-        Listed,      ///< the devices are in paneText
+        Listed,      ///< the devices are in listingText
         NoDevice,    ///< no FTDI device attached: nothing changes
         ListFailed,  ///< the library refused the list (status): nothing more changes
         Unavailable, ///< no D2XX library: see logLines, once
     };
     Outcome outcome = Outcome::Unavailable;
     FtStatus status = ftstatus::kOk;
-    /// Set: replace "Memo1"'s text with it and scroll to its end. Empty
-    /// when the list was cleared and then could not be fetched.
-    std::optional<std::string> paneText;
-    /// Set: put into "Edit2" (the last device with a serial number, its
-    /// first 8 characters padded with spaces).
+    /// Set: the whole listing, which replaces an earlier one. Empty when
+    /// the list was cleared and then could not be fetched.
+    std::optional<std::string> listingText;
+    /// Set: the serial number of the selected device (the last listed
+    /// with one), its first 8 characters padded with spaces.
     std::optional<std::string> serialText;
-    /// Enable "generate" and "Write Serial" and limit "Edit2" to 8 of
-    /// kUsbSerialCharacters.
-    bool enableButtons = false;
-    /// For the log line, one call each.
+    /// Devices were listed: a serial number can now be generated and
+    /// written (8 of kUsbSerialCharacters).
+    bool devicesListed = false;
+    /// Messages for the log, one line each.
     std::vector<std::string> logLines;
 };
 
-/// "generate": what the window shows.
+/// A USB serial number derived from the programmer's.
 struct UsbSerialGenerated {
-    std::optional<std::string> serialText; ///< set: into "Edit2"
-    bool enableWrite = false;              ///< enable "Write Serial"
+    std::optional<std::string> serialText; ///< set: the number derived
+    bool canWrite = false;                 ///< a write may follow
     std::vector<std::string> logLines;
 };
 
-/// "Write Serial": how it ended and the lines for the log.
+/// A serial number write: how it ended and the lines for the log.
 struct UsbSerialWrite {
     enum class Outcome {
         Verified,          ///< written, read back equal, closed
@@ -75,10 +75,10 @@ struct UsbSerialWrite {
     bool succeeded() const { return outcome == Outcome::Verified || outcome == Outcome::WrittenUnverified; }
 };
 
-/// The "Serial" tab's three operations, without the window: list the FTDI
-/// devices, derive a USB serial number from the programmer's, and write
-/// it into the selected chip's EEPROM. One per settings window, made when
-/// the window is made, so the library is loaded once per window.
+/// The USB serial number's three operations, without a front end: list
+/// the FTDI devices, derive a USB serial number from the programmer's,
+/// and write it into the selected chip's EEPROM. A front end keeps one,
+/// so the library is loaded once.
 class UsbSerialTool {
 public:
     /// The selected index when no listed device had a serial number.
@@ -91,12 +91,11 @@ public:
     bool available() const { return m_api != nullptr; }
     const std::string& unavailableReason() const { return m_unavailableReason; }
 
-    /// "Read Serial" (Button26Click).
+    /// Lists the FTDI devices and selects the last one with a serial number.
     UsbSerialListing readSerial();
-    /// "generate" (Button100Click) from the programmer serial number
-    /// ("Label8"'s text).
+    /// Derives a USB serial number from the programmer's 32-digit one.
     UsbSerialGenerated generate(std::string_view programmerSerial) const;
-    /// "Write Serial" (Button27Click) with "Edit2"'s text.
+    /// Writes `serialText` into the selected device's EEPROM and reads it back.
     UsbSerialWrite writeSerial(std::string_view serialText);
 
     /// The records of the last listing (kept until the next one).

@@ -3,7 +3,7 @@
 // nothing more.
 
 #include "cli/CliBench.h"
-#include "cli/SimulatedBench.h"
+#include "sim/SimulatedBench.h"
 #include "common/VirtualClock.h"
 #include "context/ApplicationContext.h"
 #include "firmware/UploadBench.h"
@@ -21,7 +21,7 @@ namespace {
 test::CliResult runOnBench(const std::string& state, const std::vector<std::string>& arguments)
 {
     VirtualClock clock;
-    cli::SimulatedBench bench(clock);
+    SimulatedBench bench(clock);
     std::string error;
     EXPECT_TRUE(bench.load(state, error)) << error;
     test::CliResult result;
@@ -44,7 +44,7 @@ test::CliResult runOnBench(const std::string& state, const std::vector<std::stri
 
 TEST(SimulatedBenchState, ReadsBackWhatItWrites)
 {
-    cli::BenchState state;
+    BenchState state;
     state.firmware = SimulatedProgrammer::Firmware::BootLoader;
     state.settings.readers[1] = {8000000, 0x01, 0x02, 0x03};
     state.settings.operatingMode = OperatingMode::Bypass;
@@ -52,18 +52,18 @@ TEST(SimulatedBenchState, ReadsBackWhatItWrites)
     state.settings.uniprog = {0x01, 0x02, 0x03, 0xFF, 0x00, 0x02};
     state.eeprom = buildEepromImage("ZX81    ");
     std::string error;
-    const auto read = cli::parseBenchState(cli::formatBenchState(state), error);
+    const auto read = parseBenchState(formatBenchState(state), error);
     ASSERT_TRUE(read.has_value()) << error;
     EXPECT_EQ(read->firmware, state.firmware);
     EXPECT_EQ(read->settings, state.settings);
     EXPECT_EQ(read->eeprom, state.eeprom);
 
-    std::string text = cli::formatBenchState(state);
-    EXPECT_FALSE(cli::parseBenchState("something else\n", error).has_value());
-    EXPECT_FALSE(cli::parseBenchState(text.substr(0, text.find("uniprog")), error).has_value());
+    std::string text = formatBenchState(state);
+    EXPECT_FALSE(parseBenchState("something else\n", error).has_value());
+    EXPECT_FALSE(parseBenchState(text.substr(0, text.find("uniprog")), error).has_value());
     EXPECT_EQ(error, "incomplete state");
     text.replace(text.find("boot-loader"), 11, "sleeping");
-    EXPECT_FALSE(cli::parseBenchState(text, error).has_value());
+    EXPECT_FALSE(parseBenchState(text, error).has_value());
 }
 
 TEST(SimulatedBenchState, AScriptsRunsSeeOneDeviceThatIsReplugged)
@@ -84,7 +84,7 @@ TEST(SimulatedBenchState, AScriptsRunsSeeOneDeviceThatIsReplugged)
     const std::string file = firmware.write("firmware.bin", test::patternImage());
     {
         VirtualClock clock;
-        cli::SimulatedBench bench(clock);
+        SimulatedBench bench(clock);
         std::string error;
         ASSERT_TRUE(bench.load(state, error)) << error;
         bench.programmer().injectBlockFault(100, BlockFault::FlashError);
@@ -105,7 +105,7 @@ TEST(SimulatedBenchState, AScriptsRunsSeeOneDeviceThatIsReplugged)
 
     std::ofstream(state) << "not a state\n";
     VirtualClock clock;
-    cli::SimulatedBench bench(clock);
+    SimulatedBench bench(clock);
     std::string error;
     EXPECT_FALSE(bench.load(state, error));
     EXPECT_TRUE(contains(error, "not a simulated programmer's state"));

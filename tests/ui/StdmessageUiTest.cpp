@@ -1,5 +1,5 @@
 #include "ui/UiBench.h"
-#include "update/Stdmessage.h"
+#include "ui/common/Stdmessage.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -46,8 +46,8 @@ TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
     EXPECT_EQ(first.outcome, UsbSerialListing::Outcome::Unavailable);
     ASSERT_EQ(first.logLines.size(), 1U);
     EXPECT_EQ(first.logLines[0], missing.error);
-    EXPECT_FALSE(first.paneText.has_value());
-    EXPECT_FALSE(first.enableButtons);
+    EXPECT_FALSE(first.listingText.has_value());
+    EXPECT_FALSE(first.devicesListed);
 
     // Once said, never again, whichever button comes next.
     EXPECT_TRUE(tool.readSerial().logLines.empty());

@@ -21,7 +21,7 @@ TEST(SimulatedFtdi, ListsBothChannelsOfTheProgrammersChip)
     SimulatedTab tab;
     const UsbSerialListing listing = tab.tool.readSerial();
     ASSERT_EQ(listing.outcome, UsbSerialListing::Outcome::Listed);
-    EXPECT_EQ(*listing.paneText, "Device 0:\n   ID=0x4036010\n   LocId=0x2111\n   SerialNumber=TLVX0001A\n "
+    EXPECT_EQ(*listing.listingText, "Device 0:\n   ID=0x4036010\n   LocId=0x2111\n   SerialNumber=TLVX0001A\n "
                                  "  Description=TalvexUSB A\n\n"
                                  "Device 1:\n   ID=0x4036010\n   LocId=0x2112\n   SerialNumber=TLVX0001B\n "
                                  "  Description=TalvexUSB B\n\n");

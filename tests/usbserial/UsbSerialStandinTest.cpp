@@ -58,14 +58,14 @@ TEST(UsbSerialListing, PaneShowsEveryDeviceAndTheLastWithASerialIsSelected)
 
     const UsbSerialListing listing = tool.readSerial();
     EXPECT_EQ(listing.outcome, UsbSerialListing::Outcome::Listed);
-    ASSERT_TRUE(listing.paneText.has_value());
-    EXPECT_EQ(*listing.paneText, "Device 0:\n   ID=0x4036010\n   LocId=0x2111\n   SerialNumber=FT1AAAAA\n "
+    ASSERT_TRUE(listing.listingText.has_value());
+    EXPECT_EQ(*listing.listingText, "Device 0:\n   ID=0x4036010\n   LocId=0x2111\n   SerialNumber=FT1AAAAA\n "
                                  "  Description=TalvexUSB A\n\n"
                                  "Device 1:\n   ID=0x4036010\n   LocId=0x2112\n   SerialNumber=FT2BBBBBB\n "
                                  "  Description=TalvexUSB B\n\n");
     EXPECT_EQ(listing.serialText, "FT2BBBBB") << "the second device's first 8 characters";
     EXPECT_EQ(tool.selectedIndex(), 1);
-    EXPECT_TRUE(listing.enableButtons);
+    EXPECT_TRUE(listing.devicesListed);
     EXPECT_TRUE(listing.logLines.empty());
     ASSERT_EQ(tool.devices().size(), 2U);
     EXPECT_EQ(tool.devices()[0].serialNumber, "FT1AAAAA");
@@ -103,9 +103,9 @@ TEST(UsbSerialListing, BlankSerialsAreListedButNotSelected)
     const UsbSerialListing listing = tool.readSerial();
     EXPECT_EQ(listing.serialText, "FT000001");
     EXPECT_EQ(tool.selectedIndex(), 0);
-    EXPECT_TRUE(contains(*listing.paneText, "Device 1:\n   ID=0x4036001\n   LocId=0x12\n   SerialNumber=\n "
+    EXPECT_TRUE(contains(*listing.listingText, "Device 1:\n   ID=0x4036001\n   LocId=0x12\n   SerialNumber=\n "
                                             "  Description=Dual RS232 B\n\n"));
-    EXPECT_TRUE(contains(*listing.paneText, "Device 2:"));
+    EXPECT_TRUE(contains(*listing.listingText, "Device 2:"));
 
     // Nothing with a serial number any more: nothing selected, nothing
     // written, and the log says what to do.
@@ -113,7 +113,7 @@ TEST(UsbSerialListing, BlankSerialsAreListedButNotSelected)
     bench.save();
     const UsbSerialListing blank = tool.readSerial();
     EXPECT_EQ(blank.outcome, UsbSerialListing::Outcome::Listed);
-    EXPECT_TRUE(blank.enableButtons);
+    EXPECT_TRUE(blank.devicesListed);
     EXPECT_FALSE(blank.serialText.has_value());
     EXPECT_EQ(tool.selectedIndex(), UsbSerialTool::kNoDevice);
 
@@ -133,8 +133,8 @@ TEST(UsbSerialListing, NothingAttachedOrAFailingLibraryChangesNothing)
     UsbSerialTool tool(StandinBench::load());
     const UsbSerialListing none = tool.readSerial();
     EXPECT_EQ(none.outcome, UsbSerialListing::Outcome::NoDevice);
-    EXPECT_FALSE(none.paneText.has_value());
-    EXPECT_FALSE(none.enableButtons);
+    EXPECT_FALSE(none.listingText.has_value());
+    EXPECT_FALSE(none.devicesListed);
     EXPECT_TRUE(none.logLines.empty());
 
     bench.addChip("FT000001", "TalvexUSB A", 0x11);
@@ -143,16 +143,16 @@ TEST(UsbSerialListing, NothingAttachedOrAFailingLibraryChangesNothing)
     const UsbSerialListing createFailed = tool.readSerial();
     EXPECT_EQ(createFailed.outcome, UsbSerialListing::Outcome::ListFailed);
     EXPECT_EQ(createFailed.status, ftstatus::kIoError);
-    EXPECT_FALSE(createFailed.paneText.has_value()) << "the pane is only cleared once devices are counted";
-    EXPECT_FALSE(createFailed.enableButtons);
+    EXPECT_FALSE(createFailed.listingText.has_value()) << "the pane is only cleared once devices are counted";
+    EXPECT_FALSE(createFailed.devicesListed);
 
     bench.state.createFailure = ftstatus::kOk;
     bench.state.listFailure = ftstatus::kInsufficientResources;
     bench.save();
     const UsbSerialListing listFailed = tool.readSerial();
     EXPECT_EQ(listFailed.outcome, UsbSerialListing::Outcome::ListFailed);
-    EXPECT_EQ(listFailed.paneText, "") << "cleared, then nothing to show";
-    EXPECT_FALSE(listFailed.enableButtons);
+    EXPECT_EQ(listFailed.listingText, "") << "cleared, then nothing to show";
+    EXPECT_FALSE(listFailed.devicesListed);
     EXPECT_FALSE(listFailed.serialText.has_value());
     EXPECT_EQ(tool.selectedIndex(), UsbSerialTool::kNoDevice);
 }

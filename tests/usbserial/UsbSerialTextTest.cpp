@@ -11,7 +11,7 @@ TEST(UsbSerialText, GenerateTakesCharactersFifteenToTwentyTwo)
     UsbSerialTool tool({nullptr, "no library"});
     const UsbSerialGenerated generated = tool.generate("0123456789ABCDEF0123456789ABCDEF");
     EXPECT_EQ(generated.serialText, "EF012345");
-    EXPECT_TRUE(generated.enableWrite);
+    EXPECT_TRUE(generated.canWrite);
     EXPECT_TRUE(generated.logLines.empty());
     // "generate" needs no library: it only fills the edit.
     EXPECT_EQ(tool.generate("00000000000000abcdef999999999999").serialText, "abcdef99");
@@ -25,7 +25,7 @@ TEST(UsbSerialText, GenerateWithoutAProgrammerSerialChangesNothingAndSaysWhy)
                               "0123456789ABCDEF0123456789ABCDEG"}) {
         const UsbSerialGenerated generated = tool.generate(label);
         EXPECT_FALSE(generated.serialText.has_value()) << label;
-        EXPECT_FALSE(generated.enableWrite) << label;
+        EXPECT_FALSE(generated.canWrite) << label;
         ASSERT_EQ(generated.logLines.size(), 1U) << label;
         EXPECT_NE(generated.logLines[0].find("32 hexadecimal digits"), std::string::npos);
         EXPECT_NE(generated.logLines[0].find("nothing was changed"), std::string::npos);

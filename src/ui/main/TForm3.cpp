@@ -7,7 +7,7 @@
 #include "ui/common/Widgets.h"
 #include "ui/main/PortListDelegate.h"
 #include "ui/settings/TForm4.h"
-#include "update/Stdmessage.h"
+#include "ui/common/Stdmessage.h"
 #include "update/VersionCheck.h"
 #include "update/VersionNotice.h"
 

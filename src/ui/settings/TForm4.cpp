@@ -514,13 +514,13 @@ void TForm4::Button26Click()
 {
     OperationGuard guard(m_controls, m_operationDepth);
     const UsbSerialListing listing = m_usbSerial.readSerial();
-    if (listing.paneText) {
+    if (listing.listingText) {
         Memo1->clearLog();
-        Memo1->appendRaw(QString::fromStdString(*listing.paneText));
+        Memo1->appendRaw(QString::fromStdString(*listing.listingText));
     }
     if (listing.serialText)
         Edit2->setText(QString::fromStdString(*listing.serialText));
-    if (listing.enableButtons) {
+    if (listing.devicesListed) {
         Button100->setEnabled(true);
         Button27->setEnabled(true);
         const QString allowed = QRegularExpression::escape(QString::fromUtf8(
@@ -537,7 +537,7 @@ void TForm4::Button100Click()
     const UsbSerialGenerated generated = m_usbSerial.generate(Label8->text().toStdString());
     if (generated.serialText)
         Edit2->setText(QString::fromStdString(*generated.serialText));
-    if (generated.enableWrite)
+    if (generated.canWrite)
         Button27->setEnabled(true);
     logLines(generated.logLines);
 }

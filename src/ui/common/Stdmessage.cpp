@@ -1,7 +1,7 @@
-#include "update/Stdmessage.h"
+#include "ui/common/Stdmessage.h"
 
 #include "ui/common/Widgets.h"
-#include "update/MessagePictures.h"
+#include "ui/common/MessagePictures.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

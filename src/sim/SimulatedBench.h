@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace talvex::cli {
+namespace talvex {
 
 /// What a simulated programmer carries from one run to the next, as one
 /// that stays plugged in on a bench: the settings in use, the firmware it
@@ -25,8 +25,8 @@ std::string formatBenchState(const BenchState& state);
 /// Nothing, with `error` set, for a text formatBenchState did not write.
 std::optional<BenchState> parseBenchState(std::string_view text, std::string& error);
 
-/// The programmer --simulate offers: the simulated device on COM3/COM4
-/// with a card in reader 1 (as the windows' --simulate has it), its FTDI
+/// The programmer --simulate offers, to the windows and to talvexctl alike:
+/// the simulated device on COM3/COM4 with a card in reader 1, its FTDI
 /// chip, and hands that unplug and re-plug it during an upload.
 class SimulatedBench {
 public:
@@ -51,4 +51,4 @@ private:
     std::shared_ptr<SimulatedFtdi> m_ftdi;
 };
 
-} // namespace talvex::cli
+} // namespace talvex

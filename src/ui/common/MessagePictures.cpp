@@ -1,4 +1,4 @@
-#include "update/MessagePictures.h"
+#include "ui/common/MessagePictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

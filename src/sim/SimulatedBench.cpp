@@ -1,4 +1,4 @@
-#include "cli/SimulatedBench.h"
+#include "sim/SimulatedBench.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-namespace talvex::cli {
+namespace talvex {
 namespace {
 
 constexpr const char* kHeader = "talvex-simulated-programmer 1";
@@ -140,7 +140,7 @@ SimulatedBench::SimulatedBench(Clock& clock)
     : m_host(clock)
     , m_ftdi(std::make_shared<SimulatedFtdi>())
 {
-    // A card waits in reader 1, as with the windows' --simulate.
+    // A card waits in reader 1, so the smartcard tool has something to read.
     m_programmer.setCardPresent(1, true);
     SimulatedProgrammer::PlugScript hands;
     hands.unplugAfterPolls = kUnplugAfterPolls;
@@ -204,4 +204,4 @@ bool SimulatedBench::save(const std::string& path, std::string& error)
     return true;
 }
 
-} // namespace talvex::cli
+} // namespace talvex
