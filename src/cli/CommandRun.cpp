@@ -72,14 +72,5 @@ bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant va
     return true;
 }
 
-std::optional<int> readerNumber(SpeedVariant variant, char readerDigit)
-{
-    const char first = variant == SpeedVariant::LowSpeed1 ? '0' : '1';
-    if (readerDigit == first)
-        return 1;
-    if (readerDigit == first + 1)
-        return 2;
-    return std::nullopt;
-}
 
 } // namespace talvex::cli

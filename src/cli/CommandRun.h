@@ -35,10 +35,6 @@ std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure);
 /// `variant` names: the commands of one build's settings tab.
 bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant, ExitCode& failure);
 
-/// Reader 1 or 2 from an identity's reader digit; the Phoenix build counts
-/// its readers from 0. Nothing for another digit.
-std::optional<int> readerNumber(SpeedVariant variant, char readerDigit);
-
 // The commands, one function each.
 ExitCode runPorts(CommandRun& run);
 ExitCode runDetect(CommandRun& run);

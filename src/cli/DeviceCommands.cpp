@@ -114,7 +114,7 @@ ExitCode runInfo(CommandRun& run)
     const bool boot = identity.mode == ProgrammerMode::BootLoader;
     // The boot loader listens on reader 1 only and names no reader.
     const std::optional<int> reader = boot ? std::nullopt
-                                           : readerNumber(connection->variant, identity.fields.readerDigit);
+                                           : readerOfDigit(connection->variant, identity.fields.readerDigit);
     const std::string mode = boot ? "boot loader" : "application";
     if (run.call.has("--json")) {
         run.console.result(JsonObject()
@@ -150,7 +150,7 @@ ExitCode runSettings(CommandRun& run)
 
     // What the window's "Read Settings" checks, from the identity just read.
     const ReaderPortSettings settings = parseReaderPortSettings(connection->identity.fields.answerText);
-    const auto reader = settings.readerDigit ? readerNumber(connection->variant, *settings.readerDigit) : std::nullopt;
+    const auto reader = settings.readerDigit ? readerOfDigit(connection->variant, *settings.readerDigit) : std::nullopt;
     const bool phoenix = connection->variant == SpeedVariant::LowSpeed1;
     const ChoiceList& clocks = phoenix ? phoenixClockChoices() : clockChoices();
     const std::optional<int> clock = phoenix ? settings.phoenixClockButton : settings.clockButton;

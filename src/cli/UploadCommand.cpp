@@ -13,9 +13,10 @@ namespace {
 // the device is touched.
 struct FileCheckStatus final : UploadObserver {
     std::string upper;
+    std::string reason; ///< the system's words, when it gave any
 
     void clearLog() override { }
-    void logLine(const std::string&) override { }
+    void logLine(const std::string& line) override { reason = line; }
     void setUpperStatus(const std::string& text) override { upper = text; }
     void setLowerStatus(const std::string&) override { }
     void setProgress(int) override { }
@@ -59,7 +60,8 @@ ExitCode runUpload(CommandRun& run)
 
     FileCheckStatus fileStatus;
     if (FirmwareUpload(env, fileStatus).checkFile(path) != FileCheck::Ok)
-        return run.fail(ExitCode::BadArguments, path + ": " + fileStatus.upper);
+        return run.fail(ExitCode::BadArguments,
+                        fileStatus.reason.empty() ? path + ": " + fileStatus.upper : fileStatus.reason);
 
     // Without the library the serial number could not be written at the
     // end: say so before anything is erased.

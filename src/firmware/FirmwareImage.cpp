@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -33,14 +34,39 @@ std::string lowerCaseExtension(const std::string& path)
 
 } // namespace
 
-FileCheck checkFirmwareFile(const std::string& path)
+FileCheck checkFirmwareFile(const std::string& path, std::string* reason)
 {
+    const auto unreadable = [reason](const std::string& why) {
+        if (reason)
+            *reason = why;
+        return FileCheck::Unreadable;
+    };
+    if (path.empty())
+        return FileCheck::NotFound;
     std::error_code error;
     const std::filesystem::path file = pathFromUtf8(path);
-    if (path.empty() || !std::filesystem::exists(file, error) || std::filesystem::is_directory(file, error))
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (error) {
+        if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+            return FileCheck::NotFound;
+        return unreadable(error.message());
+    }
+    if (!std::filesystem::exists(status) || std::filesystem::is_directory(status))
         return FileCheck::NotFound;
     if (lowerCaseExtension(path) != ".bin")
         return FileCheck::NotBinFile;
+    // A named pipe or a device would block the read, or never end it.
+    if (!std::filesystem::is_regular_file(status))
+        return unreadable("not a regular file");
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return unreadable(error.message());
+    errno = 0;
+    std::ifstream probe(file, std::ios::binary);
+    if (!probe)
+        return unreadable(errno != 0 ? std::generic_category().message(errno) : "cannot be opened");
+    if (size == 0)
+        return unreadable("the file is empty");
     return FileCheck::Ok;
 }
 
@@ -57,6 +83,10 @@ std::optional<FirmwareImage> readFirmwareImage(const std::string& path)
     if (count <= 0)
         return std::nullopt;
     image.bytesRead = static_cast<std::size_t>(count);
+    std::error_code error;
+    image.fileSize = std::filesystem::file_size(pathFromUtf8(path), error);
+    if (error || image.fileSize < image.bytesRead)
+        image.fileSize = image.bytesRead;
     image.bytesFilled = kImageSize - image.bytesRead;
     // A failed read may leave garbage behind the count; erased flash it is.
     std::fill(image.bytes.begin() + count, image.bytes.end(), kErasedByte);

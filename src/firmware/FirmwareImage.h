@@ -8,18 +8,26 @@
 
 namespace talvex {
 
-/// Outcome of the checks made before the window locks.
-enum class FileCheck { Ok, NotFound, NotBinFile };
+/// Outcome of the checks made before the device is touched.
+enum class FileCheck {
+    Ok,
+    NotFound,   ///< no such file, or a folder
+    NotBinFile, ///< its extension is not ".bin" in any letter case
+    Unreadable, ///< not a regular file, empty, or refused by the system
+};
 
-/// No file (or a folder) under `path`, or its extension is not ".bin" in
-/// any letter case. `path` is UTF-8.
-FileCheck checkFirmwareFile(const std::string& path);
+/// Checks `path` (UTF-8) so that the upload never erases a device for a
+/// file it then cannot read. `reason`, when given, gets the system's words
+/// for a file that is there but Unreadable, or found by nobody allowed to
+/// look (a folder the user may not search).
+FileCheck checkFirmwareFile(const std::string& path, std::string* reason = nullptr);
 
 /// The 102,400 bytes the upload sends.
 struct FirmwareImage {
     std::vector<std::uint8_t> bytes; ///< always kImageSize long
     std::size_t bytesRead = 0;       ///< taken from the file
     std::size_t bytesFilled = 0;     ///< 0xFF added after a short file
+    std::uintmax_t fileSize = 0;     ///< the whole file, sent or not
 };
 
 /// Reads at most the first 102,400 bytes of the file, however large it is,

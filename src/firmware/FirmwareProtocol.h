@@ -72,6 +72,11 @@ inline constexpr int kReconnectSettleMs = 3000;
 
 /// The communication error that brings the count here ends the upload.
 inline constexpr int kCommunicationErrorLimit = 10;
+/// B6 answers to one block before the upload gives up on the flash. A
+/// round trip takes about 7 ms, so 50 cost under half a second: far more
+/// than any burst of line noise, and a failing flash ends instead of
+/// keeping the tool busy for ever.
+inline constexpr int kBlockRetryLimit = 50;
 /// The progress bar moves on every tenth accepted block.
 inline constexpr int kProgressEveryBlocks = 10;
 

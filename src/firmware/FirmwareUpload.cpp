@@ -34,10 +34,15 @@ FirmwareUpload::FirmwareUpload(UploadEnvironment env, UploadObserver& observer, 
 FileCheck FirmwareUpload::checkFile(const std::string& path)
 {
     m_observer.clearLog();
-    const FileCheck check = checkFirmwareFile(path);
+    std::string reason;
+    const FileCheck check = checkFirmwareFile(path, &reason);
     switch (check) {
     case FileCheck::NotFound: setUpper("File not found !"); break;
     case FileCheck::NotBinFile: setUpper("File not in .bin format !"); break;
+    case FileCheck::Unreadable:
+        log(path + ": " + reason);
+        setUpper("Error reading file !");
+        break;
     case FileCheck::Ok: setUpper(kInProgress); break;
     }
     return check;
@@ -62,7 +67,9 @@ UploadOutcome FirmwareUpload::runSteps(const std::string& path, const std::strin
         setUpper("Error reading file !");
         return makeOutcome(UploadEnding::FileReadError);
     }
-    log("Ok, read " + std::to_string(image->bytesRead) + " bytes");
+    log("Ok, read " + std::to_string(image->fileSize) + " bytes");
+    if (image->fileSize > kImageSize)
+        log("Only the first " + std::to_string(kImageSize) + " bytes of the file are sent.");
     if (image->bytesFilled > 0) {
         log("File shorter than " + std::to_string(kImageSize) + " bytes: " + std::to_string(image->bytesFilled)
             + " bytes filled with 0xFF.");
@@ -130,6 +137,7 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
     m_remaining.start(m_env.clock.now());
     bool previousAccepted = true;
     int sinceProgress = 0;
+    int refusalsOfBlock = 0;
     int block = 0;
     while (block < kBlockCount) {
         const std::uint8_t* data = image.bytes.data() + static_cast<std::size_t>(block) * kBlockSize;
@@ -168,9 +176,15 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
                 sinceProgress = 0;
             }
             ++block;
+            refusalsOfBlock = 0;
             break;
         case BlockVerdict::Retry:
             previousAccepted = false;
+            if (++refusalsOfBlock >= kBlockRetryLimit) {
+                log("Programming ERROR block: " + std::to_string(block) + " refused "
+                    + std::to_string(kBlockRetryLimit) + " times.");
+                return endWithVerdict(UploadEnding::FlashError);
+            }
             log("Programming ERROR block: " + std::to_string(block) + ". Resending ...");
             break;
         case BlockVerdict::FlashError:

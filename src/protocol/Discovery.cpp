@@ -64,7 +64,7 @@ void closeProbedPort(PortSlot& port, Clock& clock)
 
 void recordPort(DetectionResults& results, const ScanHit& hit, const std::string& name)
 {
-    if (hit.mode == ProgrammerMode::BootLoader || hit.fields.readerDigit == '1')
+    if (hit.mode == ProgrammerMode::BootLoader || readerOfDigit(results.variant, hit.fields.readerDigit) == 1)
         results.reader1Port = name;
     else
         results.reader2Port = name;
@@ -186,8 +186,8 @@ std::optional<std::string> searchSelectedPort(DiscoveryEnvironment& env, Detecti
         results.serialNumber = fields.serialNumber;
         results.versionDigits = fields.versionDigits;
         results.answerText = fields.answerText;
-        if (fields.readerDigit == '1' || fields.readerDigit == '2')
-            readerText = std::string(1, fields.readerDigit);
+        if (const auto reader = readerOfDigit(variant, fields.readerDigit))
+            readerText = std::to_string(*reader);
     }
     env.port.close();
     return readerText;

@@ -35,6 +35,16 @@ std::vector<std::uint8_t> askFor(PortSlot& port, Clock& clock, std::uint8_t code
 
 } // namespace
 
+std::optional<int> readerOfDigit(SpeedVariant variant, char readerDigit)
+{
+    const char first = variant == SpeedVariant::LowSpeed1 ? '0' : '1';
+    if (readerDigit == first)
+        return 1;
+    if (readerDigit == first + 1)
+        return 2;
+    return std::nullopt;
+}
+
 bool isBootLoaderAnswer(const std::vector<std::uint8_t>& answer)
 {
     return answer.size() == kBootAnswerLength && answer[0] == kIdentifyCode;

@@ -4,6 +4,7 @@
 #include "protocol/LineSequence.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct IdentityFields {
     std::string versionDigits;  ///< 3 characters
     std::string answerText;     ///< at most 64 characters
 };
+
+/// Reader 1 or 2 from an identity's reader digit. The Phoenix build
+/// (low-speed 1) numbers its readers from 0, the others from 1.
+std::optional<int> readerOfDigit(SpeedVariant variant, char readerDigit);
 
 bool isBootLoaderAnswer(const std::vector<std::uint8_t>& answer);
 bool isApplicationGreeting(const std::vector<std::uint8_t>& answer);

@@ -74,7 +74,7 @@ std::optional<int> uniprogItem(std::uint8_t code, std::size_t count, int first)
     if (code == 0xFF)
         return static_cast<int>(count) - 1;
     const int item = code - first;
-    if (item >= 0 && static_cast<std::size_t>(item) < count - 1)
+    if (item >= 0 && static_cast<std::size_t>(item) < count)
         return item;
     return std::nullopt;
 }

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <set>
 
 using namespace talvex;
@@ -138,6 +142,38 @@ TEST(FirmwareUpload, EveryEndingOfTheBlockLoopShowsItsTextsInTheirOrder)
     }
 }
 
+TEST(FirmwareUpload, AnEmptyOrSpecialFileIsRefusedWithItsReasonBeforeTheDeviceIsTouched)
+{
+    struct Case {
+        const char* name;
+        std::function<std::string(test::TempFolder&)> make;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {"empty", [](test::TempFolder& f) { return f.write("empty.bin", {}); }, "the file is empty"},
+    };
+#ifndef _WIN32
+    // A named pipe would block the read after the device was erased.
+    cases.push_back({"named pipe",
+                     [](test::TempFolder& f) {
+                         const std::string path = f.path("pipe.bin");
+                         EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+                         return path;
+                     },
+                     "not a regular file"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UploadBench bench;
+        const std::string path = c.make(bench.folder);
+        FirmwareUpload upload(bench.environment(), bench.observer);
+        EXPECT_EQ(upload.checkFile(path), FileCheck::Unreadable);
+        EXPECT_EQ(bench.observer.log, (Lines{path + ": " + c.reason}));
+        EXPECT_EQ(bench.observer.upper, "Error reading file !");
+        EXPECT_TRUE(bench.device->receivedCommands().empty());
+    }
+}
+
 TEST(FirmwareUpload, EndingsWithoutVerdictLeaveTheDeviceUnerasedOrTheLoopRunOut)
 {
     {
@@ -148,16 +184,6 @@ TEST(FirmwareUpload, EndingsWithoutVerdictLeaveTheDeviceUnerasedOrTheLoopRunOut)
         EXPECT_EQ(bench.observer.events, (Lines{"clear", "upper:File not found !"}));
         EXPECT_EQ(upload.checkFile(bench.folder.write("image.hex", bench.image)), FileCheck::NotBinFile);
         EXPECT_EQ(bench.observer.upper, "File not in .bin format !");
-        EXPECT_TRUE(bench.device->receivedCommands().empty());
-    }
-    {
-        SCOPED_TRACE("empty file");
-        UploadBench bench;
-        const UploadOutcome outcome = bench.upload(bench.folder.write("empty.bin", {}));
-        EXPECT_EQ(outcome.ending, UploadEnding::FileReadError);
-        EXPECT_FALSE(outcome.hasVerdict());
-        EXPECT_EQ(bench.observer.upper, "Error reading file !");
-        EXPECT_TRUE(bench.observer.log.empty());
         EXPECT_TRUE(bench.device->receivedCommands().empty());
     }
     const std::pair<const char*, SimulatedProgrammer::AnswerFilter> refusals[] = {
@@ -283,6 +309,20 @@ TEST(FirmwareUpload, RefusedBlocksAreResentAtOnceAsOftenAsTheDeviceAsks)
     EXPECT_LT(bench.sim.clock.now() - start, Millis(1500 + 550 + 800 + 100) + (kBlockCount + 80) * Micros(7300));
 }
 
+TEST(FirmwareUpload, ABlockRefusedFiftyTimesEndsWithTheFlashError)
+{
+    UploadBench bench;
+    bench.device->injectBlockFault(7, BlockFault::Retry, 200000);
+    const UploadOutcome outcome = bench.upload();
+    EXPECT_EQ(outcome.ending, UploadEnding::FlashError);
+    EXPECT_EQ(outcome.blocksAccepted, 7);
+    EXPECT_EQ(bench.observer.count("Programming ERROR block: 7. Resending ..."), kBlockRetryLimit - 1);
+    EXPECT_EQ(bench.frames().size(), static_cast<std::size_t>(7 + kBlockRetryLimit));
+    const Lines tail(bench.observer.log.end() - 3, bench.observer.log.end());
+    EXPECT_EQ(tail, (Lines{"Programming ERROR block: 7 refused 50 times.", "UNRECOVERABLE ERROR !!!",
+                           "Programming Finished with errors !"}));
+}
+
 TEST(FirmwareUpload, ProgressShowsNineAfterTheTenthAcceptedBlock)
 {
     UploadBench bench;
@@ -311,8 +351,9 @@ TEST(FirmwareUpload, ShortFileIsPaddedWithErasedFlashAndLongFileCut)
         const Bytes longImage = test::patternImage(kImageSize + 4096);
         ASSERT_EQ(bench.upload(bench.folder.write("long.bin", longImage)).ending, UploadEnding::Success);
         EXPECT_EQ(bench.device->programmedImage(), Bytes(longImage.begin(), longImage.begin() + kImageSize));
-        EXPECT_EQ(bench.observer.log.at(0), "Ok, read 102400 bytes");
-        EXPECT_EQ(bench.observer.log.at(1), "Checking mode.");
+        EXPECT_EQ(bench.observer.log.at(0), "Ok, read 106496 bytes");
+        EXPECT_EQ(bench.observer.log.at(1), "Only the first 102400 bytes of the file are sent.");
+        EXPECT_EQ(bench.observer.log.at(2), "Checking mode.");
     }
 }
 

@@ -161,14 +161,14 @@ TEST(Discovery, LowSpeedBuildsAreFoundAt9600WithTheirLineSequence)
         EXPECT_EQ(results.serialNumber, kSerialA);
         EXPECT_EQ(results.versionText, "1.10");
         EXPECT_TRUE(allAt(*device, 9600));
-        if (variant == SpeedVariant::LowSpeed1) {
-            // Its readers count from 0: reader digit "1" is its second port.
-            EXPECT_EQ(results.reader1Port, "COM4");
-            EXPECT_EQ(results.reader2Port, "COM3");
-        } else {
-            EXPECT_EQ(results.reader1Port, "COM3");
-            EXPECT_EQ(results.reader2Port, "COM4");
-        }
+        // The Phoenix build counts its readers from 0, the others from 1:
+        // either way its first reader is on COM3.
+        EXPECT_EQ(results.reader1Port, "COM3");
+        EXPECT_EQ(results.reader2Port, "COM4");
+        // So says the search on a selected port.
+        const std::vector<std::string> listed{"COM3", "COM4"};
+        EXPECT_EQ(searchSelectedPort(env, results, listed, 0), "1");
+        EXPECT_EQ(searchSelectedPort(env, results, listed, 1), "2");
     }
 }
 

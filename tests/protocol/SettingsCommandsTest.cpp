@@ -186,15 +186,22 @@ TEST(SettingsAnswers, ShortOrMalformedInputGivesNothing)
     garbled[54] = 'Z';
     EXPECT_EQ(parseReaderPortSettings(garbled).addedStopBits, std::nullopt);
 
-    // Uniprog answers: values outside a list select nothing there.
-    const auto outOfRange = parseUniprogAnswer({0x42, 0x00, 0x00, 0x00, 0x08, 0x03, 0x02, 0xFE, 0xFF});
-    ASSERT_TRUE(outOfRange.has_value());
-    EXPECT_EQ(outOfRange->clock1, std::nullopt);
-    EXPECT_EQ(outOfRange->clock2, std::nullopt);
-    EXPECT_EQ(outOfRange->baud1, std::nullopt);
-    EXPECT_EQ(outOfRange->baud2, 2);
-    EXPECT_EQ(outOfRange->baudCom1, std::nullopt);
-    EXPECT_EQ(outOfRange->baudCom2, 3);
+    // Uniprog answers: clock 8 and baud 3 are the lists' last item,
+    // "Default", as FF is, so a following write is not refused; values
+    // past a list select nothing there.
+    const auto edges = parseUniprogAnswer({0x42, 0x00, 0x00, 0x08, 0x09, 0x03, 0x04, 0xFE, 0x00});
+    ASSERT_TRUE(edges.has_value());
+    EXPECT_EQ(edges->clock1, 7);
+    EXPECT_EQ(kUniprogClockItems[7], "Default");
+    EXPECT_EQ(edges->clock2, std::nullopt);
+    EXPECT_EQ(edges->baud1, 3);
+    EXPECT_EQ(kUniprogBaudItems[3], "Default");
+    EXPECT_EQ(edges->baud2, std::nullopt);
+    EXPECT_EQ(edges->baudCom1, std::nullopt);
+    EXPECT_EQ(edges->baudCom2, 0);
+    const auto zeroClock = parseUniprogAnswer({0x42, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00});
+    ASSERT_TRUE(zeroClock.has_value());
+    EXPECT_EQ(zeroClock->clock1, std::nullopt);
     // Short or failed answers parse to nothing; extra bytes do no harm.
     EXPECT_FALSE(parseUniprogAnswer({0x42, 0x00, 0x00, 0x03, 0xFF, 0x01, 0x02, 0xFF}).has_value());
     EXPECT_FALSE(parseUniprogAnswer({0x42, 0x01, 0x00, 0x03, 0xFF, 0x01, 0x02, 0xFF, 0x00}).has_value());
