@@ -59,7 +59,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer
 unset DISPLAY WAYLAND_DISPLAY                # console programs only
 
-server_pid=
+server_started=
 simulator_pids=()
 run_dir="$build_dir/wine-run"
 cleanup() {
@@ -68,27 +68,22 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    if [[ -n $server_pid ]]; then
+    if [[ -n $server_started ]]; then
         # -k asks this prefix's server to end the Windows processes it
         # serves (services.exe and the like outlive a plain kill) and to
-        # exit; the pid is then waited for, and killed if it lingers.
+        # exit; -w then waits for it to be gone, within a bound.
         "$wineserver" -k >/dev/null 2>&1 || true
-        local waited=0
-        while kill -0 "$server_pid" 2>/dev/null && ((waited < 50)); do
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
+        timeout 10 "$wineserver" -w >/dev/null 2>&1 || true
     fi
 }
 trap cleanup EXIT
 
 mkdir -p "$run_dir" "$WINEPREFIX" # the server needs the directory; wineboot fills it
-# In the foreground (-f), so $! is the server itself; persistent (-p), so
-# no program pays Wine's start-up.
-"$wineserver" -f -p >"$run_dir/wineserver.log" 2>&1 &
-server_pid=$!
+# Persistent (-p), so no program pays Wine's start-up. Without -f the
+# server puts itself in the background only once its socket is ready, so
+# nothing below can race it and start a second server of its own.
+"$wineserver" -p >"$run_dir/wineserver.log" 2>&1 || fail "wineserver did not start ($(cat "$run_dir/wineserver.log"))"
+server_started=1
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     say "creating the Wine prefix $WINEPREFIX"
 fi
@@ -96,8 +91,6 @@ fi
 # processes now, with their output in a file: started by a test instead,
 # they would hold ctest's output pipe open.
 "$wine" wineboot --init >"$run_dir/wineboot.log" 2>&1 || fail "wineboot failed (see $run_dir/wineboot.log)"
-kill -0 "$server_pid" 2>/dev/null \
-    || fail "wineserver did not stay up; another may serve $WINEPREFIX ($(cat "$run_dir/wineserver.log"))"
 
 # --- simulated programmers behind COM ports --------------------------------
 # name, first COM number, expected version text, simulator arguments.
@@ -107,17 +100,24 @@ start_simulator() { # name com-number version-text args...
     local name=$1 number=$2 version=$3
     shift 3
     local out="$run_dir/simulator-$name.out"
-    "$simulator" "$@" >"$out" 2>&1 &
+    # The file exists before the background job may have opened it, so the
+    # wait below never looks at a missing file.
+    : >"$out"
+    "$simulator" "$@" >>"$out" 2>&1 &
     simulator_pids+=($!)
-    local tries=0
-    while (($(grep -c '^reader[12] ' "$out" || true) < 2)); do
+    # Generous: a loaded machine may take its time to start a process.
+    local tries=0 seen=0
+    while :; do
+        seen=$(grep -c '^reader[12] ' "$out" 2>/dev/null) || seen=0
+        ((seen >= 2)) && break
         kill -0 "${simulator_pids[-1]}" 2>/dev/null || fail "simulator $name ended: $(cat "$out")"
-        ((tries++ < 100)) || fail "simulator $name printed no terminals"
+        ((tries++ < 600)) || fail "simulator $name printed no terminals in 30 s"
         sleep 0.05
     done
     local reader path ports=()
     for reader in 1 2; do
         path=$(sed -n "s/^reader$reader //p" "$out")
+        [[ -n $path && -e $path ]] || fail "simulator $name gave no terminal for reader $reader: $(cat "$out")"
         ln -sfn "$path" "$WINEPREFIX/dosdevices/com$((number + reader - 1))"
         ports+=("COM$((number + reader - 1))")
     done

@@ -11,6 +11,9 @@ namespace talvex {
 namespace {
 
 constexpr const char* kHeader = "talvex-simulated-programmer 1";
+// A real state file is under 1 KB; anything much larger is not one, and
+// reading it whole would cost its size in memory.
+constexpr std::uintmax_t kMaxStateFileSize = 16 * 1024;
 
 // The user's hands during an upload: the plug comes out after a few
 // polls for it and goes back in after a few tries to open the port.
@@ -28,6 +31,18 @@ std::string hexBytes(const std::vector<std::uint8_t>& bytes)
     return text.empty() ? "-" : text;
 }
 
+std::optional<int> hexValue(char digit)
+{
+    if (digit >= '0' && digit <= '9')
+        return digit - '0';
+    if (digit >= 'A' && digit <= 'F')
+        return digit - 'A' + 10;
+    if (digit >= 'a' && digit <= 'f')
+        return digit - 'a' + 10;
+    return std::nullopt;
+}
+
+// Whole pairs of hex digits, nothing else: no signs, no blanks, no halves.
 std::optional<std::vector<std::uint8_t>> bytesOf(const std::string& text)
 {
     std::vector<std::uint8_t> bytes;
@@ -36,12 +51,40 @@ std::optional<std::vector<std::uint8_t>> bytesOf(const std::string& text)
     if (text.size() % 2 != 0)
         return std::nullopt;
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        unsigned value = 0;
-        if (std::sscanf(text.substr(i, 2).c_str(), "%2x", &value) != 1)
+        const auto high = hexValue(text[i]);
+        const auto low = hexValue(text[i + 1]);
+        if (!high || !low)
             return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(value));
+        bytes.push_back(static_cast<std::uint8_t>(*high << 4 | *low));
     }
     return bytes;
+}
+
+// A decimal number as formatBenchState writes it: digits only, no sign,
+// at most `limit`.
+std::optional<std::uint32_t> decimalOf(const std::string& text, std::uint32_t limit)
+{
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    }
+    if (value > limit)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::vector<std::string> wordsOf(const std::string& line)
+{
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (stream >> word)
+        words.push_back(word);
+    return words;
 }
 
 } // namespace
@@ -73,40 +116,42 @@ std::optional<BenchState> parseBenchState(std::string_view text, std::string& er
 {
     std::istringstream lines {std::string(text)};
     std::string line;
-    if (!std::getline(lines, line) || line != kHeader) {
+    if (std::getline(lines, line) && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line != kHeader) {
         error = "not a simulated programmer's state";
         return std::nullopt;
     }
     BenchState state;
     std::set<std::string> seen;
     while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string key;
-        words >> key;
+        // A file edited on Windows may end its lines with CR LF.
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::vector<std::string> words = wordsOf(line);
+        const std::string key = words.empty() ? std::string() : words[0];
+        const auto value = [&](std::size_t i) { return i < words.size() ? words[i] : std::string(); };
         bool good = true;
         if (key == "firmware") {
-            std::string value;
-            words >> value;
-            good = value == "application" || value == "boot-loader";
-            state.firmware = value == "boot-loader" ? SimulatedProgrammer::Firmware::BootLoader
-                                                    : SimulatedProgrammer::Firmware::Application;
+            good = words.size() == 2 && (words[1] == "application" || words[1] == "boot-loader");
+            state.firmware = value(1) == "boot-loader" ? SimulatedProgrammer::Firmware::BootLoader
+                                                       : SimulatedProgrammer::Firmware::Application;
         } else if (key == "reader1" || key == "reader2") {
-            unsigned long clock = 0;
-            unsigned speed = 0, parity = 0, stop = 0;
-            words >> clock >> speed >> parity >> stop;
-            good = !words.fail() && speed < 256 && parity < 256 && stop < 256;
-            SimReaderSettings& settings = state.settings.readers[key == "reader1" ? 0 : 1];
-            settings = {static_cast<std::uint32_t>(clock), static_cast<std::uint8_t>(speed),
-                        static_cast<std::uint8_t>(parity), static_cast<std::uint8_t>(stop)};
+            const auto clock = decimalOf(value(1), 0xFFFFFFFFu);
+            const auto speed = decimalOf(value(2), 255);
+            const auto parity = decimalOf(value(3), 255);
+            const auto stop = decimalOf(value(4), 255);
+            good = words.size() == 5 && clock && speed && parity && stop;
+            if (good) {
+                state.settings.readers[key == "reader1" ? 0 : 1] = {
+                    *clock, static_cast<std::uint8_t>(*speed), static_cast<std::uint8_t>(*parity),
+                    static_cast<std::uint8_t>(*stop)};
+            }
         } else if (key == "mode") {
-            std::string value;
-            words >> value;
-            good = value == "bypass" || value == "smartmouse";
-            state.settings.operatingMode = value == "bypass" ? OperatingMode::Bypass : OperatingMode::SmartMouse;
+            good = words.size() == 2 && (words[1] == "bypass" || words[1] == "smartmouse");
+            state.settings.operatingMode = value(1) == "bypass" ? OperatingMode::Bypass : OperatingMode::SmartMouse;
         } else if (key == "advanced" || key == "uniprog" || key == "eeprom") {
-            std::string value;
-            words >> value;
-            const auto bytes = bytesOf(value);
+            const auto bytes = words.size() == 2 ? bytesOf(words[1]) : std::nullopt;
             good = bytes.has_value();
             if (good && key == "advanced") {
                 state.settings.advancedFields = *bytes;
@@ -120,14 +165,15 @@ std::optional<BenchState> parseBenchState(std::string_view text, std::string& er
                     state.eeprom[i] = static_cast<std::uint16_t>((*bytes)[2 * i] << 8 | (*bytes)[2 * i + 1]);
             }
         } else {
-            good = line.empty();
+            good = words.empty();
         }
+        // Each key once: a second line would silently win over the first.
+        if (good && !key.empty())
+            good = seen.insert(key).second;
         if (!good) {
             error = "unreadable line \"" + line + "\"";
             return std::nullopt;
         }
-        if (!key.empty())
-            seen.insert(key);
     }
     if (seen.size() != 7) {
         error = "incomplete state";
@@ -151,16 +197,41 @@ SimulatedBench::SimulatedBench(Clock& clock)
 
 bool SimulatedBench::load(const std::string& path, std::string& error)
 {
+    // Checked before anything runs, so a run never ends unable to keep
+    // what it did.
+    if (path.empty()) {
+        error = "--sim-state needs a file name";
+        return false;
+    }
+    std::error_code failure;
+    const std::filesystem::file_status status = std::filesystem::status(path, failure);
+    if (!std::filesystem::exists(status)) {
+        const std::filesystem::path parent = std::filesystem::absolute(path, failure).parent_path();
+        if (!std::filesystem::is_directory(parent, failure)) {
+            error = path + ": no such directory to keep the state in";
+            return false;
+        }
+        return true; // a new device
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, failure);
+    if (failure || size > kMaxStateFileSize) {
+        error = path + ": not a simulated programmer's state (" +
+                (failure ? failure.message() : "larger than " + std::to_string(kMaxStateFileSize) + " bytes") + ")";
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        if (!std::filesystem::exists(path))
-            return true;
         error = path + ": cannot be read";
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    const auto state = parseBenchState(text.str(), error);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    const auto state = parseBenchState(text, error);
     if (!state) {
         error = path + ": " + error;
         return false;
@@ -187,18 +258,23 @@ bool SimulatedBench::save(const std::string& path, std::string& error)
     state.firmware = m_programmer.firmware();
 
     const std::string temporary = path + ".new";
+    std::error_code failure;
     {
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         file << formatBenchState(state);
+        file.flush();
         if (!file) {
+            file.close();
+            std::filesystem::remove(temporary, failure);
             error = temporary + ": cannot be written";
             return false;
         }
     }
-    std::error_code failure;
     std::filesystem::rename(temporary, path, failure);
     if (failure) {
         error = path + ": " + failure.message();
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
         return false;
     }
     return true;

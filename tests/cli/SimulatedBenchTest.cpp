@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <fstream>
 
 using namespace talvex;
@@ -64,6 +66,74 @@ TEST(SimulatedBenchState, ReadsBackWhatItWrites)
     EXPECT_EQ(error, "incomplete state");
     text.replace(text.find("boot-loader"), 11, "sleeping");
     EXPECT_FALSE(parseBenchState(text, error).has_value());
+}
+
+TEST(SimulatedBenchState, RefusesWhatItDidNotWriteAndTakesCrLf)
+{
+    BenchState state;
+    state.settings.readers[0] = {3579545, 0x02, 0x00, 0x01};
+    const std::string text = formatBenchState(state);
+    std::string error;
+    const auto edited = [&](const std::string& from, const std::string& to) {
+        std::string changed = text;
+        const std::size_t at = changed.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return changed.replace(at, from.size(), to);
+    };
+    const std::pair<std::string, std::string> refused[] = {
+        {"reader1 3579545", "reader1 -3579545"},   // a sign
+        {"reader1 3579545", "reader1 +3579545"},
+        {"reader1 3579545", "reader1 4294967297"}, // wraps to 1 in 32 bits
+        {"reader1 3579545 2", "reader1 3579545 0x2"},
+        {"reader1 3579545 2 0 1", "reader1 3579545 2 0 1 7"},
+        {"uniprog ", "uniprog -1"},                // a sign in a hex pair
+        {"uniprog FF", "uniprog F "},              // half a pair
+        {"eeprom ", "eeprom 00 "},                 // a blank inside the bytes
+        {"mode smartmouse", "mode smartmouse bypass"},
+        {"firmware application", "firmware application\nfirmware boot-loader"}, // twice
+    };
+    for (const auto& [from, to] : refused) {
+        SCOPED_TRACE(to);
+        EXPECT_FALSE(parseBenchState(edited(from, to), error).has_value());
+    }
+    std::string crlf;
+    for (const char c : text)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const auto read = parseBenchState(crlf, error);
+    ASSERT_TRUE(read.has_value()) << error;
+    EXPECT_EQ(read->settings, state.settings);
+}
+
+TEST(SimulatedBenchState, FileIsCheckedBeforeTheRunAndNoStrayFileIsLeft)
+{
+    test::TempFolder folder;
+    VirtualClock clock;
+    std::string error;
+    {
+        SimulatedBench bench(clock);
+        EXPECT_FALSE(bench.load("", error));
+        EXPECT_EQ(error, "--sim-state needs a file name");
+        EXPECT_FALSE(bench.load(folder.path("no/such/dir/state.txt"), error));
+        EXPECT_FALSE(bench.load(folder.path(""), error)) << "a directory";
+        EXPECT_TRUE(bench.load(folder.path("new.txt"), error)) << error;
+    }
+    {
+        // A huge file is refused by its size, never read.
+        const std::string huge = folder.path("huge.txt");
+        std::filesystem::resize_file(folder.write("huge.txt", {}), std::uintmax_t(2) << 30);
+        SimulatedBench bench(clock);
+        EXPECT_FALSE(bench.load(huge, error));
+        EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    }
+    {
+        // Saving where it cannot: the error is said and no ".new" stays.
+        SimulatedBench bench(clock);
+        const std::string target = folder.path("taken");
+        std::filesystem::create_directory(target);
+        std::filesystem::create_directory(target + "/inside");
+        EXPECT_FALSE(bench.save(target, error));
+        EXPECT_FALSE(std::filesystem::exists(target + ".new"));
+    }
 }
 
 TEST(SimulatedBenchState, AScriptsRunsSeeOneDeviceThatIsReplugged)
