@@ -1,0 +1,297 @@
+// The line sequences and waits of the upload before its first block: the
+// mode check, the way back to the boot loader, the wait for the unplug,
+// the reconnection and the erase.
+
+#include "firmware/BootModeSwitch.h"
+#include "firmware/UploadBench.h"
+#include "support/TraceBench.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace talvex;
+using test::TraceBench;
+using test::TraceSteps;
+using Firmware = SimulatedProgrammer::Firmware;
+
+namespace {
+
+constexpr const char* kDeviceSerial = "0123456789ABCDEF0123456789ABCDEF";
+
+// A programmer on COM1/COM2, connected on COM1 at its build's speed the
+// way the settings window left it, as the last detection found it.
+struct TracedDevice {
+    TraceBench bench{2};
+    std::shared_ptr<SimulatedProgrammer> device;
+    DetectionResults& detection = bench.context.detection();
+    test::RecordingObserver observer;
+
+    TracedDevice(Firmware firmware, SpeedVariant variant)
+        : device(bench.addProgrammer("COM1", "COM2", variant, kDeviceSerial))
+    {
+        device->setFirmware(firmware);
+        detection.variant = variant;
+        detection.bootLoader = firmware == Firmware::BootLoader;
+        detection.serialNumber = kDeviceSerial;
+        EXPECT_TRUE(bench.port().open(bench.host, "COM1", modeFor(variant)));
+    }
+
+    UploadEnvironment environment() { return {bench.port(), bench.host, bench.clock, detection}; }
+};
+
+} // namespace
+
+// Whole uploads up to their first block frame. The first block meets a
+// flash error, so each upload ends there.
+TEST(TraceUpload, ModeCheckBackToBootAndErase)
+{
+    struct Case {
+        const char* name;
+        Firmware firmware;
+        SpeedVariant variant;
+        TraceSteps steps;
+    };
+    const Case cases[] = {
+        {"boot loader",
+         Firmware::BootLoader,
+         SpeedVariant::Normal,
+         {
+             {0, "DTR on"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {500, "read A5 01 … (23 bytes)"},
+             {20, "DTR on"},
+             {0, "send A8"},
+             {800, "read A8 00"},
+             {20, "DTR on"},
+             {100, "write A6 00 … (35 bytes)"},
+         }},
+        {"application at 115200",
+         Firmware::Application,
+         SpeedVariant::Normal,
+         {
+             {0, "DTR on"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {500, "read C1 00"},
+             {20, "DTR on"}, // back to boot
+             {50, "read nothing"},
+             {20, "send FF"},
+             {1000, "read FF 00"},
+             {20, "DTR on"}, // the unplug wait
+             {0, "DTR on"},
+             {50, "send A5"},
+             {400, "read A5 01 … (23 bytes)"},
+             {20, "DTR on"},
+             {50, "send A5"},
+             {400, "read nothing"}, // unplugged
+             {20, "close COM1"},
+             {500, "open COM1 115200,N,8,1 failed"},
+             {500, "open COM1 115200,N,8,1"},
+             {3000, "DTR on"},
+             {0, "read nothing"},
+             {20, "send A5"},
+             {1000, "read A5 01 … (23 bytes)"},
+             {1020, "DTR on"}, // the erase
+             {0, "send A8"},
+             {800, "read A8 00"},
+             {20, "DTR on"},
+             {100, "write A6 00 … (35 bytes)"},
+         }},
+        {"application, low-speed 1",
+         Firmware::Application,
+         SpeedVariant::LowSpeed1,
+         {
+             {0, "DTR off"},
+             {500, "DTR on"},
+             {20, "read nothing"},
+             {20, "send A5"},
+             {500, "read C1 00"},
+             {20, "DTR off"},
+             {500, "DTR on"},
+             {20, "read nothing"},
+             {20, "send AA AA AA"},
+             {1000, "read AA 00"},
+             {20, "DTR on"},
+             {0, "DTR off"},
+             {500, "DTR on"},
+             {20, "read nothing"},
+             {20, "send A5"},
+             {400, "read nothing"}, // the boot loader does not hear 9600 baud
+             {20, "close COM1"},
+             {500, "open COM1 115200,N,8,1"},
+             {3000, "DTR on"},
+             {0, "read nothing"}, // from here on at 115200 with the plain lines
+             {20, "send A5"},
+             {1000, "read A5 01 … (23 bytes)"},
+             {1020, "DTR on"},
+             {0, "send A8"},
+             {800, "read A8 00"},
+             {20, "DTR on"},
+             {100, "write A6 00 … (35 bytes)"},
+         }},
+        {"application, low-speed 2",
+         Firmware::Application,
+         SpeedVariant::LowSpeed2,
+         {
+             {0, "RTS on"},
+             {50, "DTR off"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {500, "read C1 00"},
+             {20, "RTS on"},
+             {50, "DTR off"},
+             {50, "read nothing"},
+             {20, "send BB"},
+             {1000, "read BB 00"},
+             {20, "DTR on"},
+             {0, "RTS on"},
+             {50, "DTR off"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {400, "read nothing"},
+             {20, "close COM1"},
+             {500, "open COM1 115200,N,8,1"},
+             {3000, "DTR on"},
+             {0, "read nothing"},
+             {20, "send A5"},
+             {1000, "read A5 01 … (23 bytes)"},
+             {1020, "DTR on"},
+             {0, "send A8"},
+             {800, "read A8 00"},
+             {20, "DTR on"},
+             {100, "write A6 00 … (35 bytes)"},
+         }},
+    };
+    const test::TempFolder folder;
+    const std::string file = folder.write("firmware.bin", test::patternImage());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TracedDevice d(c.firmware, c.variant);
+        // Answers one poll after the back-to-boot, then comes out; back
+        // after one failed open.
+        d.device->setPlugScript(test::plugScript(1, 1));
+        d.device->injectBlockFault(0, BlockFault::FlashError);
+        FirmwareUpload upload(d.environment(), d.observer);
+
+        d.bench.start();
+        const UploadOutcome outcome = upload.run(file, "COM1", kDeviceSerial);
+
+        EXPECT_TRUE(test::sameTrace(d.bench.traceUntil("write"), test::expectedTrace(c.steps)));
+        EXPECT_EQ(outcome.ending, UploadEnding::FlashError);
+    }
+}
+
+TEST(TraceUpload, UnplugWaitAndReconnection)
+{
+    using Run = std::function<void(TracedDevice&, BootModeSwitch&)>;
+    // The device is pulled out `at` ms after the start, while the tool
+    // waits for the answer to its second poll.
+    const auto unplugWait = [](int at) -> Run {
+        return [at](TracedDevice& d, BootModeSwitch& boot) {
+            d.bench.clock.at(d.bench.origin + Millis(at), [device = d.device] { device->setPlugged(false); });
+            EXPECT_EQ(boot.waitForUnplug(), 2);
+        };
+    };
+    // The port comes back after two failed opens.
+    const Run reconnect = [](TracedDevice&, BootModeSwitch& boot) {
+        EXPECT_EQ(boot.waitForReconnect("COM1", kDeviceSerial), ReconnectResult::Found);
+    };
+    const auto unplugged = [](TracedDevice& d) {
+        d.bench.port().close();
+        d.device->setPlugged(false);
+        d.device->setPlugScript(test::plugScript(-1, 2));
+    };
+    const auto asFound = [](TracedDevice&) {};
+
+    struct Case {
+        const char* name;
+        Firmware firmware;
+        SpeedVariant variant;
+        std::function<void(TracedDevice&)> prepare;
+        Run run;
+        TraceSteps steps;
+    };
+    const Case cases[] = {
+        {"unplug wait",
+         Firmware::Application,
+         SpeedVariant::Normal,
+         asFound,
+         unplugWait(700),
+         {
+             {0, "DTR on"},
+             {0, "DTR on"},
+             {50, "send A5"},
+             {400, "read C1 00"},
+             {20, "DTR on"},
+             {50, "send A5"},
+             {400, "read nothing"},
+             {20, "done"},
+         }},
+        {"unplug wait, low-speed 1",
+         Firmware::Application,
+         SpeedVariant::LowSpeed1,
+         asFound,
+         unplugWait(1700),
+         {
+             {0, "DTR on"},
+             {0, "DTR off"},
+             {500, "DTR on"},
+             {20, "read nothing"},
+             {20, "send A5"},
+             {400, "read C1 00"},
+             {20, "DTR off"},
+             {500, "DTR on"},
+             {20, "read nothing"},
+             {20, "send A5"},
+             {400, "read nothing"},
+             {20, "done"},
+         }},
+        {"unplug wait, low-speed 2",
+         Firmware::Application,
+         SpeedVariant::LowSpeed2,
+         asFound,
+         unplugWait(800),
+         {
+             {0, "DTR on"},
+             {0, "RTS on"},
+             {50, "DTR off"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {400, "read C1 00"},
+             {20, "RTS on"},
+             {50, "DTR off"},
+             {50, "read nothing"},
+             {20, "send A5"},
+             {400, "read nothing"},
+             {20, "done"},
+         }},
+        {"reconnection",
+         Firmware::BootLoader,
+         SpeedVariant::Normal,
+         unplugged,
+         reconnect,
+         {
+             {500, "open COM1 115200,N,8,1 failed"},
+             {500, "open COM1 115200,N,8,1 failed"},
+             {500, "open COM1 115200,N,8,1"},
+             {3000, "DTR on"},
+             {0, "read nothing"},
+             {20, "send A5"},
+             {1000, "read A5 01 … (23 bytes)"},
+             {1020, "done"},
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TracedDevice d(c.firmware, c.variant);
+        c.prepare(d);
+        BootModeSwitch boot(d.environment(), d.observer);
+
+        d.bench.start();
+        c.run(d, boot);
+
+        EXPECT_TRUE(test::sameTrace(d.bench.trace(), test::expectedTrace(c.steps)));
+    }
+}
