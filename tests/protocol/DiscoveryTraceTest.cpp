@@ -240,7 +240,7 @@ TEST(TraceDiscovery, SearchOnTheSelectedPort)
 
         EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(c.steps)));
         ASSERT_TRUE(reader.has_value());
-        EXPECT_EQ(*reader, c.variant == SpeedVariant::LowSpeed1 ? "1" : "2"); // the Phoenix build counts from 0
+        EXPECT_EQ(*reader, "2"); // its second reader, whichever digit the build gives it
     }
 }
 

@@ -105,12 +105,12 @@ public:
     }
 
     // The only place that knows what a read returns.
-    std::size_t read(std::uint8_t* buffer, std::size_t capacity) override
+    ReadResult read(std::uint8_t* buffer, std::size_t capacity) override
     {
         const TimePoint started = m_recorder.now();
-        const std::size_t count = m_port->read(buffer, capacity);
-        noteBytes(PortEvent::Kind::Read, started, buffer, count);
-        return count;
+        const ReadResult result = m_port->read(buffer, capacity);
+        noteBytes(PortEvent::Kind::Read, started, buffer, result.count);
+        return result;
     }
 
     std::optional<std::uint32_t> modemStatus() override { return m_port->modemStatus(); }
