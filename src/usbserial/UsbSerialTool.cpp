@@ -100,9 +100,12 @@ UsbSerialListing UsbSerialTool::readSerial()
         pane += format("  ID=0x%x\n ", static_cast<unsigned>(device.id));
         pane += format("  LocId=0x%x\n ", static_cast<unsigned>(device.locId));
         pane += format("  SerialNumber=%s\n ", device.serialNumber.c_str());
-        // A serial number starting with a blank or nothing names no device
-        // the user could mean.
-        if (!device.serialNumber.empty() && static_cast<unsigned char>(device.serialNumber.front()) > 0x20) {
+        // An empty serial number names no device the user could mean; one
+        // with a leading blank does (an earlier write may have left it), and
+        // must stay selectable so it can be written again.
+        const bool named = std::any_of(device.serialNumber.begin(), device.serialNumber.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+        if (named) {
             result.serialText = padUsbSerial(device.serialNumber);
             m_selected = static_cast<int>(i);
         }
@@ -133,12 +136,14 @@ UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
         result.logLines = unavailableNotice();
         return result;
     }
-    const bool blank = std::all_of(serialText.begin(), serialText.end(), [](char c) { return c == ' '; });
-    if (!isUsbSerialText(serialText) || blank) {
+    // A leading blank hides the chip from listings that skip such serial
+    // numbers, and from scripts that split on blanks.
+    const bool leadingBlank = !serialText.empty() && serialText.front() == ' ';
+    if (serialText.empty() || !isUsbSerialText(serialText) || leadingBlank) {
         result.outcome = UsbSerialWrite::Outcome::InvalidText;
         result.logLines.push_back("Write serial number ERROR: \"" + std::string(serialText)
                                   + "\" is not a USB serial number. Use 1 to 8 digits, letters or spaces, "
-                                    "not only spaces; nothing was written.");
+                                    "starting with a digit or letter; nothing was written.");
         return result;
     }
     // The listing pads a short serial number the same way.

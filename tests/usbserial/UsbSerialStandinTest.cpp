@@ -91,7 +91,7 @@ TEST(UsbSerialListing, FourCharacterSerialIsPaddedAndProgrammedPadded)
     EXPECT_TRUE(logged(write.logLines, "Write serial number: AB12     OK. Please, unplug and restart Talvex !\n"));
 }
 
-TEST(UsbSerialListing, BlankSerialsAreListedButNotSelected)
+TEST(UsbSerialListing, EmptySerialsAreListedButNotSelectedALeadingBlankCanBeRepaired)
 {
     StandinBench bench;
     bench.addChip("FT000001", "TalvexUSB A", 0x11);
@@ -100,12 +100,18 @@ TEST(UsbSerialListing, BlankSerialsAreListedButNotSelected)
     bench.save();
     UsbSerialTool tool(StandinBench::load());
 
+    // The chip an earlier tool left with " X" is the last one with a
+    // serial number: selected, so it can be written again.
     const UsbSerialListing listing = tool.readSerial();
-    EXPECT_EQ(listing.serialText, "FT000001");
-    EXPECT_EQ(tool.selectedIndex(), 0);
+    EXPECT_EQ(listing.serialText, " X      ");
+    EXPECT_EQ(tool.selectedIndex(), 2);
     EXPECT_TRUE(contains(*listing.listingText, "Device 1:\n   ID=0x4036001\n   LocId=0x12\n   SerialNumber=\n "
                                             "  Description=Dual RS232 B\n\n"));
-    EXPECT_TRUE(contains(*listing.listingText, "Device 2:"));
+    EXPECT_EQ(tool.writeSerial("TLVX0002").outcome, Outcome::Verified);
+    EXPECT_EQ(programmedSerial(bench.reload().chips[2]), "TLVX0002");
+    bench.state = bench.reload();
+    bench.state.chips[2].serial = "";
+    const int erasesBefore = bench.state.chips[2].erases;
 
     // Nothing with a serial number any more: nothing selected, nothing
     // written, and the log says what to do.
@@ -120,10 +126,9 @@ TEST(UsbSerialListing, BlankSerialsAreListedButNotSelected)
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::NoDeviceSelected);
     EXPECT_TRUE(logged(write.logLines, "no FTDI device with a serial number is selected"));
-    for (const auto& chip : bench.reload().chips) {
-        EXPECT_EQ(chip.erases, 0);
-        EXPECT_EQ(chip.wordWrites, 0);
-    }
+    const auto chips = bench.reload().chips;
+    EXPECT_EQ(chips[0].erases + chips[1].erases, 0);
+    EXPECT_EQ(chips[2].erases, erasesBefore);
 }
 
 TEST(UsbSerialListing, NothingAttachedOrAFailingLibraryChangesNothing)
@@ -202,7 +207,7 @@ TEST(UsbSerialWrite, TypedSerialIsCheckedThenPadded)
     UsbSerialTool tool(StandinBench::load());
     tool.readSerial();
 
-    for (const char* bad : {"", "        ", "AB-12", "ABCDEFGHI"}) {
+    for (const char* bad : {"", "        ", " AB", "AB-12", "ABCDEFGHI"}) {
         const UsbSerialWrite write = tool.writeSerial(bad);
         EXPECT_EQ(write.outcome, Outcome::InvalidText) << '"' << bad << '"';
         EXPECT_TRUE(logged(write.logLines, "nothing was written")) << '"' << bad << '"';
