@@ -82,9 +82,17 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
         port.reset();
         return failure(name, code);
     }
-    // A driver that refuses the mode still gives a usable port, as the
-    // tool has always treated it.
-    port->applyMode(mode);
+    // A port that will not take the mode cannot talk to the device; every
+    // backend fails the open then, so callers see one behaviour.
+    SetLastError(0); // a malformed string fails before any system call
+    if (!port->applyMode(mode)) {
+        const DWORD code = GetLastError();
+        port.reset();
+        OpenResult refused;
+        refused.error = {PortStatus::Other, name + ": cannot set mode \"" + mode + "\""
+                                                + (code != 0 ? ": " + trimTrailingSpace(systemMessage(code)) : "")};
+        return refused;
+    }
 
     OpenResult result;
     result.port = std::move(port);

@@ -66,9 +66,20 @@ Win32SerialPort::~Win32SerialPort()
     // Leave the port as the next program expects to find it.
     if (m_haveSavedTimeouts)
         SetCommTimeouts(m_handle, &m_savedTimeouts);
-    if (m_haveSavedDcb)
-        SetCommState(m_handle, &m_savedDcb);
+    DCB current;
+    if (m_haveSavedDcb && readDcb(m_handle, current)) {
+        const DCB restored = dcbForClose(m_savedDcb, current);
+        SetCommState(m_handle, &restored);
+    }
     CloseHandle(m_handle);
+}
+
+DCB Win32SerialPort::dcbForClose(const DCB& saved, const DCB& current)
+{
+    DCB restored = saved;
+    restored.fDtrControl = current.fDtrControl;
+    restored.fRtsControl = current.fRtsControl;
+    return restored;
 }
 
 bool Win32SerialPort::applyFixedTimeouts()

@@ -39,6 +39,11 @@ public:
     LineSettings currentSettings() const override;
     bool applyMode(const std::string& mode) override;
 
+    /// What close puts back: the settings found at open, but the modem
+    /// lines as they are now, so closing raises no line that the tool had
+    /// dropped (a glitch every probed device would see).
+    static DCB dcbForClose(const DCB& saved, const DCB& current);
+
     /// UTF-8 (or, failing that, the ANSI code page) to UTF-16 for the W
     /// calls; empty when neither reading works.
     static std::wstring toWide(const std::string& text);

@@ -33,6 +33,29 @@ bool readDcb(HANDLE handle, DCB& dcb)
 
 } // namespace
 
+TEST(Win32SerialPort, CloseRestoresTheSettingsButNotTheModemLines)
+{
+    DCB saved{};
+    saved.DCBlength = sizeof(DCB);
+    saved.BaudRate = 19200;
+    saved.ByteSize = 8;
+    saved.fDtrControl = DTR_CONTROL_ENABLE;
+    saved.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    DCB current = saved;
+    current.BaudRate = 115200;
+    current.ByteSize = 7;
+    current.fDtrControl = DTR_CONTROL_DISABLE;
+    current.fRtsControl = RTS_CONTROL_DISABLE;
+
+    const DCB restored = Win32SerialPort::dcbForClose(saved, current);
+    EXPECT_EQ(restored.BaudRate, 19200U);
+    EXPECT_EQ(restored.ByteSize, 8);
+    // DTR and RTS stay low: raising them just before CloseHandle would
+    // pulse every probed device.
+    EXPECT_EQ(restored.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+    EXPECT_EQ(restored.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+}
+
 TEST(Win32SerialPort, ModeReachesTheLineAndClosePutsBackWhatWasThere)
 {
     TALVEX_SIMULATOR_PORTS_OR_SKIP(sim, "BOOT");

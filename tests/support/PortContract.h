@@ -1,0 +1,109 @@
+#pragma once
+
+// What every serial backend promises its callers, written once and run
+// against each backend: the simulated port, the POSIX port on a
+// pseudo-terminal and the Win32 port on a COM port (under Wine in CI).
+// A backend's test file defines a Backend type with:
+//   PortHost& host();  Clock& clock();
+//   std::string livePort();     a port that opens, with a silent device
+//   std::string missingPort();  a name that does not exist
+//   bool exclusiveOpen();       whether the system refuses a second open
+//   bool canVanish();  void vanish();   take the device away
+//   std::string notReady();     why the backend cannot run here, or empty
+// and instantiates the suite with INSTANTIATE_TYPED_TEST_SUITE_P.
+
+#include "common/Clock.h"
+#include "protocol/DetectionResults.h"
+#include "serial/PortHost.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace talvex::test {
+
+template <typename Backend>
+class PortContract : public ::testing::Test {
+protected:
+    Backend backend;
+
+    void SetUp() override
+    {
+        if (const std::string why = backend.notReady(); !why.empty())
+            GTEST_SKIP() << why;
+    }
+
+    Micros timeOf(const std::function<void()>& action)
+    {
+        const TimePoint start = backend.clock().now();
+        action();
+        return backend.clock().now() - start;
+    }
+};
+
+TYPED_TEST_SUITE_P(PortContract);
+
+TYPED_TEST_P(PortContract, OpenBusyMissingAndARefusedMode)
+{
+    PortHost& host = this->backend.host();
+    const std::string live = this->backend.livePort();
+    {
+        OpenResult first = host.open(live, kNormalMode);
+        ASSERT_TRUE(first) << first.error.message;
+        if (this->backend.exclusiveOpen()) {
+            const OpenResult second = host.open(live, kNormalMode);
+            EXPECT_FALSE(second);
+            EXPECT_EQ(second.error.kind, PortStatus::Busy) << second.error.message;
+        }
+    }
+    const OpenResult missing = host.open(this->backend.missingPort(), kNormalMode);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error.kind, PortStatus::Gone) << missing.error.message;
+    EXPECT_FALSE(missing.error.message.empty());
+
+    // A mode the port will not take fails the open, on every backend, and
+    // leaves the port free for the next open.
+    const OpenResult refused = host.open(live, "9600,X,8,1");
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.error.kind, PortStatus::Other) << refused.error.message;
+    EXPECT_NE(refused.error.message.find("9600,X,8,1"), std::string::npos) << refused.error.message;
+    EXPECT_TRUE(host.open(live, kLowSpeedMode));
+}
+
+TYPED_TEST_P(PortContract, ASilentReadTimesOutInAboutTwentyMilliseconds)
+{
+    OpenResult opened = this->backend.host().open(this->backend.livePort(), kNormalMode);
+    ASSERT_TRUE(opened) << opened.error.message;
+    std::uint8_t buffer[16];
+    ReadResult result;
+    const Micros took = this->timeOf([&] { result = opened.port->read(buffer, sizeof buffer); });
+    EXPECT_EQ(result.count, 0u);
+    EXPECT_EQ(result.status, PortStatus::TimedOut);
+    // About the 20 ms read time-out: never at once, never a hang.
+    EXPECT_GE(took, Millis(15));
+    EXPECT_LT(took, Millis(2000));
+}
+
+TYPED_TEST_P(PortContract, AVanishedDeviceIsGoneAndStillTakesItsTime)
+{
+    if (!this->backend.canVanish())
+        GTEST_SKIP() << "this backend's device cannot be taken away from inside the test";
+    OpenResult opened = this->backend.host().open(this->backend.livePort(), kNormalMode);
+    ASSERT_TRUE(opened) << opened.error.message;
+    this->backend.vanish();
+    std::uint8_t buffer[16];
+    for (int read = 0; read < 2; ++read) {
+        ReadResult result;
+        const Micros took = this->timeOf([&] { result = opened.port->read(buffer, sizeof buffer); });
+        EXPECT_EQ(result.count, 0u);
+        EXPECT_EQ(result.status, PortStatus::Gone);
+        // Paced like silence, so a caller that polls cannot spin.
+        EXPECT_GE(took, Millis(15));
+        EXPECT_LT(took, Millis(2000));
+    }
+}
+
+REGISTER_TYPED_TEST_SUITE_P(PortContract, OpenBusyMissingAndARefusedMode, ASilentReadTimesOutInAboutTwentyMilliseconds,
+                            AVanishedDeviceIsGoneAndStillTakesItsTime);
+
+} // namespace talvex::test
