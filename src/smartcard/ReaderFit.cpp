@@ -183,13 +183,13 @@ ReaderFit assessReaderFit(const DecodedAtr& atr, const std::optional<ReaderCardP
     }
     if (fit.clockFromReader && timing.maxClockHz && fit.clockHz > *timing.maxClockHz) {
         fit.clockAboveMaximum = true;
-        fit.warnings.push_back("warning: the reader's clock " + clockText + " is above the card's maximum " +
+        fit.warnings.push_back("the reader's clock " + clockText + " is above the card's maximum " +
                                megahertz(*timing.maxClockHz) + " (Fi=" + std::to_string(timing.fi) + ")");
     }
     if (reader && reader->addedStopBits && atr.tc(1) && timing.extraGuardTime != kMinimumGuardTime &&
         *reader->addedStopBits < timing.extraGuardTime) {
         fit.guardTimeShort = true;
-        fit.warnings.push_back("warning: the card asks for " + std::to_string(timing.extraGuardTime) +
+        fit.warnings.push_back("the card asks for " + std::to_string(timing.extraGuardTime) +
                                " etu of extra guard time (TC1); the card port adds " +
                                std::to_string(*reader->addedStopBits) + " stop bits");
     }
