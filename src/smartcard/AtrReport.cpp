@@ -347,7 +347,9 @@ std::string serviceReport(const AtrDiagnosis& diagnosis, const std::string& seri
     std::string text = "Talvex smartcard reader: card report\n";
     text += "Programmer serial number: " + (ownSerial.empty() ? std::string("unknown") : ownSerial) + "\n";
     text += "Firmware version: " + (ownVersion.empty() ? std::string("unknown") : ownVersion) + "\n";
-    text += "\n" + formatLines(describeDiagnosis(diagnosis));
+    // Appended apart: GCC 12 warns wrongly (-Wrestrict) on a literal plus a temporary.
+    text += '\n';
+    text += formatLines(describeDiagnosis(diagnosis));
     return text;
 }
 
