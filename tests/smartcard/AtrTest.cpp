@@ -2,7 +2,6 @@
 // published fields, malformed answers, the inverse convention, and the
 // Fi/Di tables with the bit rates they give.
 
-#include "sim/SimulatedCards.h"
 #include "smartcard/Atr.h"
 
 #include <gtest/gtest.h>
@@ -209,38 +208,6 @@ TEST(AtrDecoding, InverseConventionAsDeliveredAndAsReadInDirectConvention)
         EXPECT_EQ(read.historical.bytes, delivered.historical.bytes);
         EXPECT_EQ(encodeAtr(read), logical);
     }
-}
-
-TEST(AtrDecoding, SimulatedCardShapesAreWhatTheyClaim)
-{
-    struct Shape {
-        SimCardShape shape;
-        std::vector<int> protocols;
-        bool wellFormed;
-        bool inverse;
-        std::optional<std::uint8_t> ta1;
-    };
-    const Shape shapes[] = {
-        {SimCardShape::Default, {0}, true, false, std::nullopt},
-        {SimCardShape::T0Only, {0}, true, false, 0x11},
-        {SimCardShape::T1, {1}, true, false, 0x18},
-        {SimCardShape::T0AndT1, {0, 1}, true, false, 0x96},
-        {SimCardShape::Inverse, {0}, true, true, 0x11},
-        {SimCardShape::WrongTck, {1}, false, false, 0x18},
-    };
-    for (const Shape& shape : shapes) {
-        SCOPED_TRACE(static_cast<int>(shape.shape));
-        const DecodedAtr atr = decodeAtr(simulatedCardAtr(shape.shape));
-        EXPECT_EQ(atr.protocols, shape.protocols);
-        EXPECT_EQ(atr.wellFormed(), shape.wellFormed);
-        EXPECT_EQ(atr.convertedFromDirectReading, shape.inverse);
-        EXPECT_EQ(atr.ta(1), shape.ta1);
-        EXPECT_EQ(atr.tckRequired, atr.offers(1));
-        EXPECT_EQ(atr.tck.has_value() && !atr.tckValid(), shape.shape == SimCardShape::WrongTck);
-    }
-    EXPECT_EQ(simulatedCardAtr(SimCardShape::Default), (Bytes{0x3B, 0x02, 0x14, 0x50}));
-    EXPECT_EQ(simCardShapeNamed("t0-t1"), SimCardShape::T0AndT1);
-    EXPECT_FALSE(simCardShapeNamed("t2").has_value());
 }
 
 TEST(AtrTiming, FiAndDiFollowTheTablesAndGiveTheBitRate)
