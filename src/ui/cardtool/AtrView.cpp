@@ -28,7 +28,7 @@ AtrView::AtrView(int reader, QWidget* parent)
     m_decoded = new QPlainTextEdit;
     m_decoded->setObjectName(QStringLiteral("AtrDecoded") + number);
     m_decoded->setReadOnly(true);
-    m_decoded->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_decoded->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_decoded->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_decoded->setMinimumHeight(140);
     layout->addWidget(m_decoded, 1);
