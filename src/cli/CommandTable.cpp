@@ -382,7 +382,8 @@ std::string programHelp()
                        "TalvexUSB-Setting Manager " +
         toolVersionText(kToolVersion) +
         " on the command line: finds the programmer, reads and\n"
-        "writes its settings, uploads firmware and writes the USB serial number.\n"
+        "writes its settings, uploads firmware and writes the USB serial number;\n"
+        "decodes and checks a smartcard's answer to reset.\n"
         "Results go to standard output, log lines and problems to standard error.\n\n"
         "Commands:\n";
     for (const CommandEntry& command : entries()) {
