@@ -11,6 +11,8 @@ namespace {
 
 const OptionEntry kJson {"--json", "", "print the result as one JSON object (or array) on standard output"};
 const OptionEntry kPort {"--port", "PORT", "the reader's port: a name such as COM3 or a path such as /dev/ttyUSB0"};
+const OptionEntry kCardList {"--card-list", "FILE",
+                             "the smartcard list to name the card from (default: pcsc-tools' smartcard_list.txt)"};
 const OptionEntry kVariant {"--variant", "VARIANT",
                             "how to reach the device: {variants} (default auto: 115200 baud, then the two "
                             "9600-baud builds' line sequences)"};
@@ -20,6 +22,9 @@ const std::vector<OptionEntry> kGlobalOptions {
     {"--sim-state", "FILE",
      "with --simulate: start the simulated programmer as FILE left it and keep it there afterwards (settings "
      "in use, the firmware it starts, the FTDI EEPROM), so that a script's commands see one device"},
+    {"--sim-cards", "SHAPES",
+     "with --simulate: the cards in reader 1 and 2 as SHAPE1[,SHAPE2], each default (3B 02 14 50), t0, t1, "
+     "t0-t1, inverse, bad-tck or none (default: default,none)"},
     {"--answer-delay", "MS", "the wait for an identification answer (default 1000)"},
     {"--quiet", "", "no log lines and no progress line; problems, prompts and results only"},
     {"--help", "", "this help, or the command's"},
@@ -207,6 +212,44 @@ const std::vector<CommandEntry>& entries()
          {},
          portOptions({{"--server", "HOST[:PORT]", "the server to ask (default www.talvex.example:80)"}}),
          {}},
+        {"atr",
+         "HEX [--json] [--card-list FILE]",
+         "decode a card's answer to reset given as hex",
+         "Decodes an ATR after ISO/IEC 7816-3 (\"3B021450\" or \"3B 02 14 50\"): convention,\n"
+         "interface bytes and protocols, Fi/Di with the bit rate at 3.5712 MHz, guard\n"
+         "time, T=1 parameters, historical bytes and TCK, and names the card from\n"
+         "pcsc-tools' smartcard_list.txt when installed. No device is touched.",
+         {"HEX"},
+         {kJson, kCardList},
+         {}},
+        {"card atr",
+         "--port PORT [--json] [--card-list FILE]",
+         "reset the card, read and decode its ATR",
+         "Resets the card in the port's reader (RTS pulse), reads its ATR, asks the\n"
+         "programmer for the reader's clock and card-port speed, and decodes the ATR\n"
+         "as \"atr\" does, with whether the reader's settings suit the card.",
+         {},
+         {kPort, kJson, kCardList},
+         {"--port"}},
+        {"card watch",
+         "--port PORT [--count N] [--timeout SECONDS]",
+         "print a time-stamped line when a card is inserted or removed",
+         "Polls the reader's card line every 20 ms and prints one line for each\n"
+         "insertion or removal, until Ctrl+C, N changes or the time-out. With --count,\n"
+         "fewer changes than N by the time-out is exit status 1.",
+         {},
+         {kPort,
+          {"--count", "N", "end after N insertions or removals"},
+          {"--timeout", "SECONDS", "end after this many seconds"}},
+         {"--port"}},
+        {"card send",
+         "--port PORT",
+         "send the test frames to the card",
+         "The smartcard tool's \"Send\": resets the card, drops its ATR, sends the five\n"
+         "test frames and prints each answer; exit status 0 when all are answered 90 00.",
+         {},
+         {kPort},
+         {"--port"}},
     };
     return commands;
 }
@@ -290,7 +333,8 @@ std::string exitCodeLines()
            "  3  no programmer answered\n"
            "  4  the port cannot be opened (the reason is printed)\n"
            "  5  the device refused (an error answer, or not in this mode or build)\n"
-           "  6  the upload failed\n";
+           "  6  the upload failed\n"
+           "  7  no card in the reader\n";
 }
 
 } // namespace
@@ -329,7 +373,7 @@ const CommandEntry* findCommand(std::string_view name)
 
 bool isCommandGroup(std::string_view word)
 {
-    return word == "set" || word == "usb-serial";
+    return word == "set" || word == "usb-serial" || word == "card";
 }
 
 std::string programHelp()
@@ -338,7 +382,8 @@ std::string programHelp()
                        "TalvexUSB-Setting Manager " +
         toolVersionText(kToolVersion) +
         " on the command line: finds the programmer, reads and\n"
-        "writes its settings, uploads firmware and writes the USB serial number.\n"
+        "writes its settings, uploads firmware and writes the USB serial number;\n"
+        "decodes and checks a smartcard's answer to reset.\n"
         "Results go to standard output, log lines and problems to standard error.\n\n"
         "Commands:\n";
     for (const CommandEntry& command : entries()) {

@@ -17,6 +17,8 @@ enum class ExitCode : int {
     /// The device answered with an error, or cannot do this in its mode or build.
     DeviceRefused = 5,
     UploadFailed = 6,
+    /// The reader holds no card.
+    NoCard = 7,
 };
 
 inline int exitStatus(ExitCode code)

@@ -111,6 +111,8 @@ private:
             call.quiet = true;
         else if (name == "--sim-state")
             call.simState = value;
+        else if (name == "--sim-cards")
+            call.simCards = value;
         else if (name == "--answer-delay") {
             int delay = 0;
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), delay);
@@ -184,6 +186,8 @@ private:
             return fail(std::string(command.name) + ": unexpected argument \"" + call.positionals[wanted] + "\"");
         if (call.simState && !call.simulate)
             return fail("--sim-state goes with --simulate");
+        if (call.simCards && !call.simulate)
+            return fail("--sim-cards goes with --simulate");
     }
 
     const std::vector<std::string>& m_arguments;

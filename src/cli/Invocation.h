@@ -23,6 +23,7 @@ struct Invocation {
     bool simulate = false;
     bool quiet = false;
     std::optional<std::string> simState;
+    std::optional<std::string> simCards;
     std::optional<int> answerDelayMs;
 
     bool has(std::string_view option) const { return options.find(option) != options.end(); }

@@ -1,5 +1,6 @@
 #include "cli/Talvexctl.h"
 
+#include "cli/CardCommands.h"
 #include "cli/CommandRun.h"
 #include "sim/SimulatedBench.h"
 #include "common/RealClock.h"
@@ -36,6 +37,10 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"usb-serial generate", runUsbSerialGenerate},
         {"usb-serial image", runUsbSerialImage},
         {"check-version", runCheckVersion},
+        {"atr", runAtr},
+        {"card atr", runCardAtr},
+        {"card watch", runCardWatch},
+        {"card send", runCardSend},
     };
     return functions;
 }
@@ -103,6 +108,10 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
     SimulatedBench bench(clock);
     std::string error;
     if (call.simState && !bench.load(*call.simState, error)) {
+        console.error(error);
+        return exitStatus(ExitCode::BadArguments);
+    }
+    if (call.simCards && !bench.setCards(*call.simCards, error)) {
         console.error(error);
         return exitStatus(ExitCode::BadArguments);
     }

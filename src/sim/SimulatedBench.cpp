@@ -1,5 +1,7 @@
 #include "sim/SimulatedBench.h"
 
+#include "sim/SimulatedCards.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -276,6 +278,23 @@ bool SimulatedBench::save(const std::string& path, std::string& error)
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         return false;
+    }
+    return true;
+}
+
+bool SimulatedBench::setCards(const std::string& shapes, std::string& error)
+{
+    std::istringstream list(shapes);
+    std::string name;
+    for (int reader = 1; std::getline(list, name, ','); ++reader) {
+        const auto shape = simCardShapeNamed(name);
+        if (reader > 2 || (!shape && name != "none")) {
+            error = "--sim-cards takes one or two of " + simCardShapeNames() + ", none; not \"" + shapes + "\"";
+            return false;
+        }
+        m_programmer.setCardPresent(reader, shape.has_value());
+        if (shape)
+            m_programmer.setCardAtr(reader, simulatedCardAtr(*shape));
     }
     return true;
 }

@@ -44,6 +44,10 @@ public:
     /// Keeps what the next run finds in `path`.
     bool save(const std::string& path, std::string& error);
 
+    /// The cards in reader 1 and 2: "SHAPE1[,SHAPE2]", each a shape of
+    /// simCardShapeNames() or "none"; a reader not named keeps its card.
+    bool setCards(const std::string& shapes, std::string& error);
+
 private:
     // Declared first: the device outlives the host that reaches it.
     SimulatedProgrammer m_programmer;

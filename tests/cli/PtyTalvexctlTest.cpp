@@ -133,3 +133,22 @@ TEST(TalvexctlProgram, PseudoTerminalPathsTakeAWriteThatTheNextRunReads)
     EXPECT_EQ(read.status, 0) << read.err;
     EXPECT_EQ(read.out, "reader: 2\nclock: 4.00 MHz\nspeed: 9600\nparity: odd\nadded-stop-bits: 0\n");
 }
+
+TEST(TalvexctlProgram, SimulatedCardsAreReadAndDecodedInRealTime)
+{
+    const ProgramResult text = talvexctl({"atr", "3B021450", "--card-list", "/nonexistent/smartcard_list.txt"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("ATR: 3B 02 14 50 (4 bytes)\nCard: unknown card\nStatus: well formed\n", 0), 0u)
+        << text.out;
+
+    const ProgramResult card = talvexctl({"--simulate", "card", "atr", "--port", "COM3", "--json"});
+    EXPECT_EQ(card.status, 0) << card.err;
+    EXPECT_EQ(card.out.rfind("{\"atr\":\"3B 02 14 50\",\"received\":\"3B 02 14 50\",\"length\":4,", 0), 0u)
+        << card.out;
+    EXPECT_NE(card.out.find("\"reader\":{\"clockHz\":4000000,\"baud\":115200,"), std::string::npos) << card.out;
+
+    const ProgramResult inverse = talvexctl({"--simulate", "--sim-cards", "none,inverse", "-q", "card", "atr",
+                                             "--port", "COM4"});
+    EXPECT_EQ(inverse.status, 0) << inverse.err;
+    EXPECT_NE(inverse.out.find("TS: 3F: inverse convention (read as 03"), std::string::npos) << inverse.out;
+}

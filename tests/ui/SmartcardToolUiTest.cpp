@@ -1,9 +1,17 @@
+#include "firmware/UploadBench.h"
+#include "protocol/CommandText.h"
+#include "sim/SimulatedCards.h"
 #include "ui/UiBench.h"
+#include "ui/cardtool/AtrView.h"
 #include "ui/cardtool/TForm1.h"
 #include "ui/cardtool/TRead.h"
 #include "ui/common/LogPane.h"
 
+#include <QClipboard>
 #include <QGraphicsOpacityEffect>
+#include <QPlainTextEdit>
+
+#include <fstream>
 
 using namespace talvex;
 using namespace talvex::test;
@@ -265,4 +273,64 @@ TEST(SmartcardTool, TestCommandsOnReaderOne)
     click(tool, "Button2");
     EXPECT_TRUE(bench.pane("Memo1").endsWith(QStringLiteral("Received:2\r\nReceived:0\r\n")));
     EXPECT_EQ(bench.device->readerSettings(1).clockHz, 4800000u);
+}
+
+TEST(SmartcardTool, AtrIsDecodedUnderItsBytesAndTheReportGoesToTheClipboard)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    tool->setProgrammerInfo(QStringLiteral("FROM-THE-LABEL"), QStringLiteral("0.00"));
+    bench.device->setFirmwareVersion(2, 7);
+    SimulatedProgrammer::ReaderSettings settings;
+    settings.clockHz = 3430000;
+    settings.speedCode = 0x00; // 9600 baud: 3.43 MHz / 372 is within reach
+    bench.device->setReaderSettings(1, settings);
+    const std::vector<std::uint8_t> dual = simulatedCardAtr(SimCardShape::T0AndT1);
+    bench.device->setCardAtr(1, dual);
+    bench.device->setCardAtr(2, simulatedCardAtr(SimCardShape::Inverse));
+    bench.device->setCardPresent(1, true);
+    bench.device->setCardPresent(2, true);
+
+    test::TempFolder folder;
+    const std::string list = folder.path("smartcard_list.txt");
+    std::ofstream(list) << "3B 95 96 80 01 .. .. .. .. .. ..\n\tSimulated dual-protocol card\n";
+    for (const char* view : {"AtrView1", "AtrView2"})
+        child<AtrView>(tool, view)->setCardListPaths({list});
+
+    bench.connectReader1();
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    ASSERT_TRUE(bench.waitUntil([&] { return tool->readerThread()->cardPresent(2); }));
+    EXPECT_FALSE(shown(tool, "AtrDecoded1"));
+
+    click(tool, "Button8");
+    EXPECT_EQ(bench.pane("Memo1"), QStringLiteral("ATR: ") + QString::fromStdString(toHexText(dual)) + "\r\n");
+    ASSERT_TRUE(shown(tool, "AtrDecoded1"));
+    const QString decoded = child<QPlainTextEdit>(tool, "AtrDecoded1")->toPlainText();
+    for (const char* line : {"Card: Simulated dual-protocol card", "TA1: 96: Fi=9 (F=512, max 5 MHz), Di=6 (D=32)",
+                             "Protocols: T=0, T=1", "TCK: ", ": correct", "  Clock: 3.43 MHz", "  Speed: 9600 baud",
+                             "Verdict: the card port's 9600 baud suits the card"})
+        EXPECT_TRUE(decoded.contains(QString::fromLatin1(line))) << line << "\n" << decoded.toStdString();
+
+    // The report names the programmer as its own identity says, not the label.
+    QGuiApplication::clipboard()->clear();
+    click(tool, "CopyReport1");
+    const QString report = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(report.contains(QStringLiteral("Programmer serial number: 0123456789ABCDEF0123456789ABCDEF")));
+    EXPECT_TRUE(report.contains(QStringLiteral("Firmware version: 2.07")));
+    EXPECT_TRUE(report.endsWith(decoded)) << report.toStdString();
+
+    // Reader 2 holds an inverse-convention card, read as a direct UART reads it.
+    click(tool, "Button13");
+    const QString inverse = child<QPlainTextEdit>(tool, "AtrDecoded2")->toPlainText();
+    EXPECT_TRUE(inverse.contains(QStringLiteral("TS: 3F: inverse convention (read as 03")));
+    EXPECT_TRUE(inverse.contains(QStringLiteral("Card: unknown card")));
+
+    // A card that stays silent hides the last decoding; so does a disconnect.
+    bench.device->setCardAtr(1, {});
+    click(tool, "Button8");
+    EXPECT_FALSE(shown(tool, "AtrDecoded1"));
+    EXPECT_TRUE(shown(tool, "AtrDecoded2"));
+    click(tool, "Button12");
+    EXPECT_FALSE(shown(tool, "AtrDecoded2"));
 }

@@ -4,6 +4,7 @@
 #include "protocol/CardToolCommands.h"
 #include "protocol/Discovery.h"
 #include "serial/ReaderPortOperations.h"
+#include "ui/cardtool/AtrView.h"
 #include "ui/cardtool/TRead.h"
 #include "ui/common/BusyIndicator.h"
 #include "ui/common/LogPane.h"
@@ -57,6 +58,7 @@ struct TForm1::Reader {
     LogPane* memo = nullptr;
     QLabel* picture = nullptr;
     QLabel* present = nullptr;
+    AtrView* atrView = nullptr;
 };
 
 TForm1::TForm1(ApplicationContext& context, QWidget* mainWindow, bool listPortsItself, QWidget* parent)
@@ -142,6 +144,8 @@ void TForm1::buildWindow()
         column->addWidget(reader.windowLabel, 6, 0, 1, 3);
         column->addWidget(reader.memo, 7, 0, 1, 3);
         column->setRowStretch(7, 1);
+        reader.atrView = new AtrView(i + 1);
+        column->addWidget(reader.atrView, 8, 0, 1, 3);
         setReaderGroupVisible(reader, false);
 
         if (i == 0) {
@@ -242,6 +246,8 @@ void TForm1::setReaderGroupVisible(Reader& reader, bool visible)
     for (QWidget* widget : std::initializer_list<QWidget*>{reader.atr, reader.clear, reader.send, reader.windowLabel,
                                                            reader.memo})
         widget->setVisible(visible);
+    if (!visible)
+        reader.atrView->clear();
 }
 
 void TForm1::setReaderPorts(const QStringList& reader1Ports, const QStringList& reader2Ports)
@@ -375,6 +381,7 @@ void TForm1::readAtrOn(Reader& reader)
     });
     AniIndicator1->stop();
     reader.memo->appendRaw(text(atrLogLine(result)));
+    reader.atrView->showAtr(result, *reader.slot, m_context.clock(), Label8->text(), Label10->text());
 }
 
 void TForm1::Button2Click()
@@ -423,6 +430,7 @@ void TForm1::Button7Click()
             widget->setVisible(false);
         Memo1->clearLog();
         Memo1->setVisible(true);
+        reader.atrView->clear();
         for (QPushButton* test : {Button10, Button9, Button5, Button4, Button2})
             test->setVisible(true);
         Button7->setText(QStringLiteral("Smartcard"));

@@ -1,0 +1,340 @@
+#include "cli/CardCommands.h"
+
+#include "common/Clock.h"
+#include "context/ApplicationContext.h"
+#include "protocol/CardToolCommands.h"
+#include "serial/PortSlot.h"
+#include "serial/SerialPort.h"
+#include "smartcard/AtrReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+namespace talvex::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kWatchPollMs = 20;
+constexpr long kMaxWatchCount = 1000000;
+constexpr long kMaxWatchSeconds = 7 * 24 * 3600;
+// A test frame's answer: 01 02, the two command bytes, status 90 00, check.
+constexpr std::size_t kFrameAnswerLength = 7;
+
+std::atomic<bool> g_watchStop{false};
+
+extern "C" void onInterrupt(int)
+{
+    g_watchStop = true;
+}
+
+// Ctrl+C ends a watch cleanly, so the port's settings go back as they were.
+class InterruptGuard {
+public:
+    InterruptGuard()
+        : m_previous(std::signal(SIGINT, onInterrupt))
+    {
+        g_watchStop = false;
+    }
+    ~InterruptGuard() { std::signal(SIGINT, m_previous); }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    void (*m_previous)(int);
+};
+
+std::vector<std::string> cardListPaths(const CommandRun& run)
+{
+    if (const auto file = run.call.value("--card-list"))
+        return {*file};
+    return defaultSmartcardListPaths();
+}
+
+Json optionalNumber(const std::optional<std::uint32_t>& value)
+{
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json optionalByte(const std::optional<std::uint8_t>& value)
+{
+    return value ? Json(hexByte(*value)) : Json(nullptr);
+}
+
+Json rounded(double value)
+{
+    return std::round(value * 100.0) / 100.0;
+}
+
+Json historicalJson(const HistoricalBytes& historical)
+{
+    Json objects = Json::array();
+    for (const CompactTlv& object : historical.objects) {
+        objects.push_back({{"tag", object.tag}, {"name", compactTlvName(object.tag)}, {"value", spacedHex(object.value)}});
+    }
+    Json json = {{"bytes", spacedHex(historical.bytes)},
+                 {"category", optionalByte(historical.category())},
+                 {"objects", objects}};
+    if (historical.statusIndicator) {
+        const auto& status = *historical.statusIndicator;
+        json["statusIndicator"] = {{"lcs", hexByte(status[0])}, {"sw", hexByte(status[1]) + hexByte(status[2])}};
+    }
+    return json;
+}
+
+Json diagnosisJson(const AtrDiagnosis& diagnosis)
+{
+    const DecodedAtr& atr = diagnosis.atr;
+    const AtrTiming& timing = diagnosis.timing;
+    const ReaderFit& fit = diagnosis.fit;
+    Json groups = Json::array();
+    for (const InterfaceGroup& group : atr.groups) {
+        groups.push_back({{"i", group.index},
+                          {"protocol", group.protocol == InterfaceGroup::kGlobal ? Json("global") : Json(group.protocol)},
+                          {"TA", optionalByte(group.ta)},
+                          {"TB", optionalByte(group.tb)},
+                          {"TC", optionalByte(group.tc)},
+                          {"TD", optionalByte(group.td)}});
+    }
+    const char* convention = atr.convention == Convention::Direct    ? "direct"
+        : atr.convention == Convention::Inverse                     ? "inverse"
+                                                                     : "unknown";
+    Json json = {
+        {"atr", spacedHex(atr.bytes)},
+        {"received", spacedHex(diagnosis.received)},
+        {"length", atr.length},
+        {"wellFormed", atr.wellFormed()},
+        {"problems", atr.problems},
+        {"notes", atr.notes},
+        {"card", diagnosis.card ? Json(diagnosis.card->name()) : Json(nullptr)},
+        {"cardDescriptions", diagnosis.card ? Json(diagnosis.card->descriptions) : Json::array()},
+        {"convention", convention},
+        {"convertedFromDirectReading", atr.convertedFromDirectReading},
+        {"T0", optionalByte(atr.t0)},
+        {"historicalCount", atr.historicalCount},
+        {"interfaceBytes", groups},
+        {"protocols", atr.protocols},
+        {"globalT15", atr.globalT15},
+        {"Fi", timing.fi},
+        {"F", timing.f ? Json(*timing.f) : Json(nullptr)},
+        {"Di", timing.di},
+        {"D", timing.d ? Json(*timing.d) : Json(nullptr)},
+        {"ta1Present", timing.ta1Present},
+        {"maxClockHz", optionalNumber(timing.maxClockHz)},
+        {"clockHz", std::llround(fit.clockHz)},
+        {"clockFromReader", fit.clockFromReader},
+        {"initialBitRate", fit.initialRate ? rounded(*fit.initialRate) : Json(nullptr)},
+        {"offeredBitRate", fit.offeredRate ? rounded(*fit.offeredRate) : Json(nullptr)},
+        {"extraGuardTime", timing.extraGuardTime},
+        {"historical", historicalJson(atr.historical)},
+        {"tck",
+         {{"required", atr.tckRequired},
+          {"value", optionalByte(atr.tck)},
+          {"expected", optionalByte(atr.tckExpected)},
+          {"valid", atr.tck ? Json(atr.tckValid()) : Json(nullptr)}}},
+    };
+    if (const InterfaceGroup* t1 = atr.offers(1) ? atr.firstGroupFor(1) : nullptr) {
+        json["t1"] = {{"ifsc", t1->ta ? Json(*t1->ta) : Json(32)},
+                      {"bwi", t1->tb ? Json(*t1->tb >> 4) : Json(4)},
+                      {"cwi", t1->tb ? Json(*t1->tb & 0x0F) : Json(13)},
+                      {"edc", t1->tc && (*t1->tc & 1) ? "CRC" : "LRC"}};
+    }
+    if (diagnosis.reader) {
+        const ReaderCardPort& reader = *diagnosis.reader;
+        json["reader"] = {{"clockHz", optionalNumber(reader.clockHz)},
+                          {"baud", optionalNumber(reader.baud)},
+                          {"parity", reader.parityCode ? Json(parityName(*reader.parityCode)) : Json(nullptr)},
+                          {"addedStopBits", reader.addedStopBits ? Json(*reader.addedStopBits) : Json(nullptr)},
+                          {"serialNumber", reader.serialNumber},
+                          {"version", reader.versionText}};
+    }
+    static const char* const speeds[] = {"unknown", "matches-initial", "matches-offered", "mismatch"};
+    Json suitable = Json::array();
+    for (const ReaderFit::Setting& setting : fit.suitableSettings)
+        suitable.push_back({{"clockHz", setting.clockHz}, {"baud", setting.baud}, {"afterPps", setting.afterPps}});
+    json["fit"] = {{"speed", speeds[static_cast<int>(fit.speed)]},
+                   {"suitableSettings", suitable},
+                   {"clockAboveMaximum", fit.clockAboveMaximum},
+                   {"guardTimeShort", fit.guardTimeShort},
+                   {"verdict", fit.verdict},
+                   {"warnings", fit.warnings}};
+    return json;
+}
+
+void printDiagnosis(CommandRun& run, const AtrDiagnosis& diagnosis)
+{
+    if (run.call.has("--json"))
+        run.console.result(diagnosisJson(diagnosis).dump());
+    else
+        run.console.resultText(formatLines(describeDiagnosis(diagnosis)));
+}
+
+// The reader's port as the card tool opens it: 115200 baud, lines raised.
+bool openReader(CommandRun& run, ExitCode& failure)
+{
+    const std::string name = *run.call.value("--port");
+    PortSlot& port = run.context.ports().a;
+    run.console.log("Attempting to open COM Port...");
+    if (!port.open(run.context.host(), name, kNormalMode)) {
+        run.console.problem("ERROR: " + name + " Port open error!");
+        run.console.problem(port.lastOpenError().message);
+        failure = ExitCode::PortOpenFailed;
+        return false;
+    }
+    run.console.log(name + " Port opened successfully!");
+    return true;
+}
+
+bool requireCard(CommandRun& run, ExitCode& failure)
+{
+    if (run.context.ports().a.ctsOn())
+        return true;
+    failure = run.fail(ExitCode::NoCard, "no card in the reader on " + *run.call.value("--port"));
+    return false;
+}
+
+std::optional<long> wholeNumber(const std::string& text, long low, long high)
+{
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::string timeStamp(std::chrono::system_clock::time_point start, Micros elapsed)
+{
+    const auto at = start + std::chrono::duration_cast<std::chrono::system_clock::duration>(elapsed);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+    char wall[32] = "??:??:??";
+    if (const std::tm* local = std::localtime(&seconds))
+        std::strftime(wall, sizeof wall, "%H:%M:%S", local);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s.%03lld +%lld.%03lld s", wall, static_cast<long long>(millis),
+                  static_cast<long long>(elapsed.count() / 1000000), static_cast<long long>(elapsed.count() / 1000 % 1000));
+    return text;
+}
+
+// The answers "Send" logged, one hex text each, in frame order.
+std::vector<std::string> answersOf(const std::string& log)
+{
+    std::vector<std::string> answers;
+    const std::string marker = "Received: ";
+    for (std::size_t at = log.find(marker); at != std::string::npos; at = log.find(marker, at)) {
+        at += marker.size();
+        const std::size_t end = std::min(log.find('\r', at), log.size());
+        answers.push_back(log.substr(at, end - at));
+    }
+    return answers;
+}
+
+} // namespace
+
+void requestCardWatchStop()
+{
+    g_watchStop = true;
+}
+
+ExitCode runAtr(CommandRun& run)
+{
+    const auto bytes = parseHexBytes(run.positional(0));
+    if (!bytes || bytes->empty())
+        return run.fail(ExitCode::BadArguments,
+                        "HEX is the ATR as pairs of hex digits (\"3B021450\" or \"3B 02 14 50\"), not \"" +
+                            run.positional(0) + "\"");
+    printDiagnosis(run, diagnoseAtr(*bytes, std::nullopt, cardListPaths(run)));
+    return ExitCode::Ok;
+}
+
+ExitCode runCardAtr(CommandRun& run)
+{
+    ExitCode failure = ExitCode::Ok;
+    if (!openReader(run, failure) || !requireCard(run, failure))
+        return failure;
+    PortSlot& port = run.context.ports().a;
+    const AtrResult read = readAtr(port, run.context.clock(), true, {});
+    const auto bytes = read.ok ? parseHexBytes(read.atrText) : std::nullopt;
+    if (!bytes)
+        return run.fail(ExitCode::DeviceRefused, "the card on " + *run.call.value("--port") + " gave no ATR");
+    run.console.log(atrLogLine(read));
+    const std::optional<ReaderCardPort> reader = queryReaderCardPort(port, run.context.clock());
+    if (!reader)
+        run.console.problem("The programmer did not report the reader's settings.");
+    printDiagnosis(run, diagnoseAtr(*bytes, reader, cardListPaths(run)));
+    return ExitCode::Ok;
+}
+
+ExitCode runCardWatch(CommandRun& run)
+{
+    std::optional<long> count;
+    if (const auto text = run.call.value("--count"); text && !(count = wholeNumber(*text, 1, kMaxWatchCount)))
+        return run.fail(ExitCode::BadArguments, "--count takes 1 to " + std::to_string(kMaxWatchCount) + ", not \"" +
+                                                    *text + "\"");
+    std::optional<long> seconds;
+    if (const auto text = run.call.value("--timeout"); text && !(seconds = wholeNumber(*text, 1, kMaxWatchSeconds)))
+        return run.fail(ExitCode::BadArguments, "--timeout takes 1 to " + std::to_string(kMaxWatchSeconds) +
+                                                    " seconds, not \"" + *text + "\"");
+    ExitCode failure = ExitCode::Ok;
+    if (!openReader(run, failure))
+        return failure;
+    const std::string name = *run.call.value("--port");
+    PortSlot& port = run.context.ports().a;
+    Clock& clock = run.context.clock();
+    const InterruptGuard interrupts;
+    const auto wallStart = std::chrono::system_clock::now();
+    const TimePoint start = clock.now();
+    bool present = port.ctsOn();
+    run.console.log(name + (present ? ": a card is in the reader" : ": no card in the reader") +
+                    "; watching (Ctrl+C ends)");
+    long changes = 0;
+    // Ends on Ctrl+C, after --count changes, at --timeout, or when the port goes.
+    while (!g_watchStop && (!count || changes < *count)) {
+        if (seconds && clock.now() - start >= std::chrono::seconds(*seconds))
+            break;
+        clock.sleepMs(kWatchPollMs);
+        const auto status = port.modemStatus();
+        if (!status)
+            return run.fail(ExitCode::PortOpenFailed, name + " no longer answers");
+        const bool now = (*status & kModemStatusCts) != 0;
+        if (now == present)
+            continue;
+        present = now;
+        ++changes;
+        run.console.result(timeStamp(wallStart, clock.now() - start) + " " + name +
+                           (present ? ": card inserted" : ": card removed"));
+    }
+    if (count && changes < *count)
+        return run.fail(ExitCode::Failure, std::to_string(changes) + " of " + std::to_string(*count) +
+                                               " changes before the watch ended");
+    return ExitCode::Ok;
+}
+
+ExitCode runCardSend(CommandRun& run)
+{
+    ExitCode failure = ExitCode::Ok;
+    if (!openReader(run, failure) || !requireCard(run, failure))
+        return failure;
+    const std::vector<std::string> answers = answersOf(sendTestFrames(run.context.ports().a, run.context.clock()));
+    bool allGood = answers.size() == std::size(kCardTestFrames);
+    for (std::size_t i = 0; i < answers.size() && i < std::size(kCardTestFrames); ++i) {
+        const auto bytes = parseHexBytes(answers[i]);
+        const bool good = bytes && bytes->size() == kFrameAnswerLength && (*bytes)[4] == 0x90 && (*bytes)[5] == 0x00;
+        allGood = allGood && good;
+        run.console.result(std::string(kCardTestFrames[i]) + " -> " + (answers[i].empty() ? "no answer" : answers[i]) +
+                           (good ? " (90 00)" : ""));
+    }
+    if (!allGood)
+        return run.fail(ExitCode::DeviceRefused, "the card did not answer every test frame with 90 00");
+    return ExitCode::Ok;
+}
+
+} // namespace talvex::cli
