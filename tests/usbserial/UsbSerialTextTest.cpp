@@ -55,11 +55,3 @@ TEST(UsbSerialText, RecordFieldsStopAtTheTerminatorOrTheFieldsEnd)
     EXPECT_EQ(d2xxFieldText(node.SerialNumber, sizeof node.SerialNumber), std::string(16, 'X'));
 }
 
-TEST(UsbSerialText, StatusNamesFollowFtdiDocumentation)
-{
-    EXPECT_EQ(d2xxStatusName(ftstatus::kOk), "FT_OK");
-    EXPECT_EQ(d2xxStatusName(ftstatus::kDeviceNotOpened), "FT_DEVICE_NOT_OPENED");
-    EXPECT_EQ(d2xxStatusName(15), "FT_EEPROM_NOT_PROGRAMMED");
-    EXPECT_EQ(d2xxStatusName(ftstatus::kOtherError), "FT_OTHER_ERROR");
-    EXPECT_EQ(d2xxStatusName(42), "status 42");
-}
