@@ -19,4 +19,17 @@ std::vector<CardPresence::Change> CardPresence::poll(PortSlots& ports)
     return changes;
 }
 
+std::vector<int> CardPresence::newlyGone(PortSlots& ports)
+{
+    std::vector<int> gone;
+    PortSlot* slots[2] = {&ports.a, &ports.b};
+    for (int i = 0; i < 2; ++i) {
+        const bool isGone = slots[i]->presence() == PortStatus::Gone;
+        if (isGone && !m_gone[i])
+            gone.push_back(i + 1);
+        m_gone[i] = isGone;
+    }
+    return gone;
+}
+
 } // namespace talvex

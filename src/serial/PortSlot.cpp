@@ -110,6 +110,12 @@ std::optional<std::uint32_t> PortSlot::modemStatus()
     return m_port->modemStatus();
 }
 
+PortStatus PortSlot::presence()
+{
+    std::lock_guard lock(m_mutex);
+    return m_port ? m_port->presence() : PortStatus::Other;
+}
+
 bool PortSlot::ctsOn()
 {
     const auto status = modemStatus();

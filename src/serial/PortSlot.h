@@ -41,6 +41,8 @@ public:
     std::vector<std::uint8_t> readAll(std::size_t capacity) { return readAnswer(capacity).bytes; }
 
     std::optional<std::uint32_t> modemStatus();
+    /// The port's presence(); Other when the slot holds no port.
+    PortStatus presence();
     /// Card present: port open and CTS on. A failed read counts as no card.
     bool ctsOn();
 

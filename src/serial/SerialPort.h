@@ -44,6 +44,11 @@ public:
     /// The modem status bits (CTS is kModemStatusCts); nothing on failure.
     virtual std::optional<std::uint32_t> modemStatus() = 0;
 
+    /// Ok while the device behind the port is there as far as the system
+    /// knows, Gone once it vanished (unplugged). Asks without reading, so
+    /// a thread that only watches lines can notice.
+    virtual PortStatus presence() = 0;
+
     virtual LineSettings currentSettings() const = 0;
 
     /// Applies a mode string such as "9600,N,8,1"; false when the string is

@@ -150,6 +150,17 @@ ReadResult Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     return ReadResult::got(got);
 }
 
+PortStatus Win32SerialPort::presence()
+{
+    // The modem status call fails the way a read does once the USB device
+    // behind the port is removed.
+    DWORD status = 0;
+    if (GetCommModemStatus(m_handle, &status))
+        return PortStatus::Ok;
+    const PortStatus failed = comReadStatus(GetLastError());
+    return failed == PortStatus::Gone ? PortStatus::Gone : PortStatus::Ok;
+}
+
 std::optional<std::uint32_t> Win32SerialPort::modemStatus()
 {
     DWORD status = 0;

@@ -112,6 +112,11 @@ ReadResult SimulatedSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     }
 }
 
+PortStatus SimulatedSerialPort::presence()
+{
+    return m_endpoint->present() ? PortStatus::Ok : PortStatus::Gone;
+}
+
 std::optional<std::uint32_t> SimulatedSerialPort::modemStatus()
 {
     if (!m_endpoint->present())

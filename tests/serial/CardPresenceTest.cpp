@@ -40,6 +40,35 @@ TEST(CardPresence, ReportsChangesPerReaderWithTheInvertedSecondReader)
     EXPECT_FALSE(presence.present(2));
 }
 
+TEST(CardPresence, AnUnpluggedProgrammerIsReportedOnceAndAgainAfterItCameBack)
+{
+    test::SimBench bench;
+    auto device = bench.addProgrammer("COM3", "COM4");
+    PortSlots& ports = bench.context.ports();
+    CardPresence presence;
+    ASSERT_TRUE(ports.a.open(bench.host, "COM3", kNormalMode));
+    ASSERT_TRUE(ports.b.open(bench.host, "COM4", kNormalMode));
+    device->setCardPresent(1, true);
+    presence.poll(ports);
+    EXPECT_TRUE(presence.newlyGone(ports).empty());
+
+    device->setPlugged(false);
+    EXPECT_EQ(presence.newlyGone(ports), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(presence.newlyGone(ports).empty()) << "said once";
+    EXPECT_FALSE(presence.poll(ports).empty());
+    EXPECT_FALSE(presence.present(1));
+
+    device->setPlugged(true);
+    EXPECT_TRUE(presence.newlyGone(ports).empty());
+    device->setPlugged(false);
+    EXPECT_EQ(presence.newlyGone(ports), (std::vector<int>{1, 2}));
+    // A closed slot is not a vanished device.
+    ports.a.close();
+    ports.b.close();
+    device->setPlugged(true);
+    EXPECT_TRUE(presence.newlyGone(ports).empty());
+}
+
 TEST(CardPresence, PollingThreadAndOpeningAndClosingDoNotRace)
 {
     // The reader thread polls while the UI thread opens, closes and the

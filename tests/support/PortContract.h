@@ -90,7 +90,9 @@ TYPED_TEST_P(PortContract, AVanishedDeviceIsGoneAndStillTakesItsTime)
         GTEST_SKIP() << "this backend's device cannot be taken away from inside the test";
     OpenResult opened = this->backend.host().open(this->backend.livePort(), kNormalMode);
     ASSERT_TRUE(opened) << opened.error.message;
+    EXPECT_EQ(opened.port->presence(), PortStatus::Ok);
     this->backend.vanish();
+    EXPECT_EQ(opened.port->presence(), PortStatus::Gone);
     std::uint8_t buffer[16];
     for (int read = 0; read < 2; ++read) {
         ReadResult result;

@@ -114,6 +114,7 @@ public:
     }
 
     std::optional<std::uint32_t> modemStatus() override { return m_port->modemStatus(); }
+    PortStatus presence() override { return m_port->presence(); }
 
     LineSettings currentSettings() const override { return m_port->currentSettings(); }
 
