@@ -279,6 +279,24 @@ TEST(SettingsWindow, UniprogReadSelectsTheListsAndAWriteNeedsEveryChoice)
     EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex reset to default !"));
 }
 
+TEST(SettingsWindow, AWriteRefusedForAnEmptyListPutsTheFocusOnThatList)
+{
+    SettingsBench bench(SpeedVariant::LowSpeed2);
+    TForm4* window = bench.window.get();
+    bench.connect();
+    click(window, "Button23");
+    auto* baud1 = child<QComboBox>(window, "ComboBox14");
+    baud1->setCurrentIndex(-1);
+    bench.device->clearReceivedCommands();
+
+    click(window, "Button24");
+    EXPECT_TRUE(commandsSeen(*bench.device).empty());
+    EXPECT_EQ(bench.log().back(),
+              QStringLiteral("Set parameters ERROR ! No choice made for Reader 1 baud: nothing sent."));
+    EXPECT_EQ(window->focusWidget(), baud1);
+    EXPECT_FALSE(window->operationRunning());
+}
+
 TEST(SettingsWindow, DisconnectClearsEveryRadioButton)
 {
     SettingsBench bench;

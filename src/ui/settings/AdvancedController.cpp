@@ -68,14 +68,38 @@ AdvancedChoice AdvancedController::choice() const
     return choice;
 }
 
+QComboBox* AdvancedController::listFor(ChoiceField field) const
+{
+    switch (field) {
+    case ChoiceField::AdvancedCom1Clock:
+        return m_ui.ComboBox2;
+    case ChoiceField::AdvancedCom1Speed:
+        return m_ui.ComboBox3;
+    case ChoiceField::AdvancedCom1Parity:
+        return m_ui.ComboBox4;
+    case ChoiceField::AdvancedCom2Clock:
+        return m_ui.ComboBox5;
+    case ChoiceField::AdvancedCom2Speed:
+        return m_ui.ComboBox6;
+    case ChoiceField::AdvancedCom2Parity:
+        return m_ui.ComboBox7;
+    case ChoiceField::DebugSpeed:
+        return m_ui.ComboBox8;
+    case ChoiceField::DebugParity:
+        return m_ui.ComboBox9;
+    default:
+        return nullptr;
+    }
+}
+
 void AdvancedController::Button20Click()
 {
-    const OperationGuard guard = m_session.guard();
     const BuiltCommand built = buildAdvancedWrite(choice());
     if (!built.ok()) {
-        m_session.reportMissingChoice(*built.missing, SettingsCommand::AdvancedWrite);
+        m_session.reportMissingChoice(*built.missing, SettingsCommand::AdvancedWrite, listFor(built.missing->field));
         return;
     }
+    const OperationGuard guard = m_session.guard();
     m_session.runCommand(SettingsCommand::AdvancedWrite, built.text);
 }
 

@@ -16,6 +16,9 @@ class AdvancedController : public QObject {
 public:
     AdvancedController(SettingsSession& session, AdvancedControls& controls);
 
+    /// The list behind a choice the core names; nothing for another tab's.
+    QComboBox* listFor(ChoiceField field) const;
+
 public slots:
     void RadioButton14Change();
     void RadioButton15Change();

@@ -94,10 +94,18 @@ std::optional<IdentifyResult> SettingsSession::identifyForRead()
     return identity;
 }
 
-void SettingsSession::reportMissingChoice(const MissingChoice& missing, SettingsCommand command)
+void SettingsSession::reportMissingChoice(const MissingChoice& missing, SettingsCommand command, QComboBox* list)
 {
-    const std::string_view error = settingsCommandPlan(command, m_context.detection().variant).errorLine;
-    log(text(error) + QStringLiteral(" No choice made for ") + text(missing.label) + QStringLiteral(": nothing sent."));
+    {
+        // The log line pumps the event loop: no second click meanwhile.
+        const OperationGuard held = guard();
+        const std::string_view error = settingsCommandPlan(command, m_context.detection().variant).errorLine;
+        log(text(error) + QStringLiteral(" No choice made for ") + text(missing.label) +
+            QStringLiteral(": nothing sent."));
+    }
+    // Only once the controls are enabled again: a disabled list takes no focus.
+    if (list)
+        list->setFocus(Qt::OtherFocusReason);
 }
 
 void SettingsSession::reset_video_setting()

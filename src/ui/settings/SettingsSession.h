@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+class QComboBox;
+
 namespace talvex {
 
 class BusyIndicator;
@@ -55,8 +57,10 @@ public:
     /// again for a read; nothing (and "No Programmer found!") without an answer.
     std::optional<IdentifyResult> identifyForRead();
 
-    /// Logs the command's error line with the list left empty; nothing is sent.
-    void reportMissingChoice(const MissingChoice& missing, SettingsCommand command);
+    /// Logs the command's error line naming the list left empty (nothing is
+    /// sent) and puts the focus on that list, where the user's fix goes.
+    /// Call it outside an operation: a disabled list takes no focus.
+    void reportMissingChoice(const MissingChoice& missing, SettingsCommand command, QComboBox* list);
 
     /// Unchecks every radio button of the settings tabs; lists keep their values.
     void reset_video_setting();

@@ -18,6 +18,26 @@ UniprogChoice UniprogController::choice() const
             selectedIndex(m_ui.ComboBox11), selectedIndex(m_ui.ComboBox15), selectedIndex(m_ui.ComboBox12)};
 }
 
+QComboBox* UniprogController::listFor(ChoiceField field) const
+{
+    switch (field) {
+    case ChoiceField::UniprogClock1:
+        return m_ui.ComboBox13;
+    case ChoiceField::UniprogClock2:
+        return m_ui.ComboBox10;
+    case ChoiceField::UniprogBaud1:
+        return m_ui.ComboBox14;
+    case ChoiceField::UniprogBaud2:
+        return m_ui.ComboBox11;
+    case ChoiceField::UniprogBaudCom1:
+        return m_ui.ComboBox15;
+    case ChoiceField::UniprogBaudCom2:
+        return m_ui.ComboBox12;
+    default:
+        return nullptr;
+    }
+}
+
 void UniprogController::Button23Click()
 {
     const OperationGuard guard = m_session.guard();
@@ -41,12 +61,12 @@ void UniprogController::Button23Click()
 
 void UniprogController::Button24Click()
 {
-    const OperationGuard guard = m_session.guard();
     const BuiltCommand built = buildUniprogWrite(choice());
     if (!built.ok()) {
-        m_session.reportMissingChoice(*built.missing, SettingsCommand::UniprogWrite);
+        m_session.reportMissingChoice(*built.missing, SettingsCommand::UniprogWrite, listFor(built.missing->field));
         return;
     }
+    const OperationGuard guard = m_session.guard();
     m_session.runCommand(SettingsCommand::UniprogWrite, built.text);
 }
 

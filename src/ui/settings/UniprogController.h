@@ -16,6 +16,9 @@ class UniprogController : public QObject {
 public:
     UniprogController(SettingsSession& session, UniprogControls& controls);
 
+    /// The list behind a choice the core names; nothing for another tab's.
+    QComboBox* listFor(ChoiceField field) const;
+
 public slots:
     void Button23Click();
     void Button24Click();
