@@ -157,6 +157,26 @@ TEST(SmartcardTool, ThreadProbeAndQuitStopTheThreadBeforeThePortsClose)
     EXPECT_FALSE(bench.mainWindow.isVisible());
 }
 
+TEST(SmartcardTool, EscapeClosesTheToolAsItsCloseBoxDoes)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    TRead* thread = tool->readerThread();
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(bench.waitUntil([&] { return thread->isRunning(); }));
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    ASSERT_TRUE(bench.context.ports().b.isOpen());
+
+    QTest::keyClick(tool, Qt::Key_Escape);
+    EXPECT_FALSE(tool->isVisible());
+    EXPECT_TRUE(thread->isFinished());
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+    EXPECT_TRUE(bench.mainWindow.isVisible());
+}
+
 TEST(SmartcardTool, ScanningViewsAndTheResetLine)
 {
     ToolBench bench;

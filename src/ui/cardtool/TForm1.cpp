@@ -28,7 +28,7 @@ QString text(const std::string& value)
 } // namespace
 
 TForm1::TForm1(ApplicationContext& context, QWidget* mainWindow, bool listPortsItself, QWidget* parent)
-    : QDialog(parent)
+    : ClosingDialog(parent)
     , m_context(context)
     , m_mainWindow(mainWindow)
     , m_reader1(std::make_unique<Reader>())
