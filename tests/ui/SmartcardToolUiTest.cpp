@@ -219,6 +219,25 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_TRUE(bench.pane("Memo1").isEmpty());
 }
 
+TEST(SmartcardTool, ScanningWhileOnlyReaderTwoIsConnectedKeepsIt)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    ASSERT_TRUE(bench.context.ports().b.isOpen());
+    const QString before = bench.pane("Memo2");
+
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(bench.pane("Memo2"),
+              before + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
+
+    click(tool, "Button12");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+}
+
 TEST(SmartcardTool, AtrWithoutACardTouchesNoLine)
 {
     ToolBench bench;

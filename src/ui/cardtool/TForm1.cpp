@@ -276,7 +276,8 @@ void TForm1::Button22Click()
 
 void TForm1::SpeedButton1Click()
 {
-    if (m_reader1->connected) {
+    // The scan empties both lists: a connected reader would lose its port.
+    if (m_reader1->connected || m_reader2->connected) {
         Memo2->appendRaw(QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
         return;
     }
