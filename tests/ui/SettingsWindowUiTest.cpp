@@ -123,6 +123,18 @@ TEST(SettingsWindow, PortThatWillNotOpenIsReportedWithItsReason)
     EXPECT_FALSE(bench.window->portConnected());
 }
 
+TEST(SettingsWindow, AFailedOpenLeavesTheWindowNotConnectedWithSerialReachable)
+{
+    SettingsBench bench(SpeedVariant::Normal, "COM9");
+    bench.connect();
+    ASSERT_EQ(bench.log().value(1), QStringLiteral("ERROR: COM9 Port open error!"));
+    EXPECT_TRUE(bench.tabs()->isEnabled());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    bench.showTab(TForm4::SerialTab);
+    EXPECT_TRUE(shown(bench.window.get(), "Button26"));
+    EXPECT_TRUE(child<QComboBox>(bench.window.get(), "ComboBox1")->isEnabled());
+}
+
 TEST(SettingsWindow, ClockWriteSendsItsBytesAndTheDeviceKeepsTheClock)
 {
     SettingsBench bench(SpeedVariant::Normal, "COM4");

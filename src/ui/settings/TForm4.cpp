@@ -168,6 +168,8 @@ void TForm4::connectPort(bool clearLog)
                                                  portName.toStdString(), m_context.detection().variant,
                                                  m_context.detection().answerDelayMs, log);
     if (!result.opened) {
+        // The Serial tab was closed for the connection that did not come.
+        showNotConnected();
         m_ui.Button1->setEnabled(true);
         return;
     }
