@@ -311,6 +311,9 @@ void TForm4::reconnectAfterUpload()
     m_portConnected = false;
     m_ui.Button1->setText(QStringLiteral("Connect"));
     connectPort(false);
+    // Not connected again: the port list comes back as a disconnect brings it.
+    if (!m_portConnected)
+        m_ui.ComboBox1->setEnabled(true);
 }
 
 void TForm4::Button19Click()
