@@ -135,6 +135,34 @@ TEST(SettingsWindow, AFailedOpenLeavesTheWindowNotConnectedWithSerialReachable)
     EXPECT_TRUE(child<QComboBox>(bench.window.get(), "ComboBox1")->isEnabled());
 }
 
+TEST(SettingsWindow, AnEmptyPortEntryIsNoPortSelected)
+{
+    // Reader 2's port is held by another program: the detection finds
+    // reader 1 only and the main window lists an empty second port.
+    UiBench bench;
+    bench.addProgrammer("COM3", "COM4");
+    bench.host.markBusy("COM4");
+    TForm3 mainWindow(bench.context);
+    mainWindow.show();
+    click(&mainWindow, "Button4");
+    click(&mainWindow, "Button2");
+    TForm4* window = mainWindow.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    auto* ports = child<QComboBox>(window, "ComboBox1");
+    ASSERT_EQ(ports->count(), 2);
+    ASSERT_EQ(ports->itemText(1), QString());
+    ports->setCurrentIndex(1);
+    const int attemptsBefore = bench.host.openAttempts("");
+
+    click(window, "Button1");
+    EXPECT_EQ(logMessages(window), QStringList{QStringLiteral("ERROR: NO COM PORT SELECTED")});
+    EXPECT_EQ(bench.host.openAttempts(""), attemptsBefore);
+    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
+    EXPECT_TRUE(child<QPushButton>(window, "Button1")->isEnabled());
+    EXPECT_TRUE(child<QTabWidget>(window, "TabControl1")->isTabEnabled(TForm4::SerialTab));
+    window->close();
+}
+
 TEST(SettingsWindow, ClockWriteSendsItsBytesAndTheDeviceKeepsTheClock)
 {
     SettingsBench bench(SpeedVariant::Normal, "COM4");

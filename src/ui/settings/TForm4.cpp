@@ -146,7 +146,8 @@ void TForm4::Button1Click()
 {
     const OperationGuard guard = m_session.guard();
     m_ui.Button1->setEnabled(false);
-    if (m_ui.ComboBox1->currentIndex() < 0) {
+    // An empty entry (a reader port the detection did not find) names no port.
+    if (!selectedPortName(m_ui.ComboBox1)) {
         appendLogLine(QStringLiteral("ERROR: NO COM PORT SELECTED"));
         m_ui.Button1->setEnabled(true);
         return;
