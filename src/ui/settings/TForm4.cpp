@@ -2,7 +2,6 @@
 
 #include "firmware/BootModeSwitch.h"
 #include "protocol/ProgrammerConnect.h"
-#include "ui/common/LogPane.h"
 #include "ui/common/Widgets.h"
 #include "ui/settings/SettingsLayout.h"
 #include "update/VersionCheck.h"
