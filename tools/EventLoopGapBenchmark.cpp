@@ -9,6 +9,7 @@
 #include "ui/settings/TForm4.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     window.setPorts({QStringLiteral("COM3")}, true);
     window.show();
     window.Button1Click();
-    window.Button_read_settingsClick();
+    window.findChild<QPushButton*>(QStringLiteral("Button_read_settings"))->click();
     window.findChild<QAbstractButton*>(QStringLiteral("clock_800"))->setChecked(true);
 
     QElapsedTimer sinceTick;
@@ -51,7 +52,7 @@ int main(int argc, char** argv)
 
     QElapsedTimer total;
     total.start();
-    window.Button3Click();
+    window.findChild<QPushButton*>(QStringLiteral("Button3"))->click();
     const qint64 elapsedMs = total.elapsed();
     ticker.stop();
 

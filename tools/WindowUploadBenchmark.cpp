@@ -11,6 +11,7 @@
 #include "ui/settings/TForm4.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -76,7 +77,7 @@ int main(int argc, char** argv)
     });
     watcher.start();
     elapsed.start();
-    window.Button9Click();
+    window.findChild<QPushButton*>(QStringLiteral("Button9"))->click();
     watcher.stop();
 
     const bool programmed = device.programmedImage() == std::vector<std::uint8_t>(image.begin(), image.end());

@@ -164,8 +164,21 @@ TEST(MainWindow, ManualScanOnAHostWithoutPorts)
     EXPECT_EQ(text(&window, "Label11"), QStringLiteral("No Serial Port found!"));
     bench.addSilent("COM2");
     click(&window, "Button3");
+    // A list selects its first entry by itself; no entry was clicked.
+    auto* list = child<QListWidget>(&window, "ListBox1");
+    auto* ports = child<QComboBox>(&window, "ComboBox1");
+    ASSERT_EQ(ports->count(), 1);
+    list->setCurrentRow(-1);
+    ports->setCurrentIndex(-1);
+    const int opensAfterScan = bench.host.openAttempts("COM2");
     window.Button5Click();
     EXPECT_EQ(text(&window, "Label11"), QStringLiteral("No Programmer found!"));
+    EXPECT_TRUE(shown(&window, "Label11"));
+    // Nothing to search: no port was touched.
+    EXPECT_EQ(bench.host.openAttempts("COM2"), opensAfterScan);
+    EXPECT_FALSE(bench.context.programmerFound());
+    EXPECT_FALSE(shown(&window, "Label2"));
+    EXPECT_FALSE(shown(&window, "Button6"));
     window.Button6Click();
     EXPECT_FALSE(shown(&window, "Button2"));
     EXPECT_FALSE(shown(&window, "Button1"));

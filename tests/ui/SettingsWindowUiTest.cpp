@@ -123,6 +123,46 @@ TEST(SettingsWindow, PortThatWillNotOpenIsReportedWithItsReason)
     EXPECT_FALSE(bench.window->portConnected());
 }
 
+TEST(SettingsWindow, AFailedOpenLeavesTheWindowNotConnectedWithSerialReachable)
+{
+    SettingsBench bench(SpeedVariant::Normal, "COM9");
+    bench.connect();
+    ASSERT_EQ(bench.log().value(1), QStringLiteral("ERROR: COM9 Port open error!"));
+    EXPECT_TRUE(bench.tabs()->isEnabled());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    bench.showTab(TForm4::SerialTab);
+    EXPECT_TRUE(shown(bench.window.get(), "Button26"));
+    EXPECT_TRUE(child<QComboBox>(bench.window.get(), "ComboBox1")->isEnabled());
+}
+
+TEST(SettingsWindow, AnEmptyPortEntryIsNoPortSelected)
+{
+    // Reader 2's port is held by another program: the detection finds
+    // reader 1 only and the main window lists an empty second port.
+    UiBench bench;
+    bench.addProgrammer("COM3", "COM4");
+    bench.host.markBusy("COM4");
+    TForm3 mainWindow(bench.context);
+    mainWindow.show();
+    click(&mainWindow, "Button4");
+    click(&mainWindow, "Button2");
+    TForm4* window = mainWindow.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    auto* ports = child<QComboBox>(window, "ComboBox1");
+    ASSERT_EQ(ports->count(), 2);
+    ASSERT_EQ(ports->itemText(1), QString());
+    ports->setCurrentIndex(1);
+    const int attemptsBefore = bench.host.openAttempts("");
+
+    click(window, "Button1");
+    EXPECT_EQ(logMessages(window), QStringList{QStringLiteral("ERROR: NO COM PORT SELECTED")});
+    EXPECT_EQ(bench.host.openAttempts(""), attemptsBefore);
+    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
+    EXPECT_TRUE(child<QPushButton>(window, "Button1")->isEnabled());
+    EXPECT_TRUE(child<QTabWidget>(window, "TabControl1")->isTabEnabled(TForm4::SerialTab));
+    window->close();
+}
+
 TEST(SettingsWindow, ClockWriteSendsItsBytesAndTheDeviceKeepsTheClock)
 {
     SettingsBench bench(SpeedVariant::Normal, "COM4");
@@ -277,6 +317,24 @@ TEST(SettingsWindow, UniprogReadSelectsTheListsAndAWriteNeedsEveryChoice)
 
     click(window, "Button25");
     EXPECT_EQ(bench.log().back(), QStringLiteral("Talvex reset to default !"));
+}
+
+TEST(SettingsWindow, AWriteRefusedForAnEmptyListPutsTheFocusOnThatList)
+{
+    SettingsBench bench(SpeedVariant::LowSpeed2);
+    TForm4* window = bench.window.get();
+    bench.connect();
+    click(window, "Button23");
+    auto* baud1 = child<QComboBox>(window, "ComboBox14");
+    baud1->setCurrentIndex(-1);
+    bench.device->clearReceivedCommands();
+
+    click(window, "Button24");
+    EXPECT_TRUE(commandsSeen(*bench.device).empty());
+    EXPECT_EQ(bench.log().back(),
+              QStringLiteral("Set parameters ERROR ! No choice made for Reader 1 baud: nothing sent."));
+    EXPECT_EQ(window->focusWidget(), baud1);
+    EXPECT_FALSE(window->operationRunning());
 }
 
 TEST(SettingsWindow, DisconnectClearsEveryRadioButton)

@@ -165,6 +165,26 @@ TEST(SmartcardTool, ThreadProbeAndQuitStopTheThreadBeforeThePortsClose)
     EXPECT_FALSE(bench.mainWindow.isVisible());
 }
 
+TEST(SmartcardTool, EscapeClosesTheToolAsItsCloseBoxDoes)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    TRead* thread = tool->readerThread();
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(bench.waitUntil([&] { return thread->isRunning(); }));
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    ASSERT_TRUE(bench.context.ports().b.isOpen());
+
+    QTest::keyClick(tool, Qt::Key_Escape);
+    EXPECT_FALSE(tool->isVisible());
+    EXPECT_TRUE(thread->isFinished());
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+    EXPECT_TRUE(bench.mainWindow.isVisible());
+}
+
 TEST(SmartcardTool, ScanningViewsAndTheResetLine)
 {
     ToolBench bench;
@@ -205,6 +225,25 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_FALSE(shown(tool, "Button10"));
     EXPECT_TRUE(shown(tool, "Button11"));
     EXPECT_TRUE(bench.pane("Memo1").isEmpty());
+}
+
+TEST(SmartcardTool, ScanningWhileOnlyReaderTwoIsConnectedKeepsIt)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    ASSERT_TRUE(bench.context.ports().b.isOpen());
+    const QString before = bench.pane("Memo2");
+
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(bench.pane("Memo2"),
+              before + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
+
+    click(tool, "Button12");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
 }
 
 TEST(SmartcardTool, AtrWithoutACardTouchesNoLine)

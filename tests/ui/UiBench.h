@@ -18,6 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Failure messages show a text as text, not as its UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace talvex::test {
 
 /// The simulated bench with the windows on top, in virtual time.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "context/ApplicationContext.h"
+#include "ui/common/ClosingDialog.h"
 
-#include <QDialog>
 #include <QTimer>
 
 #include <memory>
@@ -20,7 +20,7 @@ class TRead;
 
 /// The smartcard tool: a test window for the programmer's two card
 /// readers (reader 1 on port slot A, reader 2 on slot B).
-class TForm1 : public QDialog {
+class TForm1 : public ClosingDialog {
     Q_OBJECT
 public:
     /// With `listPortsItself`, the tool fills its port lists by a scan;

@@ -1,5 +1,8 @@
 #include "ui/common/Widgets.h"
 
+#include "ui/common/BusyIndicator.h"
+#include "ui/common/LogPane.h"
+
 namespace talvex {
 
 QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent)
@@ -45,12 +48,40 @@ QComboBox* makeComboBox(const QString& name, QWidget* parent)
     return box;
 }
 
+BusyIndicator* makeBusyIndicator(const QString& name, QWidget* parent)
+{
+    auto* indicator = new BusyIndicator(parent);
+    indicator->setObjectName(name);
+    return indicator;
+}
+
+LogPane* makeLogPane(const QString& name, QWidget* parent)
+{
+    auto* pane = new LogPane(parent);
+    pane->setObjectName(name);
+    return pane;
+}
+
+QWidget* makeControlsContainer(QWidget* window)
+{
+    auto* controls = new QWidget(window);
+    controls->setObjectName(QStringLiteral("Controls"));
+    return controls;
+}
+
 std::optional<int> selectedIndex(const QComboBox* box)
 {
     const int index = box->currentIndex();
     if (index < 0)
         return std::nullopt;
     return index;
+}
+
+std::optional<QString> selectedPortName(const QComboBox* box)
+{
+    if (box->currentIndex() < 0 || box->currentText().isEmpty())
+        return std::nullopt;
+    return box->currentText();
 }
 
 } // namespace talvex

@@ -14,6 +14,9 @@
 
 namespace talvex {
 
+class BusyIndicator;
+class LogPane;
+
 // Controls carry their designer names as object names, so tests and
 // screenshots find them as the user sees them.
 
@@ -23,6 +26,12 @@ QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent = nu
 QGroupBox* makeGroup(const QString& name, const QString& title, QWidget* parent = nullptr);
 QCheckBox* makeCheckBox(const QString& name, const QString& text, QWidget* parent = nullptr);
 QComboBox* makeComboBox(const QString& name, QWidget* parent = nullptr);
+BusyIndicator* makeBusyIndicator(const QString& name, QWidget* parent = nullptr);
+LogPane* makeLogPane(const QString& name, QWidget* parent = nullptr);
+
+/// The box that holds a window's controls but not its log: an
+/// OperationGuard disables it while a device operation runs.
+QWidget* makeControlsContainer(QWidget* window);
 
 /// A drop-down list of the given items, with no item selected.
 template <typename Items>
@@ -37,5 +46,9 @@ QComboBox* makeComboBox(const QString& name, const Items& items, QWidget* parent
 
 /// The selected index of a list, or nothing when no item is selected.
 std::optional<int> selectedIndex(const QComboBox* box);
+
+/// The port chosen in a port list, or nothing when no entry is selected or
+/// the entry is empty (a reader port the detection did not find).
+std::optional<QString> selectedPortName(const QComboBox* box);
 
 } // namespace talvex

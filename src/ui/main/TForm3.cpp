@@ -38,8 +38,7 @@ void TForm3::FormCreate()
 void TForm3::buildWindow()
 {
     auto* top = new QVBoxLayout(this);
-    m_controls = new QWidget(this);
-    m_controls->setObjectName(QStringLiteral("Controls"));
+    m_controls = makeControlsContainer(this);
     auto* columns = new QHBoxLayout(m_controls);
     columns->setContentsMargins(0, 0, 0, 0);
     top->addWidget(m_controls);
@@ -49,8 +48,7 @@ void TForm3::buildWindow()
     auto* actions = new QHBoxLayout;
     Button3 = makeButton(QStringLiteral("Button3"), QStringLiteral("Manual Scan"));
     Button4 = makeButton(QStringLiteral("Button4"), QStringLiteral("Automatic Detect"));
-    AniIndicator1 = new BusyIndicator;
-    AniIndicator1->setObjectName(QStringLiteral("AniIndicator1"));
+    AniIndicator1 = makeBusyIndicator(QStringLiteral("AniIndicator1"));
     actions->addWidget(Button4);
     actions->addWidget(Button3);
     actions->addWidget(AniIndicator1);
