@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,6 +102,55 @@ void checkRunnable(const Invocation& call)
     FUZZ_CHECK(!call.simState || call.simulate);
 }
 
+// Read again the way the usage describes it: each option the line gives is
+// in the invocation with the value given (the last one for a global option),
+// and the other words are the command's name and its positionals.
+void checkNothingLost(const std::vector<std::string>& arguments, const Invocation& call)
+{
+    std::map<std::string, std::string, std::less<>> globals;
+    std::vector<std::string> given;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            given.push_back(argument);
+            continue;
+        }
+        std::string name = argument == "-h" ? "--help" : argument == "-q" ? "--quiet" : argument;
+        std::optional<std::string> value;
+        if (const std::size_t equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+        }
+        const OptionEntry* global = globalOption(name);
+        const OptionEntry* entry = global ? global : call.command->option(name);
+        FUZZ_CHECK(entry != nullptr);
+        if (!entry->value.empty() && !value)
+            value = arguments.at(++i);
+        if (global)
+            globals[name] = value.value_or("");
+        else
+            FUZZ_CHECK(call.value(name) == value.value_or(""));
+    }
+    FUZZ_CHECK(call.simulate == globals.contains("--simulate"));
+    FUZZ_CHECK(call.quiet == globals.contains("--quiet"));
+    FUZZ_CHECK(call.version == globals.contains("--version"));
+    const auto simState = globals.find("--sim-state");
+    FUZZ_CHECK(call.simState == (simState == globals.end() ? std::nullopt : std::optional(simState->second)));
+    const auto delay = globals.find("--answer-delay");
+    FUZZ_CHECK(call.answerDelayMs.has_value() == (delay != globals.end()));
+    if (call.answerDelayMs)
+        FUZZ_CHECK(std::stoi(delay->second) == *call.answerDelayMs);
+
+    std::vector<std::string> expected = words(call.command->name);
+    expected.insert(expected.end(), call.positionals.begin(), call.positionals.end());
+    FUZZ_CHECK(given == expected);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -125,6 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(help.find(call.command->name) != std::string::npos);
     } else if (call.command) {
         checkRunnable(call);
+        checkNothingLost(arguments, call);
     } else {
         FUZZ_CHECK(call.version);
     }
