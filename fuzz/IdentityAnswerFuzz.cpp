@@ -25,6 +25,9 @@ namespace {
 constexpr std::size_t kBootSerialByte = 5;
 constexpr std::size_t kApplicationSerialByte = 6;
 constexpr std::size_t kSerialBytes = 16;
+// The version: the low digit of this byte (the major) and the next byte.
+constexpr std::size_t kBootVersionByte = 21;
+constexpr std::size_t kApplicationVersionByte = 30;
 
 bool isUpperHex(const std::string& text)
 {
@@ -33,7 +36,7 @@ bool isUpperHex(const std::string& text)
 }
 
 void checkFields(const std::vector<std::uint8_t>& answer, const IdentityFields& fields, bool hit,
-                 std::size_t serialByte)
+                 std::size_t serialByte, std::size_t versionByte)
 {
     const std::string hex = toHexText(answer);
     // Bounded whatever arrives: the buffers behind these are fixed.
@@ -46,6 +49,7 @@ void checkFields(const std::vector<std::uint8_t>& answer, const IdentityFields& 
                                                answer.begin() + static_cast<std::ptrdiff_t>(serialByte + kSerialBytes));
         FUZZ_CHECK(fields.serialNumber == toHexText(serial));
         FUZZ_CHECK(fields.versionDigits.size() == 3 && isUpperHex(fields.versionDigits));
+        FUZZ_CHECK(fields.versionDigits == toHexText({answer[versionByte], answer[versionByte + 1]}).substr(1));
     }
 
     const std::string text = firmwareVersionText(fields.versionDigits);
@@ -118,8 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(isApplicationGreeting(answer) ==
                (answer.size() >= 2 && (answer[0] == kApplicationAnswer1 || answer[0] == kApplicationAnswer2)));
 
-    checkFields(answer, bootLoaderFields(answer), boot, kBootSerialByte);
-    checkFields(answer, applicationFields(answer), application, kApplicationSerialByte);
+    checkFields(answer, bootLoaderFields(answer), boot, kBootSerialByte, kBootVersionByte);
+    checkFields(answer, applicationFields(answer), application, kApplicationSerialByte,
+                kApplicationVersionByte);
 
     if (answer.size() > kApplicationAnswerLength) {
         // Bytes past the longest layout change no field.
