@@ -1,6 +1,7 @@
 // The version check's reply: the keys found in it, the numbers read after
 // them, and the whole check over a connection that delivers the input in
-// pieces of a size taken from the input.
+// pieces of a size taken from the input. An input "#", n (2 bytes), rest
+// is checked whole as n blanks followed by the rest.
 
 #include "FuzzCheck.h"
 
@@ -133,12 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const NamedVersions named = parseVersionReply(reply);
     checkTexts(named.firmware.value_or(0), named.software.value_or(0));
 
-    // A reply longer than the buffer, by repeating the input.
-    std::string longReply;
-    if (size > 0 && data[0] == '#')
-        while (longReply.size() <= kReplyCapacity)
-            longReply.append(reply);
+    // "#" and two bytes put that many blanks (up to 12,000) before the rest,
+    // so the keys can sit on either side of the end of the reply buffer.
+    std::string padded;
+    if (size >= 3 && data[0] == '#') {
+        padded.assign(static_cast<std::size_t>((data[1] << 8 | data[2]) % 12000), ' ');
+        padded.append(reply.substr(3));
+    }
     const std::size_t piece = 1 + size % 4096;
-    checkWholeCheck(longReply.empty() ? reply : std::string_view(longReply), piece);
+    checkWholeCheck(size >= 3 && data[0] == '#' ? std::string_view(padded) : reply, piece);
     return 0;
 }
