@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -21,6 +23,24 @@ using namespace talvex;
 using namespace talvex::cli;
 
 namespace {
+
+// Every key has a line: a state file cut short is never taken.
+bool hasEveryKey(std::string_view text)
+{
+    std::istringstream lines{std::string(text)};
+    std::set<std::string> keys;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string key;
+        if (words >> key)
+            keys.insert(key);
+    }
+    for (const char* key : {"firmware", "reader1", "reader2", "mode", "advanced", "uniprog", "eeprom"}) {
+        if (!keys.contains(key))
+            return false;
+    }
+    return true;
+}
 
 bool sameState(const BenchState& a, const BenchState& b)
 {
@@ -70,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(error.size() <= size + 64);
         return 0;
     }
+    FUZZ_CHECK(hasEveryKey(text));
+
     const std::string written = formatBenchState(*state);
     const std::optional<BenchState> again = parseBenchState(written, error);
     FUZZ_CHECK(again.has_value());
