@@ -101,8 +101,10 @@ for source in "$root"/fuzz/*Fuzz.cpp; do
     mkdir -p "$work/$target" "$work/findings"
     seeds=()
     [[ -d "$root/fuzz/corpus/$target" ]] && seeds=("$root/fuzz/corpus/$target")
+    dict=()
+    [[ -f "$root/fuzz/$target.dict" ]] && dict=(-dict="$root/fuzz/$target.dict")
     log="$work/$target.log"
-    if "$build/fuzz/$target" -runs="$runs" -seed="$seed" -max_total_time="$max_time" -timeout=30 \
+    if "$build/fuzz/$target" -runs="$runs" -seed="$seed" -max_total_time="$max_time" -timeout=30 "${dict[@]}" \
         -artifact_prefix="$work/findings/$target-" "$work/$target" "${seeds[@]}" >"$log" 2>&1; then
         done_line=$(grep -E '^Done [0-9]+ runs' "$log" | tail -n 1 || true)
         say "$target: ${done_line:-done}"

@@ -43,9 +43,11 @@ for target in "${targets[@]}"; do
     mkdir -p "$scratch/corpus/$target"
     seeds=()
     [[ -d "$root/fuzz/corpus/$target" ]] && seeds=("$root/fuzz/corpus/$target")
+    dict=()
+    [[ -f "$root/fuzz/$target.dict" ]] && dict=(-dict="$root/fuzz/$target.dict")
     log="$scratch/logs/$target.log"
     say "$target for ${seconds} s"
-    if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
+    if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="$scratch/findings/$target-" "$scratch/corpus/$target" "${seeds[@]}" >"$log" 2>&1; then
         say "$target: $(grep -E '^Done [0-9]+ runs' "$log" | tail -n 1), corpus $(ls "$scratch/corpus/$target" | wc -l) entries"
     else
