@@ -93,7 +93,8 @@ void checkFaithful(std::string_view text, const BenchState& state)
     FUZZ_CHECK(namesBytes(last.at("eeprom"), eeprom));
     FUZZ_CHECK(last.at("firmware").at(1) ==
                (state.firmware == SimulatedProgrammer::Firmware::BootLoader ? "boot-loader" : "application"));
-    FUZZ_CHECK(last.at("mode").at(1) == (state.settings.operatingMode == OperatingMode::Bypass ? "bypass" : "smartmouse"));
+    FUZZ_CHECK(last.at("mode").at(1) ==
+               (state.settings.operatingMode == OperatingMode::Bypass ? "bypass" : "smartmouse"));
 }
 
 } // namespace

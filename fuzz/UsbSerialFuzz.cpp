@@ -44,13 +44,15 @@ void checkText(std::string_view text)
     FUZZ_CHECK(padded.substr(0, kept) == text.substr(0, kept));
     FUZZ_CHECK(padded.find_first_not_of(' ', kept) == std::string::npos);
 
-    FUZZ_CHECK(isUsbSerialText(text) == (text.size() <= kUsbSerialLength && std::all_of(text.begin(), text.end(), allowed)));
+    FUZZ_CHECK(isUsbSerialText(text) ==
+               (text.size() <= kUsbSerialLength && std::all_of(text.begin(), text.end(), allowed)));
     // What the tool accepts stays itself once padded.
     if (isUsbSerialText(text))
         FUZZ_CHECK(isUsbSerialText(padded));
 
     const std::optional<std::string> derived = usbSerialFromProgrammerSerial(text);
-    const bool hex = std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    const bool hex =
+        std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
     FUZZ_CHECK(derived.has_value() == (text.size() == 32 && hex));
     if (derived) {
         FUZZ_CHECK(*derived == text.substr(14, kUsbSerialLength));
