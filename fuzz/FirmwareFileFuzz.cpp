@@ -105,8 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.write(content.data(), static_cast<std::streamsize>(content.size()));
         FUZZ_CHECK(file.good());
     }
-    // Only the file's own name counts, ".bin" in any case, ".bin" alone too.
-    FUZZ_CHECK(checkFirmwareFile(path) == (endsWithBin(name) ? FileCheck::Ok : FileCheck::NotBinFile));
+    // Only the file's own name counts, ".bin" in any case, ".bin" alone too;
+    // an empty ".bin" is refused before the device is touched.
+    const FileCheck expected =
+        !endsWithBin(name) ? FileCheck::NotBinFile : content.empty() ? FileCheck::Unreadable : FileCheck::Ok;
+    FUZZ_CHECK(checkFirmwareFile(path) == expected);
     checkImage(path, content);
     fs::remove(path);
     return 0;

@@ -5,7 +5,7 @@
 
 #include "FuzzCheck.h"
 
-#include "cli/SimulatedBench.h"
+#include "sim/SimulatedBench.h"
 #include "common/VirtualClock.h"
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 using namespace talvex;
-using namespace talvex::cli;
+
 
 namespace {
 

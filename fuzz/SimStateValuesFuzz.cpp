@@ -4,7 +4,7 @@
 
 #include "FuzzCheck.h"
 
-#include "cli/SimulatedBench.h"
+#include "sim/SimulatedBench.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,7 +16,7 @@
 #include <vector>
 
 using namespace talvex;
-using namespace talvex::cli;
+
 
 namespace {
 

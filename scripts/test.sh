@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the core tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the thread tests under
-# ThreadSanitizer, the normal build with every test, and the Windows build
-# of the core with its tests under Wine.
+# ThreadSanitizer, the normal build with every test, the Windows build
+# of the core with its tests under Wine, and the fuzz targets for a fixed
+# number of inputs each.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -36,3 +37,6 @@ ctest --test-dir build --output-on-failure -j2
 
 echo "== Windows build and tests under Wine"
 TALVEX_SIMULATOR="$root/build/src/talvex-simulator" bash scripts/wine-tests.sh "$root/build-mingw-tests"
+
+echo "== fuzz targets (fixed runs)"
+bash scripts/fuzz-ci.sh "$root/build-fuzz"

@@ -5,7 +5,6 @@
 namespace talvex {
 namespace {
 
-constexpr int kT0 = 0;
 constexpr int kT1 = 1;
 constexpr int kT15 = 15;
 

@@ -140,6 +140,23 @@ TEST(SmartcardTool, ReaderThreadShowsCardPresenceAndHonoursTheInvertedReader)
     EXPECT_FALSE(tool->readerThread()->cardPresent(2));
 }
 
+TEST(SmartcardTool, AnUnpluggedProgrammerIsSaidOnceInTheLog)
+{
+    ToolBench bench;
+    TForm1* tool = bench.tool.get();
+    bench.connectReader1();
+    bench.device->setCardPresent(1, true);
+    ASSERT_TRUE(bench.waitUntil([&] { return shown(tool, "Label5"); }));
+
+    bench.device->setPlugged(false);
+    const QString said = QStringLiteral("ERROR: the programmer was unplugged (reader 1). Plug it in again and "
+                                        "connect the reader again.\r\n");
+    EXPECT_TRUE(bench.waitUntil([&] { return bench.pane("Memo2").endsWith(said); }));
+    EXPECT_TRUE(bench.waitUntil([&] { return !shown(tool, "Label5"); }));
+    QTest::qWait(100);
+    EXPECT_EQ(bench.pane("Memo2").count(said), 1);
+}
+
 TEST(SmartcardTool, ThreadProbeAndQuitStopTheThreadBeforeThePortsClose)
 {
     ToolBench bench;

@@ -160,7 +160,15 @@ void TForm1::startReaderThread()
     m_thread = std::make_unique<TRead>(m_context.ports());
     m_thread->setInverted(CheckBox1->isChecked());
     connect(m_thread.get(), &TRead::presenceChanged, this, &TForm1::showPresence, Qt::QueuedConnection);
+    connect(m_thread.get(), &TRead::programmerUnplugged, this, &TForm1::reportUnplugged, Qt::QueuedConnection);
     m_thread->start();
+}
+
+void TForm1::reportUnplugged(int reader)
+{
+    Memo2->appendRaw(QStringLiteral("ERROR: the programmer was unplugged (reader %1). Plug it in again and "
+                                    "connect the reader again.\r\n")
+                         .arg(reader));
 }
 
 void TForm1::showPresence(int reader, bool present)

@@ -72,6 +72,7 @@ private:
     void readAtrOn(Reader& reader);
     void startReaderThread();
     void showPresence(int reader, bool present);
+    void reportUnplugged(int reader);
     void setReaderGroupVisible(Reader& reader, bool visible);
     void shutDown();
 

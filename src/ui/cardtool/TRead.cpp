@@ -26,6 +26,8 @@ void TRead::run()
         m_threadAlive = true;
         for (const CardPresence::Change& change : m_presence.poll(m_ports))
             emit presenceChanged(change.reader, change.present);
+        for (const int reader : m_presence.newlyGone(m_ports))
+            emit programmerUnplugged(reader);
         QThread::msleep(static_cast<unsigned long>(m_pause.count()));
     }
 }

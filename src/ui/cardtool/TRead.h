@@ -32,6 +32,8 @@ public:
 
 signals:
     void presenceChanged(int reader, bool present);
+    /// Once per reader whose open port found its device gone.
+    void programmerUnplugged(int reader);
 
 protected:
     void run() override;
