@@ -47,14 +47,14 @@ void Console::result(std::string_view text)
 {
     endProgress();
     m_out << withoutLineEnd(text) << '\n';
-    m_out.flush();
+    checkOutput();
 }
 
 void Console::resultText(std::string_view text)
 {
     endProgress();
     m_out << text;
-    m_out.flush();
+    checkOutput();
 }
 
 void Console::progress(std::string_view text)
@@ -79,6 +79,14 @@ void Console::line(std::ostream& stream, std::string_view text)
     endProgress();
     stream << withoutLineEnd(text) << '\n';
     stream.flush();
+}
+
+// A buffered write fails only when flushed: flush each result before asking.
+void Console::checkOutput()
+{
+    m_out.flush();
+    if (!m_out)
+        m_outputLost = true;
 }
 
 void Console::endProgress()

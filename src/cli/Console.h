@@ -36,14 +36,19 @@ public:
 
     bool interactive() const { return m_interactive; }
 
+    /// A result did not reach standard output (a full disk, a closed pipe).
+    bool outputLost() const { return m_outputLost; }
+
 private:
     void line(std::ostream& stream, std::string_view text);
     void endProgress();
+    void checkOutput();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_interactive;
     bool m_quiet = false;
+    bool m_outputLost = false;
     bool m_progressOpen = false;
     std::size_t m_progressLength = 0;
 };

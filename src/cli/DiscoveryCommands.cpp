@@ -40,13 +40,12 @@ ExitCode runPorts(CommandRun& run)
     run.console.log("Scanning the serial ports ...");
     const std::vector<ProbedPort> ports = manualScan(env, run.context.detection());
     if (run.call.has("--json")) {
-        std::vector<std::string> items;
+        std::vector<JsonObject> items;
         for (const ProbedPort& port : ports) {
             items.push_back(JsonObject()
                                 .add("port", port.name)
                                 .add("programmer", programmerOf(port.probe))
-                                .add("card", cardIn(port.probe))
-                                .text());
+                                .add("card", cardIn(port.probe)));
         }
         run.console.result(jsonArray(items));
     } else {

@@ -1,84 +1,51 @@
 #include "cli/Json.h"
 
-#include <cstdio>
-
 namespace talvex::cli {
 
-std::string jsonString(std::string_view text)
+std::string jsonText(const Json& value)
 {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"': quoted += "\\\""; break;
-        case '\\': quoted += "\\\\"; break;
-        case '\n': quoted += "\\n"; break;
-        case '\r': quoted += "\\r"; break;
-        case '\t': quoted += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                quoted += escaped;
-            } else {
-                quoted += c;
-            }
-        }
-    }
-    quoted += '"';
-    return quoted;
+    // FTDI descriptions and port names are bytes, not necessarily UTF-8:
+    // replaced rather than thrown on, so the line is still read.
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 JsonObject& JsonObject::add(std::string_view key, std::string_view value)
 {
-    return addRaw(key, jsonString(value));
+    return add(key, Json(std::string(value)));
 }
 
 JsonObject& JsonObject::add(std::string_view key, long long value)
 {
-    return addRaw(key, std::to_string(value));
+    return add(key, Json(value));
 }
 
 JsonObject& JsonObject::add(std::string_view key, bool value)
 {
-    return addRaw(key, value ? "true" : "false");
+    return add(key, Json(value));
 }
 
 JsonObject& JsonObject::add(std::string_view key, const std::optional<std::string>& value)
 {
-    return value ? add(key, *value) : addRaw(key, "null");
+    return value ? add(key, std::string_view(*value)) : add(key, Json(nullptr));
 }
 
 JsonObject& JsonObject::add(std::string_view key, const std::optional<int>& value)
 {
-    return value ? add(key, *value) : addRaw(key, "null");
+    return value ? add(key, *value) : add(key, Json(nullptr));
 }
 
-JsonObject& JsonObject::addRaw(std::string_view key, std::string_view json)
+JsonObject& JsonObject::add(std::string_view key, Json value)
 {
-    m_members.push_back(jsonString(key) + ":" + std::string(json));
+    m_value[std::string(key)] = std::move(value);
     return *this;
 }
 
-std::string JsonObject::text() const
+std::string jsonArray(const std::vector<JsonObject>& items)
 {
-    std::string text = "{";
-    for (std::size_t i = 0; i < m_members.size(); ++i) {
-        if (i > 0)
-            text += ',';
-        text += m_members[i];
-    }
-    return text + "}";
-}
-
-std::string jsonArray(const std::vector<std::string>& items)
-{
-    std::string text = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0)
-            text += ',';
-        text += items[i];
-    }
-    return text + "]";
+    Json array = Json::array();
+    for (const JsonObject& item : items)
+        array.push_back(item.value());
+    return jsonText(array);
 }
 
 } // namespace talvex::cli

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,8 +9,12 @@
 
 namespace talvex::cli {
 
-/// A JSON string literal, quoted and escaped.
-std::string jsonString(std::string_view text);
+/// A JSON value whose object members keep the order they were added in.
+using Json = nlohmann::ordered_json;
+
+/// The one line a --json command prints: compact, and valid UTF-8 even
+/// when a text came from a device (bytes that are not UTF-8 become U+FFFD).
+std::string jsonText(const Json& value);
 
 /// One JSON object, built member by member in the order given.
 class JsonObject {
@@ -22,16 +28,17 @@ public:
     /// null when nothing is there.
     JsonObject& add(std::string_view key, const std::optional<std::string>& value);
     JsonObject& add(std::string_view key, const std::optional<int>& value);
-    /// A value that is JSON text already (an object or array).
-    JsonObject& addRaw(std::string_view key, std::string_view json);
+    /// A nested value (an object or an array).
+    JsonObject& add(std::string_view key, Json value);
 
-    std::string text() const;
+    const Json& value() const { return m_value; }
+    std::string text() const { return jsonText(m_value); }
 
 private:
-    std::vector<std::string> m_members;
+    Json m_value = Json::object();
 };
 
-/// A JSON array of values that are JSON text already.
-std::string jsonArray(const std::vector<std::string>& items);
+/// The one line of a JSON array of objects.
+std::string jsonArray(const std::vector<JsonObject>& items);
 
 } // namespace talvex::cli

@@ -65,6 +65,15 @@ std::optional<int> answerWithoutDevice(const ParsedArguments& parsed, Console& c
     return std::nullopt;
 }
 
+// Checked last, so that every result written counts.
+int withOutputChecked(Console& console, int status)
+{
+    if (!console.outputLost())
+        return status;
+    console.error("cannot write to standard output");
+    return status == exitStatus(ExitCode::Ok) ? exitStatus(ExitCode::Failure) : status;
+}
+
 } // namespace
 
 ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Console& console)
@@ -86,8 +95,8 @@ int runTalvexctl(const std::vector<std::string>& arguments, ApplicationContext& 
 {
     const ParsedArguments parsed = parseArguments(arguments);
     if (const auto answered = answerWithoutDevice(parsed, console))
-        return *answered;
-    return exitStatus(runInvocation(parsed.invocation, context, console));
+        return withOutputChecked(console, *answered);
+    return withOutputChecked(console, exitStatus(runInvocation(parsed.invocation, context, console)));
 }
 
 int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive)
@@ -95,14 +104,14 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
     Console console(out, err, interactive);
     const ParsedArguments parsed = parseArguments(arguments);
     if (const auto answered = answerWithoutDevice(parsed, console))
-        return *answered;
+        return withOutputChecked(console, *answered);
     const Invocation& call = parsed.invocation;
 
     RealClock clock;
     if (!call.simulate) {
         const std::unique_ptr<PortHost> host = makeNativePortHost();
         ApplicationContext context(*host, clock);
-        return exitStatus(runInvocation(call, context, console));
+        return withOutputChecked(console, exitStatus(runInvocation(call, context, console)));
     }
 
     SimulatedBench bench(clock);
@@ -127,7 +136,7 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
         if (code == ExitCode::Ok)
             code = ExitCode::Failure;
     }
-    return exitStatus(code);
+    return withOutputChecked(console, exitStatus(code));
 }
 
 } // namespace talvex::cli

@@ -40,7 +40,7 @@ ExitCode runUsbSerialList(CommandRun& run)
         run.console.resultText(pane);
         return ExitCode::Ok;
     }
-    std::vector<std::string> items;
+    std::vector<JsonObject> items;
     for (std::size_t i = 0; i < tool.devices().size(); ++i) {
         const FtdiDevice& device = tool.devices()[i];
         items.push_back(JsonObject()
@@ -49,8 +49,7 @@ ExitCode runUsbSerialList(CommandRun& run)
                             .add("description", device.description)
                             .add("id", hex(device.id))
                             .add("locId", hex(device.locId))
-                            .add("selected", static_cast<int>(i) == tool.selectedIndex())
-                            .text());
+                            .add("selected", static_cast<int>(i) == tool.selectedIndex()));
     }
     run.console.result(jsonArray(items));
     return ExitCode::Ok;

@@ -41,6 +41,33 @@ std::optional<VersionServer> serverFrom(const std::string& text, VersionServer s
     return server;
 }
 
+// The reply's bytes may be anything: only printable ASCII is shown.
+std::string shown(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c >= ' ' && c <= '~' ? c : '?';
+    return quoted + "\"";
+}
+
+// Why a check that reached the server stored no version.
+std::optional<std::string> replyProblem(const VersionCheckResult& checked, const VersionServer& server)
+{
+    switch (checked.reply) {
+    case VersionReply::Named: return std::nullopt;
+    case VersionReply::NotConnected:
+    case VersionReply::NotSent: return std::string("did not take the request");
+    case VersionReply::TimedOut:
+        return "did not answer within " + std::to_string(server.receiveTimeout.count()) + " ms";
+    case VersionReply::NoReply: return std::string("closed the connection without a reply");
+    case VersionReply::NoVersion: break;
+    case VersionReply::NotANumber:
+        return "named the firmware version " + shown(checked.named.firmwareNotANumber.value_or("")) +
+               ", which is not a number";
+    }
+    return std::string("named no version");
+}
+
 } // namespace
 
 ExitCode runCheckVersion(CommandRun& run)
@@ -65,14 +92,17 @@ ExitCode runCheckVersion(CommandRun& run)
     }
 
     LatestVersions& latest = context.latestVersions();
-    const VersionCheckStatus status = CheckVersion(
+    const VersionCheckResult checked = checkVersionDetailed(
         latest, [&](const std::string& message) { run.console.log(message); }, server);
     const std::string where = server.host + ":" + std::to_string(server.port);
-    if (status != VersionCheckStatus::Checked)
+    if (checked.status != VersionCheckStatus::Checked)
         return run.fail(ExitCode::Failure, "could not reach the version server " + where);
-    if (latest.latestFwVersion == 0)
-        return run.fail(ExitCode::Failure, "the version server " + where + " named no version");
+    if (const auto problem = replyProblem(checked, server))
+        return run.fail(ExitCode::Failure, "the version server " + where + " " + *problem);
 
+    if (const auto& software = checked.named.softwareNotANumber)
+        run.console.error("check-version: the version server " + where + " named the software version " +
+                          shown(*software) + ", which is not a number");
     run.console.result("firmware: " + firmwareRevisionText(latest.latestFwVersion));
     if (latest.latestSwVersion > 0)
         run.console.result("software: " + toolVersionText(latest.latestSwVersion));

@@ -4,7 +4,6 @@
 #include "update/TcpConnection.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <vector>
 
@@ -27,14 +26,29 @@ void say(const VersionLog& log, const std::string& message)
         log(message);
 }
 
-std::optional<int> valueAfter(std::string_view reply, std::string_view key, std::size_t digits)
+struct Value {
+    std::optional<int> number;
+    std::optional<std::string> notANumber;
+};
+
+std::optional<Value> valueAfter(std::string_view reply, std::string_view key, std::size_t digits)
 {
     const std::size_t at = reply.find(key);
     if (at == std::string_view::npos)
         return std::nullopt;
     // A value cut by the end of the data is what arrived of it.
     const std::size_t start = std::min(at + kValueOffset, reply.size());
-    return leadingInteger(reply.substr(start, digits));
+    const std::string_view field = reply.substr(start, digits);
+    Value value;
+    value.number = versionNumber(field);
+    if (!value.number)
+        value.notANumber = std::string(field);
+    return value;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
 }
 
 std::chrono::milliseconds remaining(SteadyClock::time_point until)
@@ -43,16 +57,22 @@ std::chrono::milliseconds remaining(SteadyClock::time_point until)
     return std::max(left, std::chrono::milliseconds{0});
 }
 
+struct Received {
+    std::string bytes;
+    bool timedOut = false; ///< nothing came, and the connection stayed open
+};
+
 // What arrives within the reply window, or else the first piece that
 // arrives before the receive time-out; at most kReplyCapacity bytes.
-std::string receiveReply(TcpConnection& connection, const VersionServer& server)
+Received receiveReply(TcpConnection& connection, const VersionServer& server)
 {
     const auto sent = SteadyClock::now();
     const auto windowEnd = sent + std::min(server.replyWindow, server.receiveTimeout);
     const auto deadline = sent + server.receiveTimeout;
 
     std::vector<char> buffer(kReplyCapacity);
-    std::string reply;
+    Received received;
+    std::string& reply = received.bytes;
     bool ended = false; // closed by the peer, or a failure
     while (reply.size() < kReplyCapacity && SteadyClock::now() < windowEnd) {
         const TcpConnection::Wait wait = connection.waitReadable(remaining(windowEnd));
@@ -67,36 +87,37 @@ std::string receiveReply(TcpConnection& connection, const VersionServer& server)
         }
         reply.append(buffer.data(), static_cast<std::size_t>(count));
     }
-    if (reply.empty() && !ended
-        && connection.waitReadable(remaining(deadline)) == TcpConnection::Wait::Readable) {
-        const std::ptrdiff_t count = connection.receive(buffer.data(), kReplyCapacity);
-        if (count > 0)
-            reply.append(buffer.data(), static_cast<std::size_t>(count));
+    if (reply.empty() && !ended) {
+        const TcpConnection::Wait wait = connection.waitReadable(remaining(deadline));
+        if (wait == TcpConnection::Wait::Readable) {
+            const std::ptrdiff_t count = connection.receive(buffer.data(), kReplyCapacity);
+            if (count > 0)
+                reply.append(buffer.data(), static_cast<std::size_t>(count));
+        } else if (wait == TcpConnection::Wait::TimedOut) {
+            received.timedOut = true;
+        }
     }
-    return reply;
+    return received;
 }
 
 } // namespace
 
-int leadingInteger(std::string_view text)
+std::optional<int> versionNumber(std::string_view field)
 {
+    // A sign or a blank first would let "-99" pass as a version, as atoi does.
+    if (field.empty() || !isDigit(field.front()))
+        return std::nullopt;
+    int value = 0;
     std::size_t i = 0;
-    // The C locale's white space, as atoi skips it.
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+    for (; i < field.size() && isDigit(field[i]); ++i)
+        value = value * 10 + (field[i] - '0');
+    if (i < field.size()) {
+        const char next = field[i];
+        const bool letter = (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z');
+        if (letter || next == '.' || next == ',' || next == '+' || next == '-')
+            return std::nullopt;
     }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        // Saturate where atoi would overflow (undefined there).
-        value = std::min<long long>(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
-    }
-    if (negative)
-        return static_cast<int>(-value);
-    return static_cast<int>(std::min<long long>(value, INT_MAX));
+    return value;
 }
 
 NamedVersions parseVersionReply(std::string_view reply)
@@ -104,9 +125,15 @@ NamedVersions parseVersionReply(std::string_view reply)
     if (reply.size() < 2)
         return {};
     NamedVersions named;
-    named.firmware = valueAfter(reply, kFirmwareKey, kFirmwareDigits);
-    if (named.firmware)
-        named.software = valueAfter(reply, kSoftwareKey, kSoftwareDigits);
+    const auto firmware = valueAfter(reply, kFirmwareKey, kFirmwareDigits);
+    if (!firmware)
+        return named;
+    named.firmware = firmware->number;
+    named.firmwareNotANumber = firmware->notANumber;
+    if (const auto software = valueAfter(reply, kSoftwareKey, kSoftwareDigits)) {
+        named.software = software->number;
+        named.softwareNotANumber = software->notANumber;
+    }
     return named;
 }
 
@@ -127,42 +154,68 @@ std::string firmwareRevisionText(int version)
 
 VersionCheckStatus CheckVersion(LatestVersions& latest, const VersionLog& log, const VersionServer& server)
 {
-    const std::unique_ptr<TcpConnection> connection = makePlatformConnection();
-    return CheckVersion(*connection, latest, log, server);
+    return checkVersionDetailed(latest, log, server).status;
 }
 
 VersionCheckStatus CheckVersion(TcpConnection& connection, LatestVersions& latest,
                                 const VersionLog& log, const VersionServer& server)
 {
-    VersionCheckStatus status = VersionCheckStatus::Checked;
+    return checkVersionDetailed(connection, latest, log, server).status;
+}
+
+VersionCheckResult checkVersionDetailed(LatestVersions& latest, const VersionLog& log, const VersionServer& server)
+{
+    const std::unique_ptr<TcpConnection> connection = makePlatformConnection();
+    return checkVersionDetailed(*connection, latest, log, server);
+}
+
+VersionCheckResult checkVersionDetailed(TcpConnection& connection, LatestVersions& latest,
+                                        const VersionLog& log, const VersionServer& server)
+{
+    VersionCheckResult result;
     if (!connection.startup()) {
         say(log, "WSAStartup failed.");
-        status = VersionCheckStatus::SocketsNotStarted;
+        result.status = VersionCheckStatus::SocketsNotStarted;
     } else if (!connection.resolve(server.host, server.port)) {
-        status = VersionCheckStatus::HostNotResolved;
+        result.status = VersionCheckStatus::HostNotResolved;
     } else {
         say(log, "Checking last version ...");
         if (!connection.connect(server.connectTimeout))
-            status = VersionCheckStatus::ConnectFailed;
+            result.status = VersionCheckStatus::ConnectFailed;
     }
-    if (status != VersionCheckStatus::Checked) {
+    if (result.status != VersionCheckStatus::Checked) {
         say(log, "Could not connect ! ");
-        return status;
+        return result;
     }
 
-    if (!connection.send(versionRequest(server.host), server.connectTimeout))
-        return status;
-    const NamedVersions named = parseVersionReply(receiveReply(connection, server));
-    if (!named.firmware)
-        return status;
+    if (!connection.send(versionRequest(server.host), server.connectTimeout)) {
+        result.reply = VersionReply::NotSent;
+        return result;
+    }
+    const Received received = receiveReply(connection, server);
+    result.named = parseVersionReply(received.bytes);
+    const NamedVersions& named = result.named;
+    if (received.timedOut)
+        result.reply = VersionReply::TimedOut;
+    else if (received.bytes.size() < 2)
+        result.reply = VersionReply::NoReply;
+    else if (named.firmwareNotANumber)
+        result.reply = VersionReply::NotANumber;
+    else if (!named.firmware)
+        result.reply = VersionReply::NoVersion;
+    else
+        result.reply = VersionReply::Named;
+    if (result.reply != VersionReply::Named)
+        return result;
+
     latest.latestFwVersion = *named.firmware;
-    // A reply without "swversion" says nothing about the tool: keep what was known.
+    // A reply without a software number says nothing about the tool: keep what was known.
     if (named.software)
         latest.latestSwVersion = *named.software;
     say(log, "Latest version available for Talvex firmware rev. " + firmwareRevisionText(latest.latestFwVersion));
     say(log, "Latest version available for TalvexUSB-Setting Manager software "
                  + toolVersionText(latest.latestSwVersion));
-    return status;
+    return result;
 }
 
 } // namespace talvex

@@ -48,6 +48,34 @@ enum class VersionCheckStatus : int {
 /// empty function is the silent check.
 using VersionLog = std::function<void(const std::string& message)>;
 
+/// The numbers a reply names; firmware is empty when "fwversion" is absent
+/// or not followed by a number, software likewise. The text after a key
+/// that is there but names no number is kept, to say what came.
+struct NamedVersions {
+    std::optional<int> firmware;
+    std::optional<int> software;
+    std::optional<std::string> firmwareNotANumber;
+    std::optional<std::string> softwareNotANumber;
+};
+
+/// What became of the request, so that a check that stored nothing can
+/// say why.
+enum class VersionReply {
+    NotConnected, ///< the status says why
+    NotSent,      ///< the request could not be sent
+    TimedOut,     ///< nothing arrived within the receive time-out
+    NoReply,      ///< the server closed (or the connection failed) before two bytes came
+    NoVersion,    ///< a reply without "fwversion"
+    NotANumber,   ///< "fwversion" followed by something that is no number
+    Named,        ///< the reply named the firmware version (stored)
+};
+
+struct VersionCheckResult {
+    VersionCheckStatus status = VersionCheckStatus::Checked;
+    VersionReply reply = VersionReply::NotConnected;
+    NamedVersions named;
+};
+
 /// Asks the server for the latest versions and stores those it names.
 /// Blocks the calling thread for at most the connect time-out plus the
 /// receive time-out.
@@ -58,24 +86,28 @@ VersionCheckStatus CheckVersion(LatestVersions& latest, const VersionLog& log = 
 VersionCheckStatus CheckVersion(TcpConnection& connection, LatestVersions& latest,
                                 const VersionLog& log, const VersionServer& server);
 
+/// CheckVersion, answering also what came back.
+VersionCheckResult checkVersionDetailed(LatestVersions& latest, const VersionLog& log,
+                                        const VersionServer& server);
+VersionCheckResult checkVersionDetailed(TcpConnection& connection, LatestVersions& latest,
+                                        const VersionLog& log, const VersionServer& server);
+
 /// The request bytes: "GET /version.html HTTP/1.1", "Host: " + host,
 /// "Connection: close" and an empty line, each ended by CR LF.
 std::string versionRequest(std::string_view host);
 
-/// The numbers a reply names; firmware is empty when "fwversion" is absent,
-/// software when "swversion" is.
-struct NamedVersions {
-    std::optional<int> firmware;
-    std::optional<int> software;
-};
-
 /// Finds the first "fwversion" and "swversion" anywhere in the reply and
 /// reads the 3 and 5 characters after the key and one separator, as far as
-/// the reply goes, the way atoi does. A reply under two bytes names nothing.
+/// the reply goes (see versionNumber). A reply under two bytes names nothing.
 NamedVersions parseVersionReply(std::string_view reply);
 
-/// The C library's atoi on a short text: leading blanks, a sign, digits.
-int leadingInteger(std::string_view text);
+/// The number a value field holds: digits from its first character to its
+/// end or to a character that ends a number (white space, markup,
+/// punctuation). Nothing when it starts with anything but a digit (a sign,
+/// a blank, a letter, nothing at all) or when its digits run into a
+/// letter, a point, a comma or a sign ("1.5", "1x5"), which would make
+/// another number than the one read.
+std::optional<int> versionNumber(std::string_view field);
 
 /// "1.5" for 105, "1.10" for 110: major and minor, neither padded.
 std::string firmwareRevisionText(int version);

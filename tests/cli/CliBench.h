@@ -33,11 +33,18 @@ struct CliBench {
     CliResult run(const std::vector<std::string>& arguments)
     {
         std::ostringstream out;
+        CliResult result = run(arguments, out);
+        result.out = out.str();
+        return result;
+    }
+
+    /// With standard output on the caller's stream (one that fails, say).
+    CliResult run(const std::vector<std::string>& arguments, std::ostream& out)
+    {
         std::ostringstream err;
         cli::Console console(out, err);
         CliResult result;
         result.status = cli::runTalvexctl(arguments, sim.context, console);
-        result.out = out.str();
         result.err = err.str();
         return result;
     }

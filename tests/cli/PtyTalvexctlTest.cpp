@@ -32,11 +32,13 @@ std::string readFile(const std::string& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Runs the program to its end with standard output and error in files.
-ProgramResult runProgram(const std::string& program, std::vector<std::string> args)
+// Runs the program to its end with standard output and error in files,
+// or standard output on the device named.
+ProgramResult runProgram(const std::string& program, std::vector<std::string> args,
+                         const std::string& outDevice = {})
 {
     talvex::test::TempFolder folder;
-    const std::string out = folder.path("out");
+    const std::string out = outDevice.empty() ? folder.path("out") : outDevice;
     const std::string err = folder.path("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -57,14 +59,15 @@ ProgramResult runProgram(const std::string& program, std::vector<std::string> ar
     int status = 0;
     if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
-    result.out = readFile(out);
+    if (outDevice.empty())
+        result.out = readFile(out);
     result.err = readFile(err);
     return result;
 }
 
-ProgramResult talvexctl(std::vector<std::string> args)
+ProgramResult talvexctl(std::vector<std::string> args, const std::string& outDevice = {})
 {
-    return runProgram(TALVEXCTL_PATH, std::move(args));
+    return runProgram(TALVEXCTL_PATH, std::move(args), outDevice);
 }
 
 using Simulator = talvex::test::SimulatorProcess;
@@ -95,6 +98,20 @@ TEST(TalvexctlProgram, SimulateIdentifiesOnComThreeAndBadArgumentsExitTwo)
     const ProgramResult help = talvexctl({"upload", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: talvexctl upload --port PORT FILE [--serialize]\n", 0), 0u);
+}
+
+TEST(TalvexctlProgram, FullStandardOutputIsAFailure)
+{
+    const std::vector<std::string> commands[] = {
+        {"--version"},
+        {"--simulate", "--answer-delay", "150", "info", "--port", "COM3", "--json"},
+    };
+    for (const auto& arguments : commands) {
+        const ProgramResult result = talvexctl(arguments, "/dev/full");
+        EXPECT_EQ(result.status, 1) << arguments.back() << ": " << result.err;
+        EXPECT_NE(result.err.find("talvexctl: cannot write to standard output\n"), std::string::npos)
+            << arguments.back() << ": " << result.err;
+    }
 }
 
 TEST(TalvexctlProgram, SimStateCarriesTheUsbSerialNumberToTheNextRun)

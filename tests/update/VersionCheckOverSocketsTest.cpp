@@ -129,6 +129,28 @@ TEST(VersionCheckOverSockets, ReplyWithoutFirmwareKeyChangesNothing)
     EXPECT_EQ(check.log, kNothingFound);
 }
 
+TEST(VersionCheckOverSockets, ValueThatIsNoNumberKeepsTheStoredVersion)
+{
+    {
+        LoopbackServer server(answering(std::string(kHeaders) + "fwversion=-99 swversion=10502"));
+        LatestVersions latest{104, 10401};
+        const Check check = checkAgainst(latest, loopback(server.port()));
+        EXPECT_EQ(check.status, VersionCheckStatus::Checked);
+        EXPECT_EQ(latest.latestFwVersion, 104);
+        EXPECT_EQ(latest.latestSwVersion, 10401);
+        EXPECT_EQ(check.log, kNothingFound);
+    }
+    {
+        LoopbackServer server(answering(std::string(kHeaders) + "fwversion=112 swversion=+1050"));
+        LatestVersions latest{104, 10401};
+        const Check check = checkAgainst(latest, loopback(server.port()));
+        EXPECT_EQ(latest.latestFwVersion, 112);
+        EXPECT_EQ(latest.latestSwVersion, 10401);
+        ASSERT_EQ(check.log.size(), 3u);
+        EXPECT_EQ(check.log[2], "Latest version available for TalvexUSB-Setting Manager software 1.04.01");
+    }
+}
+
 TEST(VersionCheckOverSockets, ValueCutByTheEndOfTheDataTakesWhatArrived)
 {
     {
@@ -146,12 +168,12 @@ TEST(VersionCheckOverSockets, ValueCutByTheEndOfTheDataTakesWhatArrived)
         EXPECT_EQ(latest.latestSwVersion, 10502);
     }
     {
-        // The key ends the data: no value arrived, which reads as 0.
+        // The key ends the data: no number arrived, nothing is stored.
         LoopbackServer server(answering(std::string(kHeaders) + "swversion=10502 fwversion"));
         LatestVersions latest{104, 0};
         checkAgainst(latest, loopback(server.port()));
-        EXPECT_EQ(latest.latestFwVersion, 0);
-        EXPECT_EQ(latest.latestSwVersion, 10502);
+        EXPECT_EQ(latest.latestFwVersion, 104);
+        EXPECT_EQ(latest.latestSwVersion, 0);
     }
 }
 
@@ -261,4 +283,45 @@ TEST(VersionCheckOverSockets, UnresolvableNameIsStatusTwo)
     EXPECT_EQ(check.log, (Lines{"Could not connect ! "}));
     EXPECT_EQ(latest.latestFwVersion, 105);
     EXPECT_EQ(latest.latestSwVersion, 10501);
+}
+
+TEST(VersionCheckOverSockets, ResultSaysWhyNothingWasStored)
+{
+    struct Case {
+        std::string what;
+        LoopbackServer::Script script;
+        VersionReply reply;
+    };
+    const LoopbackServer::Script silent = [](LoopbackServer::Client& client) {
+        std::string request = client.readRequest();
+        client.waitForClose();
+        return request;
+    };
+    const Case cases[] = {
+        {"named", answering(std::string(kHeaders) + "fwversion=105 swversion=10502"), VersionReply::Named},
+        {"silent", silent, VersionReply::TimedOut},
+        {"closed", answering(""), VersionReply::NoReply},
+        {"one byte", answering("f"), VersionReply::NoReply},
+        {"no key", answering(std::string(kHeaders) + "<html></html>"), VersionReply::NoVersion},
+        {"headers only", answering(kHeaders), VersionReply::NoVersion},
+        {"negative", answering(std::string(kHeaders) + "fwversion=-99"), VersionReply::NotANumber},
+    };
+    for (const Case& c : cases) {
+        LoopbackServer server(c.script);
+        VersionServer target = loopback(server.port());
+        target.receiveTimeout = 300ms;
+        target.replyWindow = 100ms;
+        LatestVersions latest{103, 10301};
+        const VersionCheckResult result = checkVersionDetailed(latest, {}, target);
+        EXPECT_EQ(result.status, VersionCheckStatus::Checked) << c.what;
+        EXPECT_EQ(result.reply, c.reply) << c.what;
+        const bool stored = c.reply == VersionReply::Named;
+        EXPECT_EQ(latest.latestFwVersion, stored ? 105 : 103) << c.what;
+    }
+
+    RefusingPort refusing;
+    LatestVersions latest;
+    const VersionCheckResult refused = checkVersionDetailed(latest, {}, loopback(refusing.port()));
+    EXPECT_EQ(refused.status, VersionCheckStatus::ConnectFailed);
+    EXPECT_EQ(refused.reply, VersionReply::NotConnected);
 }

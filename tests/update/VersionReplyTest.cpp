@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,14 @@ TEST(VersionReply, KeysAreFoundAnywhereWithOneSeparator)
     EXPECT_EQ(named.software, 10502);
 
     // In a header too, and the first occurrence counts.
-    named = parseVersionReply("X-fwversion: 120\r\n\r\nfwversion=130 swversion 10600 swversion=10700");
-    // One separator, then 3 characters: the blank is one of them.
-    EXPECT_EQ(named.firmware, 12);
+    named = parseVersionReply("X-fwversion=120\r\n\r\nfwversion=130 swversion 10600 swversion=10700");
+    EXPECT_EQ(named.firmware, 120);
     EXPECT_EQ(named.software, 10600);
+    // One separator, then 3 characters: a blank after the separator is one
+    // of them, and "12" read from " 120" would be another version.
+    named = parseVersionReply("X-fwversion: 120\r\n\r\nfwversion=130");
+    EXPECT_FALSE(named.firmware);
+    EXPECT_EQ(named.firmwareNotANumber, " 12");
 
     // Only 3 and 5 characters are read.
     named = parseVersionReply("fwversion=1234 swversion=123456");
@@ -48,25 +53,65 @@ TEST(VersionReply, MissingOrShortReplies)
 
     // Values cut by the end of the data: only what arrived.
     EXPECT_EQ(parseVersionReply("fwversion=10").firmware, 10);
-    EXPECT_EQ(parseVersionReply("fwversion=").firmware, 0);
-    EXPECT_EQ(parseVersionReply("fwversion").firmware, 0);
     EXPECT_EQ(parseVersionReply("fwversion=105swversion=1").software, 1);
-    EXPECT_EQ(parseVersionReply("fwversion=105swversion").software, 0);
+    // No digit arrived: no number, rather than 0.
+    EXPECT_FALSE(parseVersionReply("fwversion=").firmware);
+    EXPECT_FALSE(parseVersionReply("fwversion").firmware);
+    EXPECT_FALSE(parseVersionReply("fwversion=105swversion").software);
 }
 
-TEST(VersionReply, ConversionReadsLikeAtoi)
+TEST(VersionReply, ValueIsDigitsOnly)
 {
-    EXPECT_EQ(leadingInteger("105"), 105);
-    EXPECT_EQ(leadingInteger("99\r"), 99);
-    EXPECT_EQ(leadingInteger(" \t\n\v\f\r7x"), 7);
-    EXPECT_EQ(leadingInteger("-12"), -12);
-    EXPECT_EQ(leadingInteger("+12"), 12);
-    EXPECT_EQ(leadingInteger("+-1"), 0);
-    EXPECT_EQ(leadingInteger("x1"), 0);
-    EXPECT_EQ(leadingInteger(""), 0);
-    EXPECT_EQ(leadingInteger("1 2"), 1);
-    EXPECT_EQ(leadingInteger("99999999999"), 2147483647);
-    EXPECT_EQ(leadingInteger("-99999999999"), -2147483647 - 1);
+    using Text = std::optional<std::string>;
+    struct Case {
+        std::string reply;
+        std::optional<int> firmware;
+        std::optional<int> software;
+        Text firmwareNotANumber;
+        Text softwareNotANumber;
+    };
+    const Case cases[] = {
+        // The software number is read, but a firmware number that is none ends the reading.
+        {"fwversion=-99 swversion=10502", std::nullopt, 10502, "-99", std::nullopt},
+        {"fwversion=+99 swversion=10502", std::nullopt, 10502, "+99", std::nullopt},
+        {"fwversion=-0 swversion=10502", std::nullopt, 10502, "-0 ", std::nullopt},
+        {"fwversion=1.5 swversion=10502", std::nullopt, 10502, "1.5", std::nullopt},
+        {"fwversion=1x5 swversion=10502", std::nullopt, 10502, "1x5", std::nullopt},
+        {"fwversion=x10 swversion=10502", std::nullopt, 10502, "x10", std::nullopt},
+        {"fwversion= 12 swversion=10502", std::nullopt, 10502, " 12", std::nullopt},
+        {"fwversion=", std::nullopt, std::nullopt, "", std::nullopt},
+        {"fwversion", std::nullopt, std::nullopt, "", std::nullopt},
+        {"fwversion=105 swversion=-1050", 105, std::nullopt, std::nullopt, "-1050"},
+        {"fwversion=105 swversion=1.5.0", 105, std::nullopt, std::nullopt, "1.5.0"},
+        {"fwversion=105 swversion=", 105, std::nullopt, std::nullopt, ""},
+        // Digits up to the end of the field, the data, a line or markup.
+        {"fwversion=105 swversion=10502", 105, 10502},
+        {"fwversion=99\r\nswversion=10501\r\n", 99, 10501},
+        {"fwversion=105<br>swversion=105<br>", 105, 105},
+        {"fwversion=7;swversion=1 ", 7, 1},
+        {"fwversion=10", 10, std::nullopt},
+        {"fwversion=000 swversion=00000", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const NamedVersions named = parseVersionReply(c.reply);
+        EXPECT_EQ(named.firmware, c.firmware) << c.reply;
+        EXPECT_EQ(named.software, c.software) << c.reply;
+        EXPECT_EQ(named.firmwareNotANumber, c.firmwareNotANumber) << c.reply;
+        EXPECT_EQ(named.softwareNotANumber, c.softwareNotANumber) << c.reply;
+    }
+}
+
+TEST(VersionReply, NumberIsTheDigitsAtTheStartOfTheField)
+{
+    const std::pair<std::string, std::optional<int>> cases[] = {
+        {"105", 105},     {"99\r", 99},   {"7", 7},          {"12<", 12},       {"1 2", 1},
+        {"10502", 10502}, {"0", 0},       {"12;", 12},       {"-12", std::nullopt}, {"+12", std::nullopt},
+        {" 7", std::nullopt}, {"\t7", std::nullopt}, {"x1", std::nullopt}, {"", std::nullopt},
+        {"1.5", std::nullopt}, {"1,5", std::nullopt}, {"12a", std::nullopt}, {"12-", std::nullopt},
+        {"1+2", std::nullopt}, {"\xC3\xA9", std::nullopt},
+    };
+    for (const auto& [field, number] : cases)
+        EXPECT_EQ(versionNumber(field), number) << '"' << field << '"';
 }
 
 TEST(VersionReply, FirmwareRevisionIsMajorPointMinorUnpadded)
