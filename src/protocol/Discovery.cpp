@@ -1,6 +1,7 @@
 #include "protocol/Discovery.h"
 
 #include "common/Clock.h"
+#include "protocol/AnswerWait.h"
 #include "protocol/CommandText.h"
 #include "protocol/Exchange.h"
 #include "protocol/VersionText.h"
@@ -27,8 +28,8 @@ struct ScanHit {
 std::vector<std::uint8_t> ask(PortSlot& port, Clock& clock, std::uint8_t code, int waitMs)
 {
     port.sendByte(code);
-    clock.sleepMs(waitMs);
-    return port.readAll(kDiscoveryAnswerCapacity);
+    return awaitAnswer(port, clock, waitMs, kDiscoveryAnswerCapacity,
+                       code == kIdentifyCode ? AnswerComplete(isWholeIdentifyAnswer) : AnswerComplete(isWholeIdentity));
 }
 
 // Identification as the scan runs it on a freshly opened port.

@@ -1,6 +1,7 @@
 #include "protocol/Exchange.h"
 
 #include "common/Clock.h"
+#include "protocol/AnswerWait.h"
 #include "protocol/CommandText.h"
 #include "protocol/LineSequences.h"
 #include "serial/PortSlot.h"
@@ -46,8 +47,10 @@ ExchangeResult runExchange(PortSlot& port, Clock& clock, std::string_view text,
     result.frame = *frame;
     runLineSequence(port, clock, preparation);
     result.sent = sendCommandText(port, text);
-    clock.sleepMs(waitMs);
-    result.answer = port.readAll(kAnswerCapacity);
+    const std::vector<std::uint8_t>& sentFrame = result.frame;
+    result.answer = awaitAnswer(port, clock, waitMs, kAnswerCapacity, [&sentFrame](const std::vector<std::uint8_t>& answer) {
+        return isWholeCommandAnswer(sentFrame, answer);
+    });
     result.success = isCommandSuccess(result.frame, result.answer);
     return result;
 }

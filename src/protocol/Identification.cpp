@@ -1,6 +1,7 @@
 #include "protocol/Identification.h"
 
 #include "common/Clock.h"
+#include "protocol/AnswerWait.h"
 #include "protocol/CommandText.h"
 #include "protocol/Exchange.h"
 #include "protocol/LineSequences.h"
@@ -29,8 +30,8 @@ IdentityFields fieldsAt(const std::vector<std::uint8_t>& answer, std::size_t ser
 std::vector<std::uint8_t> askFor(PortSlot& port, Clock& clock, std::uint8_t code, int waitMs)
 {
     port.sendByte(code);
-    clock.sleepMs(waitMs);
-    return port.readAll(kDiscoveryAnswerCapacity);
+    return awaitAnswer(port, clock, waitMs, kDiscoveryAnswerCapacity,
+                       code == kIdentifyCode ? AnswerComplete(isWholeIdentifyAnswer) : AnswerComplete(isWholeIdentity));
 }
 
 } // namespace

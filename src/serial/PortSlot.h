@@ -2,10 +2,16 @@
 
 #include "serial/PortHost.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
 namespace talvex {
+
+/// How answers are collected on a slot: as they arrive (the wait is only
+/// a ceiling), or after the full wait (kept to compare against, and for
+/// tests that pin the device's waits).
+enum class AnswerTiming { AsTheyArrive, FullWait };
 
 /// A process-wide port slot (A: the programmer port, B: the smartcard
 /// tool's second reader). Holds at most one open port. Safe to call from
@@ -47,6 +53,9 @@ public:
     bool ctsOn();
 
     std::optional<LineSettings> currentSettings() const;
+
+    AnswerTiming answerTiming() const { return m_answerTiming.load(); }
+    void setAnswerTiming(AnswerTiming timing) { m_answerTiming = timing; }
     bool applyMode(const std::string& mode);
 
 private:
@@ -54,6 +63,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     std::string m_name;
     OpenError m_lastError;
+    std::atomic<AnswerTiming> m_answerTiming{AnswerTiming::AsTheyArrive};
 };
 
 /// The two slots of the process.

@@ -168,6 +168,7 @@ TEST(SettingsExchange, PhoenixWritePulsesDtrOnlyForItsBuild)
 
     // The Phoenix build, not yet armed: a DTR pulse, then a 500 ms wait.
     SettingsBench phoenix(SpeedVariant::LowSpeed1);
+    phoenix.slot().setAnswerTiming(AnswerTiming::FullWait); // the wait itself is pinned here
     phoenix.slot().setDtr(false);
     phoenix.slot().setDtr(true);
     // Without the pulse this build does not listen.
@@ -201,6 +202,7 @@ TEST(SettingsExchange, PhoenixWritePulsesDtrOnlyForItsBuild)
 
     // Any other build: sent at once, then a 2000 ms wait.
     SettingsBench normal(SpeedVariant::Normal);
+    normal.slot().setAnswerTiming(AnswerTiming::FullWait);
     normal.device->clearReceivedCommands();
     const TimePoint at = normal.bench.clock.now();
     EXPECT_TRUE(normal.run(SettingsCommand::PhoenixWrite, buildPhoenixWrite(false, 6)).exchange.success);

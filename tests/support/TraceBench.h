@@ -89,9 +89,13 @@ struct TraceBench {
     ApplicationContext context{host, clock};
     TimePoint origin{};
 
-    explicit TraceBench(int portCount = 4)
+    /// The tables pin the device's waits as ceilings, so answers are read
+    /// after the full wait by default; EarlyAnswersTest compares the two.
+    explicit TraceBench(int portCount = 4, AnswerTiming timing = AnswerTiming::FullWait)
         : sim(clock, portCount)
     {
+        context.ports().a.setAnswerTiming(timing);
+        context.ports().b.setAnswerTiming(timing);
     }
 
     std::shared_ptr<SimulatedProgrammer> addProgrammer(const std::string& reader1, const std::string& reader2,
