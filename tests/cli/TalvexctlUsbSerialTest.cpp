@@ -109,7 +109,7 @@ TEST(TalvexctlUsbSerial, ChipProblemsHaveTheirOwnExitCodes)
     busy.ftdi->failOpen(1, ftstatus::kDeviceNotOpened);
     const CliResult notOpened = busy.run({"usb-serial", "write", "NEW1"});
     EXPECT_EQ(notOpened.status, 4);
-    EXPECT_TRUE(contains(notOpened.err, "FTDI device 1 could not be opened"));
+    EXPECT_TRUE(contains(notOpened.err, "FTDI device 1 is held by another program"));
 
     CliBench unplugged;
     unplugged.ftdi->setPlugged(false);
