@@ -258,9 +258,13 @@ public:
             && std::count_if(m_chips.begin(), m_chips.end(), [&](const Chip& other) {
                    return other.serial == chip.serial;
                }) == 1;
-        const int code = serialIsUnique
+        int code = serialIsUnique
             ? m_lib->f.openDescIndex(context, kFtdiVendor, chip.productId, nullptr, chip.serial.c_str(), 0)
             : m_lib->f.openBusAddr(context, chip.bus, chip.address);
+        // The search by serial gives up at the first FTDI device the user
+        // may not open, even another chip; this one's strings were read.
+        if (serialIsUnique && code == -4)
+            code = m_lib->f.openBusAddr(context, chip.bus, chip.address);
         if (code != 0) {
             result = m_lib->result(context, code, openError(code));
             m_lib->f.ftdiFree(context);

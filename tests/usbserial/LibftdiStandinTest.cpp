@@ -122,6 +122,22 @@ TEST(LibftdiStandin, TwoChipsSharingASerialAreOpenedByBusPlace)
     EXPECT_EQ(b.chip(0).detaches, 0);
 }
 
+TEST(LibftdiStandin, AnotherChipTheUserMayNotOpenDoesNotStopTheWrite)
+{
+    LibftdiBench b;
+    b.addProgrammer("OTHER001", 4).noAccess = true; // listed first, searched first
+    b.addProgrammer("TLVX0001", 5);
+    b.bench.save();
+    UsbSerialTool tool = b.tool();
+    tool.readSerial();
+    ASSERT_EQ(tool.selectedIndex(), 1);
+
+    const UsbSerialWrite write = tool.writeSerial("EF012345");
+    EXPECT_EQ(write.outcome, Outcome::Verified) << write.logLines.back();
+    EXPECT_EQ(b.chip(1).openedBy, "bus");
+    EXPECT_EQ(b.chip(1).eeprom, buildEepromImage("EF012345"));
+}
+
 TEST(LibftdiStandin, BusyOrRefusedChipIsNamedAndNothingIsWritten)
 {
     for (const bool busy : {true, false}) {

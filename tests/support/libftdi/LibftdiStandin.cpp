@@ -199,6 +199,10 @@ TALVEX_STANDIN_EXPORT int ftdi_usb_open_desc_index(ftdi_context* ftdi, int vendo
         const standin::Chip& chip = state->chips[i];
         if (chip.unplugged || static_cast<int>(chip.id >> 16) != vendor || productOf(chip) != product)
             continue;
+        // Strings are read from each device in turn; the first one that
+        // will not open ends the search, whichever chip it is.
+        if ((description || serial) && chip.noAccess)
+            return fail(ftdi, -4, "usb_open() failed");
         if ((description && chip.description != description) || (serial && chip.serial != serial))
             continue;
         if (index > 0) {
