@@ -58,7 +58,9 @@ ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const std::optiona
                     ")");
         return ExitCode::Ok;
     case UsbSerialSelection::Outcome::NoChip:
-    case UsbSerialSelection::Outcome::NotFound: console.error("usb-serial: " + selection.message); return ExitCode::NoProgrammer;
+    case UsbSerialSelection::Outcome::NotFound:
+        console.error("usb-serial: " + selection.message);
+        return ExitCode::NoProgrammer;
     case UsbSerialSelection::Outcome::Several:
         console.error("usb-serial: " + selection.message + " (--serial)");
         return ExitCode::BadArguments;

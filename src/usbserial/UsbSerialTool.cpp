@@ -271,8 +271,8 @@ std::string UsbSerialTool::openFailureLine(std::string_view label, const FtdiRes
     case FtdiError::Disconnected:
         return prefix + " is no longer attached" + why + ". Plug it in, list the devices again and retry" + end;
     default:
-        return prefix + " could not be opened" + why + ". Close programs that use it, press \"Read Serial\" and try again" +
-            end;
+        return prefix + " could not be opened" + why +
+            ". Close programs that use it, press \"Read Serial\" and try again" + end;
     }
 }
 

@@ -285,7 +285,8 @@ TEST(TalvexctlOnLibftdi, WithoutD2xxListsBacksUpWritesVerifiesAndRestores)
 
     const CliResult list = run({"usb-serial", "list"});
     ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out, "Device 0:\n   ID=0x4036010\n   LocId=0x102\n   SerialNumber=TLVX0001\n   Description=TalvexUSB\n\n");
+    EXPECT_EQ(list.out,
+              "Device 0:\n   ID=0x4036010\n   LocId=0x102\n   SerialNumber=TLVX0001\n   Description=TalvexUSB\n\n");
     EXPECT_TRUE(contains(list.err, "USB serial number through libftdi (libftdi1.so.2).")) << list.err;
 
     const std::string saved = folder.path("before.bin");

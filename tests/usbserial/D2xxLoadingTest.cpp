@@ -93,7 +93,8 @@ TEST(D2xxLoading, LibraryWithoutReadEeWritesUnverifiedAndSaysSo)
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, UsbSerialWrite::Outcome::WrittenUnverified);
     ASSERT_EQ(write.logLines.size(), 3U);
-    EXPECT_EQ(write.logLines[0], "No backup of the EEPROM: FTDI D2XX (" TALVEX_FTD2XX_STANDIN_NOREADEE ") cannot read it.");
+    EXPECT_EQ(write.logLines[0],
+              "No backup of the EEPROM: FTDI D2XX (" TALVEX_FTD2XX_STANDIN_NOREADEE ") cannot read it.");
     EXPECT_EQ(write.logLines[1], "EEPROM not verified: this FTDI D2XX library has no FT_ReadEE.");
     EXPECT_EQ(write.logLines[2], "Write serial number: EF012345 OK. Please, unplug and restart Talvex !\n");
     EXPECT_FALSE(write.backupFile.has_value());

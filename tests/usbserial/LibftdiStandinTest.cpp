@@ -58,7 +58,8 @@ TEST(LibftdiStandin, ListsOneRecordPerChipWithItsBusPlaceAndSaysWhichLibrary)
 
     const UsbSerialListing listing = tool.readSerial();
     ASSERT_EQ(listing.outcome, UsbSerialListing::Outcome::Listed) << listing.failure.text;
-    EXPECT_EQ(listing.logLines, std::vector<std::string> {"USB serial number through libftdi (" TALVEX_LIBFTDI_STANDIN ")."});
+    EXPECT_EQ(listing.logLines,
+              std::vector<std::string> {"USB serial number through libftdi (" TALVEX_LIBFTDI_STANDIN ")."});
     EXPECT_EQ(*listing.listingText,
               "Device 0:\n   ID=0x4036010\n   LocId=0x307\n   SerialNumber=TLVX0001\n   Description=TalvexUSB\n\n"
               "Device 1:\n   ID=0x4036001\n   LocId=0x103\n   SerialNumber=\n   Description=FT232R USB UART\n\n"
@@ -154,8 +155,9 @@ TEST(LibftdiStandin, BusyOrRefusedChipIsNamedAndNothingIsWritten)
         const UsbSerialWrite write = tool.writeSerial("EF012345");
         EXPECT_EQ(write.outcome, Outcome::OpenFailed);
         EXPECT_EQ(write.failure.error, busy ? FtdiError::Busy : FtdiError::Denied);
-        EXPECT_TRUE(contains(write.logLines.back(), busy ? "is held by another program (unable to claim usb device"
-                                                         : "may not be opened by this user (libusb_open() failed (-4))"))
+        const std::string expected = busy ? "is held by another program (unable to claim usb device"
+                                          : "may not be opened by this user (libusb_open() failed (-4))";
+        EXPECT_TRUE(contains(write.logLines.back(), expected))
             << write.logLines.back();
         EXPECT_TRUE(contains(write.logLines.back(), "nothing was written"));
         EXPECT_FALSE(write.backupFile.has_value());

@@ -67,7 +67,8 @@ TEST(UsbSerialListing, PaneShowsEveryDeviceAndTheLastWithASerialIsSelected)
     EXPECT_EQ(tool.selectedIndex(), 1);
     EXPECT_TRUE(listing.devicesListed);
     // The first operation names the library, in one line.
-    EXPECT_EQ(listing.logLines, std::vector<std::string> {"USB serial number through FTDI D2XX (" TALVEX_FTD2XX_STANDIN ")."});
+    EXPECT_EQ(listing.logLines,
+              std::vector<std::string> {"USB serial number through FTDI D2XX (" TALVEX_FTD2XX_STANDIN ")."});
     ASSERT_EQ(tool.devices().size(), 2U);
     EXPECT_EQ(tool.devices()[0].serialNumber, "FT1AAAAA");
     EXPECT_EQ(tool.devices()[1].description, "TalvexUSB B");
