@@ -14,6 +14,7 @@
 #include "ui/common/LogPane.h"
 #include "ui/common/OperationGuard.h"
 #include "ui/common/Widgets.h"
+#include "ui/settings/EepromFileButtons.h"
 #include "update/VersionCheck.h"
 #include "usbserial/UsbSerialText.h"
 
@@ -497,6 +498,7 @@ QWidget* TForm4::buildSerialTab()
                                   QStringLiteral("A T T E N T I O N , You must restart Talvex to take effect ! "));
     attention->setWordWrap(true);
     layout->addWidget(attention, 3, 1, 1, 2);
+    layout->addWidget(new EepromFileButtons(m_usbSerial, [this](const auto& lines) { logLines(lines); }), 4, 1, 1, 2);
     layout->setColumnStretch(0, 1);
     connect(Button26, &QPushButton::clicked, this, &TForm4::Button26Click);
     connect(Button100, &QPushButton::clicked, this, &TForm4::Button100Click);
