@@ -53,6 +53,8 @@ ExitCode runUsbSerialList(CommandRun& run);
 ExitCode runUsbSerialWrite(CommandRun& run);
 ExitCode runUsbSerialGenerate(CommandRun& run);
 ExitCode runUsbSerialImage(CommandRun& run);
+ExitCode runUsbSerialBackup(CommandRun& run);
+ExitCode runUsbSerialRestore(CommandRun& run);
 ExitCode runCheckVersion(CommandRun& run);
 
 } // namespace talvex::cli

@@ -13,6 +13,11 @@ const OptionEntry kJson {"--json", "", "print the result as one JSON object (or 
 const OptionEntry kPort {"--port", "PORT", "the reader's port: a name such as COM3 or a path such as /dev/ttyUSB0"};
 const OptionEntry kCardList {"--card-list", "FILE",
                              "the smartcard list to name the card from (default: pcsc-tools' smartcard_list.txt)"};
+const OptionEntry kFtdiLibrary {"--ftdi-library", "LIBRARY",
+                                "d2xx or libftdi: the FTDI library to use (default: D2XX where it loads, libftdi "
+                                "otherwise)"};
+const OptionEntry kChipSerial {"--serial", "CHIP",
+                               "the FTDI chip with this USB serial number (needed when several are attached)"};
 const OptionEntry kVariant {"--variant", "VARIANT",
                             "how to reach the device: {variants} (default auto: 115200 baud, then the two "
                             "9600-baud builds' line sequences)"};
@@ -171,21 +176,40 @@ const std::vector<CommandEntry>& entries()
          portOptions({{"--serialize", "", "write the derived USB serial number after a successful upload"}}),
          {"--port"}},
         {"usb-serial list",
-         "[--json]",
+         "[--json] [--ftdi-library LIBRARY]",
          "list the FTDI devices and their USB serial numbers",
-         "Lists the FTDI devices through the D2XX library (the simulated programmer's\n"
-         "chip with --simulate), as the Serial tab's \"Read Serial\".",
+         "Lists the FTDI devices through FTDI's D2XX library or libftdi (the simulated\n"
+         "programmer's chip with --simulate), as the Serial tab's \"Read Serial\". A log\n"
+         "line names the library used.",
          {},
-         {kJson},
+         {kJson, kFtdiLibrary},
          {}},
         {"usb-serial write",
-         "SERIAL",
+         "SERIAL [--serial CHIP] [--ftdi-library LIBRARY]",
          "write a USB serial number into the FTDI chip",
-         "Lists the FTDI devices, then writes the 64 EEPROM words with SERIAL (1 to 8\n"
-         "digits, letters or spaces) into the last listed device with a serial number\n"
-         "and reads them back. Takes effect after the programmer is plugged in again.",
+         "Lists the FTDI devices, saves the chip's EEPROM to the backup folder (the log\n"
+         "names the file), then writes the 64 EEPROM words with SERIAL (1 to 8 digits,\n"
+         "letters or spaces) and reads them back. With several chips attached, --serial\n"
+         "names the one. Takes effect after the programmer is plugged in again.",
          {"SERIAL"},
+         {kChipSerial, kFtdiLibrary},
+         {}},
+        {"usb-serial backup",
+         "--out FILE [--serial CHIP] [--ftdi-library LIBRARY]",
+         "save the FTDI chip's EEPROM to a file",
+         "Reads the chip's 64 EEPROM words and writes them to FILE as 128 bytes, each\n"
+         "word low byte first, as \"usb-serial restore\" takes them back.",
          {},
+         {{"--out", "FILE", "where the EEPROM goes"}, kChipSerial, kFtdiLibrary},
+         {"--out"}},
+        {"usb-serial restore",
+         "FILE [--serial CHIP] [--force] [--ftdi-library LIBRARY]",
+         "write a saved EEPROM image back into the FTDI chip",
+         "Saves the chip's EEPROM to the backup folder, writes the 128-byte image FILE\n"
+         "into it and reads it back. A file of another size, or whose checksum does not\n"
+         "match its words, is refused unless --force is given.",
+         {"FILE"},
+         {kChipSerial, {"--force", "", "write a file of the wrong size or checksum all the same"}, kFtdiLibrary},
          {}},
         {"usb-serial generate",
          "--port PORT",

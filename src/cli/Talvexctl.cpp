@@ -36,6 +36,8 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"usb-serial write", runUsbSerialWrite},
         {"usb-serial generate", runUsbSerialGenerate},
         {"usb-serial image", runUsbSerialImage},
+        {"usb-serial backup", runUsbSerialBackup},
+        {"usb-serial restore", runUsbSerialRestore},
         {"check-version", runCheckVersion},
         {"atr", runAtr},
         {"card atr", runCardAtr},

@@ -2,12 +2,14 @@
 #include "cli/Json.h"
 #include "cli/UsbSerialSteps.h"
 #include "context/ApplicationContext.h"
+#include "usbserial/EepromBackup.h"
 #include "usbserial/EepromImage.h"
 #include "usbserial/UsbSerialText.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 namespace talvex::cli {
 namespace {
@@ -26,11 +28,59 @@ std::string hex(unsigned value)
     return text;
 }
 
+// The tool on the library --ftdi-library names (automatically chosen
+// without it); nothing, with `failure` set, for a word it does not know.
+std::unique_ptr<UsbSerialTool> makeTool(CommandRun& run, ExitCode& failure)
+{
+    if (const auto name = run.call.value("--ftdi-library")) {
+        const auto preference = ftdiLibraryPreferenceNamed(*name);
+        if (!preference) {
+            failure = run.fail(ExitCode::BadArguments, "--ftdi-library takes d2xx or libftdi, not \"" + *name + "\"");
+            return nullptr;
+        }
+        if (run.call.simulate) {
+            failure = run.fail(ExitCode::BadArguments,
+                               "--ftdi-library chooses a real FTDI library; --simulate has its own chip");
+            return nullptr;
+        }
+        run.context.setFtdiLibraryPreference(*preference);
+    }
+    return std::make_unique<UsbSerialTool>(run.context.loadUsbSerialLibrary());
+}
+
+// Lists the devices and selects the chip --serial names (or the only one).
+ExitCode listAndSelect(CommandRun& run, UsbSerialTool& tool)
+{
+    const ExitCode listed = listUsbDevices(tool, run.console);
+    if (listed != ExitCode::Ok)
+        return listed;
+    return selectUsbChip(tool, run.console, run.call.value("--serial"));
+}
+
+// Why a file is no image to write back as it is; empty when it is one.
+std::string imageFileProblem(const std::string& path, const EepromFileCheck& check)
+{
+    if (!check.words) {
+        return path + " has " + std::to_string(check.size) + " bytes; an EEPROM image has " +
+            std::to_string(2 * kEepromWords);
+    }
+    if (!check.checksumHolds) {
+        const EepromWords& words = *check.words;
+        return path + "'s checksum does not match its words (word 63 holds " + hexWord(words[kEepromChecksumWord]) +
+            ", words 0 to 62 give " + hexWord(ftdiEepromChecksum(words)) + ")";
+    }
+    return {};
+}
+
 } // namespace
 
 ExitCode runUsbSerialList(CommandRun& run)
 {
-    UsbSerialTool tool(run.context.loadUsbSerialLibrary());
+    ExitCode failure = ExitCode::Ok;
+    const auto made = makeTool(run, failure);
+    if (!made)
+        return failure;
+    UsbSerialTool& tool = *made;
     std::string pane;
     const ExitCode listed = listUsbDevices(tool, run.console, &pane);
     if (listed != ExitCode::Ok)
@@ -57,11 +107,77 @@ ExitCode runUsbSerialList(CommandRun& run)
 
 ExitCode runUsbSerialWrite(CommandRun& run)
 {
-    UsbSerialTool tool(run.context.loadUsbSerialLibrary());
-    const ExitCode listed = listUsbDevices(tool, run.console);
-    if (listed != ExitCode::Ok)
-        return listed;
-    return writeUsbSerial(tool, run.console, run.positional(0));
+    ExitCode failure = ExitCode::Ok;
+    const auto tool = makeTool(run, failure);
+    if (!tool)
+        return failure;
+    const ExitCode selected = listAndSelect(run, *tool);
+    if (selected != ExitCode::Ok)
+        return selected;
+    return writeUsbSerial(*tool, run.console, run.positional(0));
+}
+
+ExitCode runUsbSerialBackup(CommandRun& run)
+{
+    ExitCode failure = ExitCode::Ok;
+    const auto tool = makeTool(run, failure);
+    if (!tool)
+        return failure;
+    const ExitCode selected = listAndSelect(run, *tool);
+    if (selected != ExitCode::Ok)
+        return selected;
+    const UsbSerialBackup backup = tool->backup();
+    for (const std::string& line : backup.logLines) {
+        if (backup.outcome == UsbSerialBackup::Outcome::Read)
+            run.console.log(line);
+        else
+            run.console.problem(line);
+    }
+    switch (backup.outcome) {
+    case UsbSerialBackup::Outcome::Read: break;
+    case UsbSerialBackup::Outcome::OpenFailed: return ExitCode::PortOpenFailed;
+    case UsbSerialBackup::Outcome::NoDeviceSelected: return ExitCode::NoProgrammer;
+    case UsbSerialBackup::Outcome::ReadFailed: return ExitCode::DeviceRefused;
+    case UsbSerialBackup::Outcome::Unavailable: return ExitCode::Failure;
+    }
+    const std::string path = *run.call.value("--out");
+    std::string error;
+    if (!writeEepromFile(path, backup.words, error))
+        return run.fail(ExitCode::Failure, "cannot write " + path + " (" + error + ")");
+    const bool checksumHolds = ftdiEepromChecksum(backup.words) == backup.words[kEepromChecksumWord];
+    run.console.result("EEPROM of FTDI chip " + tool->devices()[static_cast<std::size_t>(backup.device)].chipSerial() +
+                       ": 128 bytes, checksum " + hexWord(backup.words[kEepromChecksumWord]) +
+                       (checksumHolds ? " (valid)" : " (does not match the words)") + ", saved to " + path);
+    return ExitCode::Ok;
+}
+
+ExitCode runUsbSerialRestore(CommandRun& run)
+{
+    // The file first: a bad one touches no chip.
+    const std::string& path = run.positional(0);
+    const EepromFileCheck check = readEepromFile(path);
+    if (!check.error.empty())
+        return run.fail(ExitCode::BadArguments, "cannot read " + path + " (" + check.error + ")");
+    const std::string problem = imageFileProblem(path, check);
+    if (!problem.empty() && !run.call.has("--force"))
+        return run.fail(ExitCode::BadArguments, problem + "; nothing was written (--force writes it anyway)");
+    if (!problem.empty()) {
+        run.console.problem("usb-serial restore: " + problem + "; writing it anyway as --force asks" +
+                            (check.words ? std::string(".")
+                                         : ": its first 128 bytes, filled up with 0xFF where it is shorter.") +
+                            " A chip whose checksum does not hold shows no serial number until a good image is "
+                            "written.");
+    }
+    const EepromWords image = check.words ? *check.words : eepromFromAnyBytes(check.bytes);
+
+    ExitCode failure = ExitCode::Ok;
+    const auto tool = makeTool(run, failure);
+    if (!tool)
+        return failure;
+    const ExitCode selected = listAndSelect(run, *tool);
+    if (selected != ExitCode::Ok)
+        return selected;
+    return reportUsbWrite(tool->restore(image), run.console);
 }
 
 ExitCode runUsbSerialGenerate(CommandRun& run)
@@ -71,7 +187,7 @@ ExitCode runUsbSerialGenerate(CommandRun& run)
     if (!connection)
         return failure;
     // Deriving the number needs no FTDI library.
-    const UsbSerialTool tool {D2xxLoadResult {}};
+    const UsbSerialTool tool {FtdiLoadResult {}};
     const UsbSerialGenerated generated = tool.generate(connection->identity.fields.serialNumber);
     for (const std::string& line : generated.logLines)
         run.console.problem(line);
@@ -91,11 +207,7 @@ ExitCode runUsbSerialImage(CommandRun& run)
                             "\" is not a USB serial number: use 1 to 8 digits, "
                             "letters or spaces, not only spaces");
     const EepromWords words = buildEepromImage(padUsbSerial(serial));
-    std::string bytes;
-    for (const std::uint16_t word : words) {
-        bytes += static_cast<char>(word & 0xFF);
-        bytes += static_cast<char>(word >> 8);
-    }
+    const std::string bytes = eepromFileBytes(words);
     const std::string path = *run.call.value("--out");
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -1,7 +1,5 @@
 #include "cli/UsbSerialSteps.h"
 
-#include "usbserial/D2xxTypes.h"
-
 namespace talvex::cli {
 namespace {
 
@@ -11,12 +9,14 @@ ExitCode writeExitCode(UsbSerialWrite::Outcome outcome)
     switch (outcome) {
     case Outcome::Verified:
     case Outcome::WrittenUnverified: return ExitCode::Ok;
-    case Outcome::Unavailable: return ExitCode::Failure;
+    case Outcome::Unavailable:
+    case Outcome::BackupFailed: return ExitCode::Failure;
     case Outcome::InvalidText: return ExitCode::BadArguments;
     case Outcome::NoDeviceSelected: return ExitCode::NoProgrammer;
     case Outcome::OpenFailed: return ExitCode::PortOpenFailed;
     case Outcome::CloseFailed:
     case Outcome::WordWriteFailed:
+    case Outcome::Disconnected:
     case Outcome::ReadBackFailed:
     case Outcome::Mismatch: break;
     }
@@ -30,25 +30,53 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
     const UsbSerialListing listing = tool.readSerial();
     if (listingText)
         *listingText = listing.listingText.value_or("");
-    for (const std::string& line : listing.logLines)
-        console.problem(line);
+    for (const std::string& line : listing.logLines) {
+        if (listing.outcome == UsbSerialListing::Outcome::Listed)
+            console.log(line);
+        else
+            console.problem(line);
+    }
     switch (listing.outcome) {
     case UsbSerialListing::Outcome::Listed: return ExitCode::Ok;
     case UsbSerialListing::Outcome::NoDevice:
         console.error("usb-serial: no FTDI device is attached");
         return ExitCode::NoProgrammer;
     case UsbSerialListing::Outcome::ListFailed:
-        console.error("usb-serial: the FTDI library could not list the devices (" + d2xxStatusName(listing.status) +
-                      ")");
+        console.error("usb-serial: the FTDI library could not list the devices (" + listing.failure.text + ")");
         return ExitCode::Failure;
     case UsbSerialListing::Outcome::Unavailable: break;
     }
     return ExitCode::Failure;
 }
 
+ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const std::optional<std::string>& serial)
+{
+    const UsbSerialSelection selection = tool.selectChip(serial);
+    switch (selection.outcome) {
+    case UsbSerialSelection::Outcome::Selected:
+        console.log("usb-serial: FTDI chip " + selection.chipSerial + " (device " + std::to_string(selection.device) +
+                    ")");
+        return ExitCode::Ok;
+    case UsbSerialSelection::Outcome::NoChip:
+    case UsbSerialSelection::Outcome::NotFound:
+        console.error("usb-serial: " + selection.message);
+        return ExitCode::NoProgrammer;
+    case UsbSerialSelection::Outcome::Several:
+        console.error("usb-serial: " + selection.message + " (--serial)");
+        return ExitCode::BadArguments;
+    case UsbSerialSelection::Outcome::Shared: break;
+    }
+    console.error("usb-serial: " + selection.message);
+    return ExitCode::BadArguments;
+}
+
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial)
 {
-    const UsbSerialWrite write = tool.writeSerial(serial);
+    return reportUsbWrite(tool.writeSerial(serial), console);
+}
+
+ExitCode reportUsbWrite(const UsbSerialWrite& write, Console& console)
+{
     // The last line of a good write says so; the lines before it are steps.
     for (std::size_t i = 0; i < write.logLines.size(); ++i) {
         const std::string& line = write.logLines[i];

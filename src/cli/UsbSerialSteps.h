@@ -4,6 +4,7 @@
 #include "cli/ExitCode.h"
 #include "usbserial/UsbSerialTool.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,15 @@ namespace talvex::cli {
 /// `listingText` receives the Serial tab's text of the list.
 ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText = nullptr);
 
+/// After a listing: the chip with `serial`, or the only chip with a serial
+/// number; several chips and none named is refused.
+ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const std::optional<std::string>& serial);
+
 /// "Write Serial" after a listing.
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial);
+
+/// A write's lines and its exit code: a serial number's or a restore's.
+ExitCode reportUsbWrite(const UsbSerialWrite& write, Console& console);
 
 /// What "Serialize" does after a successful upload: list, derive the USB
 /// serial number from the programmer's, write it.

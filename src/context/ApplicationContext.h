@@ -5,8 +5,11 @@
 #include "serial/PortSlot.h"
 #include "update/VersionCheck.h"
 #include "usbserial/D2xxApi.h"
-#include "usbserial/DynamicD2xx.h"
+#include "usbserial/D2xxBackend.h"
+#include "usbserial/EepromBackup.h"
+#include "usbserial/FtdiLibraryChoice.h"
 
+#include <filesystem>
 #include <functional>
 
 namespace talvex {
@@ -52,11 +55,34 @@ public:
     bool detectionConfirmed() const { return m_detectionConfirmed; }
     void setDetectionConfirmed(bool confirmed) { m_detectionConfirmed = confirmed; }
 
-    /// How a settings window gets the FTDI library: FTDI's D2XX loaded by
-    /// name, or the simulated programmer's chip.
+    /// How the USB serial tool gets its FTDI library: by default D2XX
+    /// where it loads and libftdi otherwise (the preference can force one),
+    /// with the EEPROM backups in the user's data directory.
+    FtdiLoadResult loadUsbSerialLibrary() const
+    {
+        FtdiLoadResult loaded = m_ftdiLibrary(m_ftdiPreference);
+        loaded.backupDirectory = m_backupDirectory;
+        return loaded;
+    }
+    void setFtdiLibraryPreference(FtdiLibraryPreference preference) { m_ftdiPreference = preference; }
+    /// Where the libraries are loaded from (tests: the stand-ins).
+    void setFtdiLibraryLoaders(FtdiLibraryLoaders loaders)
+    {
+        m_ftdiLibrary = [loaders = std::move(loaders)](FtdiLibraryPreference preference) {
+            return chooseFtdiLibrary(preference, loaders);
+        };
+    }
+    /// A D2XX-shaped library instead, whatever the preference: the
+    /// simulated programmer's chip. Its backups go to the temporary
+    /// directory, never among the backups of real chips.
     using UsbSerialLibrary = std::function<D2xxLoadResult()>;
-    D2xxLoadResult loadUsbSerialLibrary() const { return m_usbSerialLibrary(); }
-    void setUsbSerialLibrary(UsbSerialLibrary library) { m_usbSerialLibrary = std::move(library); }
+    void setUsbSerialLibrary(UsbSerialLibrary library)
+    {
+        m_ftdiLibrary = [library = std::move(library)](FtdiLibraryPreference) { return d2xxBackend(library()); };
+        m_backupDirectory = std::filesystem::temp_directory_path() / "talvex-simulated-eeprom-backups";
+    }
+    const std::filesystem::path& usbSerialBackupDirectory() const { return m_backupDirectory; }
+    void setUsbSerialBackupDirectory(std::filesystem::path directory) { m_backupDirectory = std::move(directory); }
 
     /// What the vendor's server named last, and where the check asks.
     LatestVersions& latestVersions() { return m_latestVersions; }
@@ -73,7 +99,11 @@ private:
     bool m_programmerFound = false;
     bool m_detectionConfirmed = false;
     LatestVersions m_latestVersions;
-    UsbSerialLibrary m_usbSerialLibrary = [] { return DynamicD2xx::load(); };
+    std::function<FtdiLoadResult(FtdiLibraryPreference)> m_ftdiLibrary = [](FtdiLibraryPreference preference) {
+        return chooseFtdiLibrary(preference, defaultFtdiLibraryLoaders());
+    };
+    FtdiLibraryPreference m_ftdiPreference = FtdiLibraryPreference::Automatic;
+    std::filesystem::path m_backupDirectory = defaultEepromBackupDirectory();
     VersionServer m_versionServer;
 };
 

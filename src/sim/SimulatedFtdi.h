@@ -28,6 +28,7 @@ public:
 
     explicit SimulatedFtdi(const std::string& usbSerial = kFactorySerial);
 
+    std::string name() const override { return "the simulated programmer's FTDI chip (D2XX)"; }
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
     FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
     FtStatus open(int index, FtHandle& handle) override;

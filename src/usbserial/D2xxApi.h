@@ -17,6 +17,9 @@ class D2xxApi {
 public:
     virtual ~D2xxApi() = default;
 
+    /// Which library this is, for the log.
+    virtual std::string name() const { return "FTDI D2XX"; }
+
     /// FT_CreateDeviceInfoList: builds the library's device list.
     virtual FtStatus createDeviceInfoList(std::uint32_t& count) = 0;
     /// FT_GetDeviceInfoList: fills `records` (sized by the caller) and

@@ -16,6 +16,7 @@ bool resolve(const DynamicLibrary& library, const char* name, Fn& target)
 D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
 {
     std::shared_ptr<DynamicD2xx> d2xx(new DynamicD2xx());
+    d2xx->m_nameOrPath = nameOrPath;
     if (!d2xx->m_library.load(nameOrPath)) {
         return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " could not be loaded ("
                              + d2xx->m_library.error()

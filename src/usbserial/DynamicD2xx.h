@@ -17,6 +17,7 @@ public:
     /// missing.
     static D2xxLoadResult load(const std::string& nameOrPath = defaultD2xxLibraryName());
 
+    std::string name() const override { return "FTDI D2XX (" + m_nameOrPath + ")"; }
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
     FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
     FtStatus open(int index, FtHandle& handle) override;
@@ -37,6 +38,7 @@ private:
     DynamicD2xx() = default;
 
     DynamicLibrary m_library;
+    std::string m_nameOrPath;
     CreateDeviceInfoListFn m_createDeviceInfoList = nullptr;
     GetDeviceInfoListFn m_getDeviceInfoList = nullptr;
     OpenFn m_open = nullptr;

@@ -40,7 +40,7 @@ TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
     EXPECT_TRUE(contains(missing.error, "the FTDI D2XX library " + path + " could not be loaded")) << missing.error;
     EXPECT_TRUE(contains(missing.error, "Install FTDI's D2XX driver"));
 
-    UsbSerialTool tool(missing);
+    UsbSerialTool tool(d2xxBackend(missing));
     EXPECT_FALSE(tool.available());
     const UsbSerialListing first = tool.readSerial();
     EXPECT_EQ(first.outcome, UsbSerialListing::Outcome::Unavailable);
@@ -59,7 +59,7 @@ TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
 
 TEST(D2xxLoading, WriteFirstAlsoSaysItOnce)
 {
-    UsbSerialTool tool(DynamicD2xx::load("/nonexistent/libftd2xx.so"));
+    UsbSerialTool tool(loadD2xxBackend("/nonexistent/libftd2xx.so"));
     EXPECT_EQ(tool.writeSerial("EF012345").logLines.size(), 1U);
     EXPECT_TRUE(tool.readSerial().logLines.empty());
 }
@@ -70,7 +70,7 @@ TEST(D2xxLoading, MissingEntryPointIsNamed)
     ASSERT_FALSE(broken);
     EXPECT_TRUE(contains(broken.error, "has no entry point FT_WriteEE")) << broken.error;
 
-    UsbSerialTool tool(broken);
+    UsbSerialTool tool(d2xxBackend(broken));
     const UsbSerialListing listing = tool.readSerial();
     EXPECT_EQ(listing.outcome, UsbSerialListing::Outcome::Unavailable);
     EXPECT_EQ(listing.logLines, std::vector<std::string>{broken.error});
@@ -86,23 +86,29 @@ TEST(D2xxLoading, LibraryWithoutReadEeWritesUnverifiedAndSaysSo)
     ASSERT_TRUE(older) << older.error;
     EXPECT_FALSE(older.api->canReadEe());
 
-    UsbSerialTool tool(older);
+    FtdiLoadResult library = d2xxBackend(older);
+    library.backupDirectory = bench.backupDirectory();
+    UsbSerialTool tool(library);
     tool.readSerial();
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, UsbSerialWrite::Outcome::WrittenUnverified);
-    ASSERT_EQ(write.logLines.size(), 2U);
-    EXPECT_EQ(write.logLines[0], "EEPROM not verified: this FTDI D2XX library has no FT_ReadEE.");
-    EXPECT_EQ(write.logLines[1], "Write serial number: EF012345 OK. Please, unplug and restart Talvex !\n");
+    ASSERT_EQ(write.logLines.size(), 3U);
+    EXPECT_EQ(write.logLines[0],
+              "No backup of the EEPROM: FTDI D2XX (" TALVEX_FTD2XX_STANDIN_NOREADEE ") cannot read it.");
+    EXPECT_EQ(write.logLines[1], "EEPROM not verified: this FTDI D2XX library has no FT_ReadEE.");
+    EXPECT_EQ(write.logLines[2], "Write serial number: EF012345 OK. Please, unplug and restart Talvex !\n");
+    EXPECT_FALSE(write.backupFile.has_value());
+    EXPECT_FALSE(std::filesystem::exists(bench.backupDirectory()));
     EXPECT_EQ(bench.reload().chips[0].wordWrites, 64);
 }
 
 TEST(D2xxLoading, StandInWithoutItsStateRefusesInsteadOfInventingDevices)
 {
     StandinBench::clearStateVariable();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(d2xxBackend(StandinBench::load()));
     const UsbSerialListing listing = tool.readSerial();
     EXPECT_EQ(listing.outcome, UsbSerialListing::Outcome::ListFailed);
-    EXPECT_EQ(listing.status, ftstatus::kOtherError);
+    EXPECT_EQ(listing.failure.text, "FT_OTHER_ERROR");
 }
 
 #endif

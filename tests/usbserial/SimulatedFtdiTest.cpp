@@ -1,4 +1,6 @@
+#include "firmware/UploadBench.h"
 #include "sim/SimulatedFtdi.h"
+#include "usbserial/D2xxBackend.h"
 #include "usbserial/UsbSerialTool.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +11,17 @@ namespace {
 
 const char* kProgrammerSerial = "0123456789ABCDEF0123456789ABCDEF";
 
+FtdiLoadResult simulatedLibrary(std::shared_ptr<SimulatedFtdi> chip, const std::string& backups)
+{
+    FtdiLoadResult library = d2xxBackend(D2xxLoadResult {std::move(chip), {}});
+    library.backupDirectory = backups;
+    return library;
+}
+
 struct SimulatedTab {
+    test::TempFolder backups;
     std::shared_ptr<SimulatedFtdi> chip = std::make_shared<SimulatedFtdi>();
-    UsbSerialTool tool{D2xxLoadResult{chip, {}}};
+    UsbSerialTool tool {simulatedLibrary(chip, backups.path("eeprom"))};
 };
 
 } // namespace

@@ -53,7 +53,7 @@ TEST(UsbSerialListing, PaneShowsEveryDeviceAndTheLastWithASerialIsSelected)
     auto& second = bench.addChip("FT2BBBBBB", "TalvexUSB B", 0x2112);
     second.id = 0x04036010;
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     ASSERT_TRUE(tool.available()) << tool.unavailableReason();
 
     const UsbSerialListing listing = tool.readSerial();
@@ -66,7 +66,9 @@ TEST(UsbSerialListing, PaneShowsEveryDeviceAndTheLastWithASerialIsSelected)
     EXPECT_EQ(listing.serialText, "FT2BBBBB") << "the second device's first 8 characters";
     EXPECT_EQ(tool.selectedIndex(), 1);
     EXPECT_TRUE(listing.devicesListed);
-    EXPECT_TRUE(listing.logLines.empty());
+    // The first operation names the library, in one line.
+    EXPECT_EQ(listing.logLines,
+              std::vector<std::string> {"USB serial number through FTDI D2XX (" TALVEX_FTD2XX_STANDIN ")."});
     ASSERT_EQ(tool.devices().size(), 2U);
     EXPECT_EQ(tool.devices()[0].serialNumber, "FT1AAAAA");
     EXPECT_EQ(tool.devices()[1].description, "TalvexUSB B");
@@ -78,7 +80,7 @@ TEST(UsbSerialListing, FourCharacterSerialIsPaddedAndProgrammedPadded)
     StandinBench bench;
     bench.addChip("AB12", "TalvexUSB A", 0x11);
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
 
     const UsbSerialListing listing = tool.readSerial();
     ASSERT_EQ(listing.serialText, "AB12    ");
@@ -98,7 +100,7 @@ TEST(UsbSerialListing, EmptySerialsAreListedButNotSelectedALeadingBlankCanBeRepa
     bench.addChip("", "Dual RS232 B", 0x12);
     bench.addChip(" X", "Leading blank", 0x13);
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
 
     // The chip an earlier tool left with " X" is the last one with a
     // serial number: selected, so it can be written again.
@@ -135,19 +137,19 @@ TEST(UsbSerialListing, NothingAttachedOrAFailingLibraryChangesNothing)
 {
     StandinBench bench;
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     const UsbSerialListing none = tool.readSerial();
     EXPECT_EQ(none.outcome, UsbSerialListing::Outcome::NoDevice);
     EXPECT_FALSE(none.listingText.has_value());
     EXPECT_FALSE(none.devicesListed);
-    EXPECT_TRUE(none.logLines.empty());
+    EXPECT_EQ(none.logLines.size(), 1U) << "only the library's line";
 
     bench.addChip("FT000001", "TalvexUSB A", 0x11);
     bench.state.createFailure = ftstatus::kIoError;
     bench.save();
     const UsbSerialListing createFailed = tool.readSerial();
     EXPECT_EQ(createFailed.outcome, UsbSerialListing::Outcome::ListFailed);
-    EXPECT_EQ(createFailed.status, ftstatus::kIoError);
+    EXPECT_EQ(createFailed.failure.text, "FT_IO_ERROR");
     EXPECT_FALSE(createFailed.listingText.has_value()) << "the pane is only cleared once devices are counted";
     EXPECT_FALSE(createFailed.devicesListed);
 
@@ -168,7 +170,7 @@ TEST(UsbSerialWrite, WritesTheImageAndReadsItBack)
     bench.addChip("FT000001", "Other adapter", 0x11);
     bench.addChip("TLVX0001", "TalvexUSB A", 0x12);
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     tool.readSerial();
     const UsbSerialGenerated generated = tool.generate("0123456789ABCDEF0123456789ABCDEF");
     ASSERT_EQ(generated.serialText, "EF012345");
@@ -177,9 +179,11 @@ TEST(UsbSerialWrite, WritesTheImageAndReadsItBack)
     EXPECT_EQ(write.outcome, Outcome::Verified);
     EXPECT_TRUE(write.succeeded());
     EXPECT_EQ(write.device, 1);
-    ASSERT_EQ(write.logLines.size(), 2U);
-    EXPECT_EQ(write.logLines[0], "EEPROM verified: all 64 words read back as written.");
-    EXPECT_EQ(write.logLines[1], kOkLine);
+    ASSERT_EQ(write.logLines.size(), 3U);
+    ASSERT_TRUE(write.backupFile.has_value());
+    EXPECT_EQ(write.logLines[0], "EEPROM backup saved to " + write.backupFile->string());
+    EXPECT_EQ(write.logLines[1], "EEPROM verified: all 64 words read back as written.");
+    EXPECT_EQ(write.logLines[2], kOkLine);
 
     const standin::State after = bench.reload();
     const standin::Chip& target = after.chips[1];
@@ -204,7 +208,7 @@ TEST(UsbSerialWrite, TypedSerialIsCheckedThenPadded)
     StandinBench bench;
     bench.addChip("TLVX0001", "TalvexUSB A", 0x11);
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     tool.readSerial();
 
     for (const char* bad : {"", "        ", " AB", "AB-12", "ABCDEFGHI"}) {
@@ -229,17 +233,18 @@ TEST(UsbSerialWrite, FailingWordWriteIsReportedAndStopsTheWrite)
         chip.failWriteWord = 20;
         chip.failWriteStatus = status;
         bench.save();
-        UsbSerialTool tool(StandinBench::load());
+        UsbSerialTool tool(bench.d2xx());
         tool.readSerial();
 
         const UsbSerialWrite write = tool.writeSerial("EF012345");
         EXPECT_EQ(write.outcome, Outcome::WordWriteFailed) << status;
         EXPECT_EQ(write.word, 20);
-        EXPECT_EQ(write.status, status);
-        ASSERT_EQ(write.logLines.size(), 1U);
-        EXPECT_TRUE(contains(write.logLines[0], "EEPROM word 20 of 64 was not written (" + d2xxStatusName(status) + ")"))
-            << write.logLines[0];
-        EXPECT_TRUE(contains(write.logLines[0], "Write the serial number again"));
+        EXPECT_EQ(write.failure.code, static_cast<int>(status));
+        ASSERT_EQ(write.logLines.size(), 2U);
+        EXPECT_TRUE(contains(write.logLines[1], "EEPROM word 20 of 64 was not written (" + d2xxStatusName(status) + ")"))
+            << write.logLines[1];
+        EXPECT_TRUE(contains(write.logLines[1], "Write the serial number again, or restore the backup " +
+                                                    write.backupFile.value().string()));
         EXPECT_FALSE(logged(write.logLines, " OK.")) << status;
 
         const standin::Chip after = bench.reload().chips[0];
@@ -255,16 +260,15 @@ TEST(UsbSerialWrite, ReadBackThatDiffersIsReported)
     auto& chip = bench.addChip("TLVX0001", "TalvexUSB A", 0x11);
     chip.stuckWord = 30; // the write is answered FT_OK but lost
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     tool.readSerial();
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::Mismatch);
     EXPECT_EQ(write.word, 30);
-    ASSERT_EQ(write.logLines.size(), 1U);
     // Word 30 is the serial's fourth character, '1'; erased it reads all ones.
-    EXPECT_TRUE(contains(write.logLines[0], "1 of 64 words differ; word 30 reads 0xFFFF, 0x0031 was written"))
-        << write.logLines[0];
+    EXPECT_TRUE(contains(write.logLines.back(), "1 of 64 words differ; word 30 reads 0xFFFF, 0x0031 was written"))
+        << write.logLines.back();
     EXPECT_FALSE(bench.reload().chips[0].opened);
 }
 
@@ -274,15 +278,16 @@ TEST(UsbSerialWrite, DeviceThatCannotBeOpenedIsReported)
     bench.addChip("FT000001", "Other adapter", 0x11);
     bench.addChip("TLVX0001", "TalvexUSB A", 0x12).openFailure = ftstatus::kDeviceNotOpened;
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     tool.readSerial();
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::OpenFailed);
-    EXPECT_EQ(write.status, ftstatus::kDeviceNotOpened);
+    EXPECT_EQ(write.failure.error, FtdiError::Busy);
     ASSERT_EQ(write.logLines.size(), 1U);
-    EXPECT_TRUE(contains(write.logLines[0], "FTDI device 1 could not be opened (FT_DEVICE_NOT_OPENED)"))
+    EXPECT_TRUE(contains(write.logLines[0], "FTDI device 1 is held by another program (FT_DEVICE_NOT_OPENED)"))
         << write.logLines[0];
+    EXPECT_FALSE(write.backupFile.has_value());
     for (const auto& after : bench.reload().chips) {
         EXPECT_EQ(after.erases, 0);
         EXPECT_EQ(after.wordWrites, 0);
@@ -294,7 +299,7 @@ TEST(UsbSerialWrite, FailingCloseGivesTheErrorLine)
     StandinBench bench;
     bench.addChip("TLVX0001", "TalvexUSB A", 0x11).closeFailure = ftstatus::kIoError;
     bench.save();
-    UsbSerialTool tool(StandinBench::load());
+    UsbSerialTool tool(bench.d2xx());
     tool.readSerial();
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");

@@ -8,7 +8,7 @@ using namespace talvex;
 
 TEST(UsbSerialText, GenerateTakesCharactersFifteenToTwentyTwo)
 {
-    UsbSerialTool tool({nullptr, "no library"});
+    UsbSerialTool tool(FtdiLoadResult {nullptr, "no library", {}});
     const UsbSerialGenerated generated = tool.generate("0123456789ABCDEF0123456789ABCDEF");
     EXPECT_EQ(generated.serialText, "EF012345");
     EXPECT_TRUE(generated.canWrite);
@@ -19,7 +19,7 @@ TEST(UsbSerialText, GenerateTakesCharactersFifteenToTwentyTwo)
 
 TEST(UsbSerialText, GenerateWithoutAProgrammerSerialChangesNothingAndSaysWhy)
 {
-    UsbSerialTool tool({nullptr, "no library"});
+    UsbSerialTool tool(FtdiLoadResult {nullptr, "no library", {}});
     // The label's design text, nothing, one digit short or long, not hex.
     for (const char* label : {"Serial", "", "0123456789ABCDEF0123456789ABCDE", "0123456789ABCDEF0123456789ABCDEF0",
                               "0123456789ABCDEF0123456789ABCDEG"}) {

@@ -1,9 +1,11 @@
 #include "ui/settings/UsbSerialController.h"
 
 #include "ui/common/LogPane.h"
+#include "ui/settings/EepromFileButtons.h"
 #include "ui/settings/SettingsSession.h"
 #include "usbserial/UsbSerialText.h"
 
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -12,11 +14,16 @@
 namespace talvex {
 
 UsbSerialController::UsbSerialController(SettingsSession& session, SerialControls& controls,
-                                         D2xxLoadResult library)
+                                         FtdiLoadResult library)
     : m_session(session)
     , m_ui(controls)
     , m_tool(std::move(library))
 {
+    // Backup and restore act on the device the last listing selected.
+    if (auto* grid = qobject_cast<QGridLayout*>(m_ui.Button26->parentWidget()->layout())) {
+        grid->addWidget(new EepromFileButtons(m_tool, [this](const auto& lines) { m_session.logLines(lines); }), 4, 1,
+                        1, 2);
+    }
 }
 
 void UsbSerialController::Button26Click()

@@ -15,7 +15,7 @@ class SettingsSession;
 class UsbSerialController : public QObject {
     Q_OBJECT
 public:
-    UsbSerialController(SettingsSession& session, SerialControls& controls, D2xxLoadResult library);
+    UsbSerialController(SettingsSession& session, SerialControls& controls, FtdiLoadResult library);
 
     /// After a successful upload with "Serialize": list, generate a fresh
     /// number and write it.

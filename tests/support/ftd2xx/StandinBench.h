@@ -1,7 +1,9 @@
 #pragma once
 
 #include "support/ftd2xx/StandinState.h"
+#include "usbserial/D2xxBackend.h"
 #include "usbserial/DynamicD2xx.h"
+#include "usbserial/LibftdiBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -17,26 +19,29 @@
 
 namespace talvex::test {
 
-/// A state file for the stand-in D2XX library, named for this test and
-/// handed to the library through its environment variable; removed
-/// afterwards. Chips are described here, then the library is loaded
-/// through the same loader the program uses.
+/// A state file for the stand-in D2XX library (or, given its variable,
+/// the stand-in libftdi), named for this test and handed to the library
+/// through its environment variable; removed afterwards with the folder
+/// the tool's EEPROM backups go to. Chips are described here, then the
+/// library is loaded through the same loader the program uses.
 class StandinBench {
 public:
-    StandinBench()
+    explicit StandinBench(const char* variable = standin::kStateVariable)
+        : m_variable(variable)
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = (std::filesystem::temp_directory_path()
-                  / ("talvex-ftd2xx-" + std::string(info->test_suite_name()) + "-" + info->name() + "-"
-                     + std::to_string(processId()) + ".state"))
-                     .string();
-        setStateVariable(m_path);
+        const std::string name = std::string(info->test_suite_name()) + "-" + info->name() + "-"
+            + std::to_string(processId());
+        m_path = (std::filesystem::temp_directory_path() / ("talvex-ftdi-" + name + ".state")).string();
+        m_backups = std::filesystem::temp_directory_path() / ("talvex-ftdi-" + name + "-backups");
+        setVariable(m_variable, m_path);
     }
     ~StandinBench()
     {
         std::error_code ignored;
         std::filesystem::remove(m_path, ignored);
-        clearStateVariable();
+        std::filesystem::remove_all(m_backups, ignored);
+        setVariable(m_variable, {});
     }
     StandinBench(const StandinBench&) = delete;
     StandinBench& operator=(const StandinBench&) = delete;
@@ -47,6 +52,7 @@ public:
         chip.serial = serial;
         chip.description = description;
         chip.locId = locId;
+        chip.address = 2 + static_cast<int>(state.chips.size());
         chip.eeprom.fill(0xFFFF);
         state.chips.push_back(chip);
         return state.chips.back();
@@ -64,25 +70,41 @@ public:
     }
 
     /// The library's environment variable; the program and the library
-    /// share one C runtime, so the library sees what the test sets.
-    static void setStateVariable(const std::string& path)
+    /// share one C runtime, so the library sees what the test sets. An
+    /// empty path removes it.
+    static void setVariable(const char* variable, const std::string& path)
     {
 #if defined(_WIN32)
-        ::_putenv((std::string(standin::kStateVariable) + "=" + path).c_str());
+        ::_putenv((std::string(variable) + "=" + path).c_str()); // an empty value removes it
 #else
-        ::setenv(standin::kStateVariable, path.c_str(), 1);
+        if (path.empty())
+            ::unsetenv(variable);
+        else
+            ::setenv(variable, path.c_str(), 1);
 #endif
     }
-    static void clearStateVariable()
-    {
-#if defined(_WIN32)
-        ::_putenv((std::string(standin::kStateVariable) + "=").c_str()); // an empty value removes it
-#else
-        ::unsetenv(standin::kStateVariable);
-#endif
-    }
+    static void clearStateVariable() { setVariable(standin::kStateVariable, {}); }
 
     static D2xxLoadResult load(const char* library = TALVEX_FTD2XX_STANDIN) { return DynamicD2xx::load(library); }
+
+    /// The tool's view of the stand-in D2XX library, backups kept here.
+    FtdiLoadResult d2xx(const char* library = TALVEX_FTD2XX_STANDIN) const
+    {
+        FtdiLoadResult loaded = d2xxBackend(load(library));
+        loaded.backupDirectory = m_backups;
+        return loaded;
+    }
+#if defined(TALVEX_LIBFTDI_STANDIN)
+    /// The tool's view of the stand-in libftdi, backups kept here.
+    FtdiLoadResult libftdi(const char* library = TALVEX_LIBFTDI_STANDIN) const
+    {
+        FtdiLoadResult loaded = loadLibftdi(library);
+        loaded.backupDirectory = m_backups;
+        return loaded;
+    }
+#endif
+    const std::filesystem::path& backupDirectory() const { return m_backups; }
+    const std::string& statePath() const { return m_path; }
 
     standin::State state;
 
@@ -96,7 +118,9 @@ private:
 #endif
     }
 
+    const char* m_variable;
     std::string m_path;
+    std::filesystem::path m_backups;
 };
 
 } // namespace talvex::test

@@ -70,6 +70,30 @@ std::optional<State> loadState(const std::string& path)
                     chip.stuckWord = signedNumber(value);
                 else if (key == "close_failure")
                     chip.closeFailure = number(value);
+                else if (key == "bus")
+                    chip.bus = signedNumber(value);
+                else if (key == "address")
+                    chip.address = signedNumber(value);
+                else if (key == "bcd_device")
+                    chip.bcdDevice = number(value);
+                else if (key == "sio_detached")
+                    chip.sioDetached = number(value);
+                else if (key == "detaches")
+                    chip.detaches = signedNumber(value);
+                else if (key == "reattaches")
+                    chip.reattaches = signedNumber(value);
+                else if (key == "reattach_on_close")
+                    chip.reattachOnClose = number(value) != 0;
+                else if (key == "opened_by")
+                    chip.openedBy = value;
+                else if (key == "held_elsewhere")
+                    chip.heldElsewhere = number(value) != 0;
+                else if (key == "no_access")
+                    chip.noAccess = number(value) != 0;
+                else if (key == "unplugged")
+                    chip.unplugged = number(value) != 0;
+                else if (key == "vanish_after_writes")
+                    chip.vanishAfterWrites = signedNumber(value);
                 else if (key == "eeprom") {
                     std::istringstream words(value);
                     for (auto& word : chip.eeprom) {
@@ -109,6 +133,18 @@ bool saveState(const std::string& path, const State& state)
             << "fail_write_status " << chip.failWriteStatus << '\n'
             << "stuck_word " << chip.stuckWord << '\n'
             << "close_failure " << chip.closeFailure << '\n'
+            << "bus " << chip.bus << '\n'
+            << "address " << chip.address << '\n'
+            << "bcd_device " << chip.bcdDevice << '\n'
+            << "sio_detached " << chip.sioDetached << '\n'
+            << "detaches " << chip.detaches << '\n'
+            << "reattaches " << chip.reattaches << '\n'
+            << "reattach_on_close " << (chip.reattachOnClose ? 1 : 0) << '\n'
+            << "opened_by " << chip.openedBy << '\n'
+            << "held_elsewhere " << (chip.heldElsewhere ? 1 : 0) << '\n'
+            << "no_access " << (chip.noAccess ? 1 : 0) << '\n'
+            << "unplugged " << (chip.unplugged ? 1 : 0) << '\n'
+            << "vanish_after_writes " << chip.vanishAfterWrites << '\n'
             << "eeprom" << std::hex;
         for (std::uint16_t word : chip.eeprom)
             out << ' ' << word;

@@ -13,6 +13,8 @@ namespace talvex::standin {
 /// The environment variable naming the stand-in D2XX library's state
 /// file. Only tests set it; without it the library answers FT_OTHER_ERROR.
 constexpr const char* kStateVariable = "TALVEX_FTD2XX_STATE";
+/// The same for the stand-in libftdi, which keeps the same file format.
+constexpr const char* kLibftdiStateVariable = "TALVEX_LIBFTDI_STATE";
 
 /// One emulated FTDI chip: its device-list record, its 64-word EEPROM and
 /// the faults a test asks for.
@@ -34,6 +36,20 @@ struct Chip {
     FtStatus failWriteStatus = ftstatus::kEepromWriteFailed; ///< …with this
     int stuckWord = -1;                     ///< writes to this word are lost, yet answered FT_OK
     FtStatus closeFailure = ftstatus::kOk;  ///< FT_Close answers this
+
+    // The stand-in libftdi's view of the same chip: the USB device.
+    int bus = 1;
+    int address = 2;
+    std::uint32_t bcdDevice = 0x0500;    ///< the release number: an FT2232C
+    std::uint32_t sioDetached = 0;       ///< interfaces ftdi_sio lets go of: bit 0 A, bit 1 B
+    int detaches = 0;                    ///< ftdi_sio let go of an interface
+    int reattaches = 0;                  ///< ftdi_sio took an interface back
+    bool reattachOnClose = false;        ///< opened with AUTO_DETACH_REATACH_SIO_MODULE
+    std::string openedBy;                ///< "serial" or "bus": how the last open found it
+    bool heldElsewhere = false;          ///< another program claimed interface A
+    bool noAccess = false;               ///< the user may not open the USB device
+    bool unplugged = false;              ///< gone from the bus
+    int vanishAfterWrites = -1;          ///< unplugged after this many word writes
 };
 
 struct State {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "usbserial/D2xxApi.h"
+#include "usbserial/DynamicLibrary.h"
+#include "usbserial/FtdiBackend.h"
+
+#include <string>
+
+namespace talvex {
+
+/// The USB serial tool's view of a D2XX-shaped library: FTDI's own,
+/// loaded at run time, or the simulated programmer's chip.
+FtdiLoadResult d2xxBackend(D2xxLoadResult library);
+
+/// Loads FTDI's D2XX library (see DynamicD2xx::load) behind the backend.
+FtdiLoadResult loadD2xxBackend(const std::string& nameOrPath = defaultD2xxLibraryName());
+
+/// A D2XX status in the shared vocabulary, with the status's name.
+FtdiResult d2xxResult(FtStatus status);
+
+} // namespace talvex

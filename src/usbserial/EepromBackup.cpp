@@ -1,0 +1,129 @@
+#include "usbserial/EepromBackup.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+namespace talvex {
+namespace {
+
+// Large enough for any EEPROM image; a bigger file is refused unread.
+constexpr std::uintmax_t kLargestReadFile = 4096;
+
+std::filesystem::path environmentPath(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+} // namespace
+
+std::string eepromFileBytes(const EepromWords& words)
+{
+    std::string bytes;
+    for (const std::uint16_t word : words) {
+        bytes += static_cast<char>(word & 0xFF);
+        bytes += static_cast<char>(word >> 8);
+    }
+    return bytes;
+}
+
+std::optional<EepromWords> eepromFromFileBytes(const std::string& bytes)
+{
+    if (bytes.size() != 2 * kEepromWords)
+        return std::nullopt;
+    EepromWords words {};
+    for (std::size_t i = 0; i < kEepromWords; ++i) {
+        words[i] = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                              static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    return words;
+}
+
+EepromWords eepromFromAnyBytes(const std::string& bytes)
+{
+    std::string image = bytes.substr(0, 2 * kEepromWords);
+    image.resize(2 * kEepromWords, static_cast<char>(0xFF));
+    return *eepromFromFileBytes(image);
+}
+
+std::filesystem::path defaultEepromBackupDirectory()
+{
+#if defined(_WIN32)
+    if (const auto local = environmentPath("LOCALAPPDATA"); !local.empty())
+        return local / "Talvex" / "eeprom-backups";
+#else
+    if (const auto data = environmentPath("XDG_DATA_HOME"); !data.empty())
+        return data / "talvex" / "eeprom-backups";
+    if (const auto home = environmentPath("HOME"); !home.empty())
+        return home / ".local" / "share" / "talvex" / "eeprom-backups";
+#endif
+    return std::filesystem::temp_directory_path() / "talvex-eeprom-backups";
+}
+
+std::string eepromBackupFileName(const std::string& chipSerial, std::chrono::system_clock::time_point when)
+{
+    std::string name;
+    for (const char c : chipSerial) {
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        name += plain ? c : '_';
+    }
+    if (name.empty())
+        name = "blank";
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local {};
+#if defined(_WIN32)
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    return "eeprom-" + name + "-" + stamp + ".bin";
+}
+
+EepromFileCheck readEepromFile(const std::filesystem::path& path)
+{
+    EepromFileCheck check;
+    std::error_code code;
+    const std::uintmax_t size = std::filesystem::file_size(path, code);
+    if (code) {
+        check.error = code.message();
+        return check;
+    }
+    check.size = static_cast<std::size_t>(size);
+    if (size > kLargestReadFile)
+        return check;
+    std::ifstream file(path, std::ios::binary);
+    check.bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!file && !file.eof()) {
+        check.error = "cannot be read";
+        return check;
+    }
+    check.size = check.bytes.size();
+    check.words = eepromFromFileBytes(check.bytes);
+    check.checksumHolds = check.words && ftdiEepromChecksum(*check.words) == (*check.words)[kEepromChecksumWord];
+    return check;
+}
+
+bool writeEepromFile(const std::filesystem::path& path, const EepromWords& words, std::string& error)
+{
+    std::error_code code;
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path(), code);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    const std::string bytes = eepromFileBytes(words);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        const int saved = errno;
+        error = saved ? std::strerror(saved) : "cannot be written";
+        return false;
+    }
+    return true;
+}
+
+} // namespace talvex

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "usbserial/EepromImage.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace talvex {
+
+/// An EEPROM image as a file holds it: 128 bytes, each word low byte first
+/// (what "usb-serial image" and the backups write).
+std::string eepromFileBytes(const EepromWords& words);
+
+/// A file's bytes as an image; nothing unless there are exactly 128.
+std::optional<EepromWords> eepromFromFileBytes(const std::string& bytes);
+
+/// Where the EEPROM backups go: $XDG_DATA_HOME (or ~/.local/share)
+/// /talvex/eeprom-backups, on Windows %LOCALAPPDATA%\Talvex\eeprom-backups;
+/// the temporary directory when none of these is set.
+std::filesystem::path defaultEepromBackupDirectory();
+
+/// A backup's file name: "eeprom-TLVX0001-20240131-142501.bin", the chip's
+/// serial number (characters other than letters and digits as '_', "blank"
+/// when it has none) and the local time.
+std::string eepromBackupFileName(const std::string& chipSerial, std::chrono::system_clock::time_point when);
+
+/// Any bytes as an image: the first 128, padded with 0xFF (what an
+/// erased EEPROM holds) when there are fewer.
+EepromWords eepromFromAnyBytes(const std::string& bytes);
+
+/// What a file that is to be written back holds.
+struct EepromFileCheck {
+    std::string bytes;                ///< its contents, when not too large to be an image
+    std::optional<EepromWords> words; ///< set when the file has 128 bytes
+    std::size_t size = 0;             ///< the file's size in bytes
+    bool checksumHolds = false;       ///< word 63 is the checksum over words 0 to 62
+    std::string error;                ///< set when the file cannot be read
+};
+EepromFileCheck readEepromFile(const std::filesystem::path& path);
+
+/// Writes the image to `path` (the directory made when missing); the
+/// system's reason in `error` when it cannot.
+bool writeEepromFile(const std::filesystem::path& path, const EepromWords& words, std::string& error);
+
+} // namespace talvex
