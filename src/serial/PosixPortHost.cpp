@@ -163,6 +163,10 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
         return fail(-1, {PortStatus::Other, name + ": cannot set mode \"" + mode
                                                  + "\": " + std::generic_category().message(error)});
     }
+    // An FTDI chip holds a short answer for its latency timer (16 ms)
+    // unless asked not to.
+    if (isFtdiTty(name))
+        port->holdLowLatency(kernelSerialFlags());
     result.port = std::move(port);
     return result;
 }

@@ -142,6 +142,7 @@ PosixSerialPort::PosixSerialPort(int fd, const termios& original)
 
 PosixSerialPort::~PosixSerialPort()
 {
+    m_lowLatency.reset(); // while the descriptor is still open
     // TCSANOW: waiting for output to drain could hang on a dead device.
     ::tcsetattr(m_fd, TCSANOW, &m_original);
     ::ioctl(m_fd, TIOCNXCL);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "serial/LowLatency.h"
 #include "serial/SerialPort.h"
+
+#include <memory>
 
 #include <termios.h>
 
@@ -36,12 +39,16 @@ public:
     /// setting termios cannot express), so the host can report it.
     bool applyMode(const std::string& mode) override;
 
+    /// Low latency on the chip while the port is held (FTDI adapters).
+    void holdLowLatency(SerialFlagsAccess& access) { m_lowLatency = std::make_unique<LowLatencyHold>(m_fd, access); }
+
 private:
     bool setModemLine(int line, bool on);
 
     int m_fd;
     termios m_original;
     LineSettings m_applied; ///< fallback when the settings cannot be read back
+    std::unique_ptr<LowLatencyHold> m_lowLatency;
 };
 
 } // namespace talvex

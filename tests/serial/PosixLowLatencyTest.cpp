@@ -1,0 +1,86 @@
+// The FTDI latency request: asked while a port is held, what was there put
+// back on close, and nothing at all where the driver has no such flags.
+
+#include "serial/LowLatency.h"
+#include "serial/PosixPortHost.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace talvex;
+
+namespace {
+
+struct RecordingFlags final : SerialFlagsAccess {
+    std::optional<int> flags;
+    std::vector<int> written;
+
+    std::optional<int> read(int) override { return flags; }
+    bool write(int, int value) override
+    {
+        written.push_back(value);
+        flags = value;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(LowLatency, AskedWhileHeldRestoredOnCloseAndLeftAloneWhereItCannotBe)
+{
+    RecordingFlags driver;
+    driver.flags = 0x0040; // some other flag the driver had
+    {
+        LowLatencyHold hold(7, driver);
+        EXPECT_TRUE(hold.changed());
+        EXPECT_EQ(driver.written, (std::vector<int>{0x0040 | kLowLatencyFlag}));
+    }
+    EXPECT_EQ(driver.written, (std::vector<int>{0x0040 | kLowLatencyFlag, 0x0040}));
+
+    // Already low latency: nothing asked, nothing restored.
+    RecordingFlags already;
+    already.flags = kLowLatencyFlag;
+    { LowLatencyHold hold(7, already); EXPECT_FALSE(hold.changed()); }
+    EXPECT_TRUE(already.written.empty());
+
+    // No serial flags at all (a pseudo-terminal): silence, not an error.
+    RecordingFlags none;
+    { LowLatencyHold hold(7, none); EXPECT_FALSE(hold.changed()); }
+    EXPECT_TRUE(none.written.empty());
+
+    // The kernel's own answer for a pseudo-terminal is the same.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    { LowLatencyHold hold(slave, kernelSerialFlags()); EXPECT_FALSE(hold.changed()); }
+    ::close(slave);
+    ::close(master);
+}
+
+TEST(LowLatency, OnlyPortsOfTheFtdiDriverAreAsked)
+{
+    const auto root = std::filesystem::temp_directory_path() / ("talvex-sysfs-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    const auto driverLink = [&](const std::string& tty, const std::string& driver) {
+        std::filesystem::create_directories(root / "drivers" / driver);
+        std::filesystem::create_directories(root / "tty" / tty / "device");
+        std::filesystem::create_directory_symlink(root / "drivers" / driver, root / "tty" / tty / "device" / "driver");
+    };
+    driverLink("ttyUSB0", "ftdi_sio");
+    driverLink("ttyUSB1", "cp210x");
+    const std::string tty = (root / "tty").string();
+    EXPECT_TRUE(isFtdiTty("/dev/ttyUSB0", tty));
+    EXPECT_FALSE(isFtdiTty("/dev/ttyUSB1", tty));
+    EXPECT_FALSE(isFtdiTty("/dev/ttyS0", tty));
+    EXPECT_FALSE(isFtdiTty("/dev/pts/3", tty));
+    std::filesystem::remove_all(root);
+}
