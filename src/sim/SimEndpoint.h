@@ -16,8 +16,11 @@ Micros characterTime(std::uint32_t baudRate, int bitsPerCharacter = 10);
 /// arrives. Not locked: its owner holds its own lock.
 class OutputQueue {
 public:
-    /// Queues bytes sent back to back from `start` at `baudRate`.
-    void emit(const std::uint8_t* data, std::size_t length, TimePoint start, std::uint32_t baudRate);
+    /// Queues bytes sent back to back from `start` at `baudRate`. With a
+    /// `holdBack`, a short burst reaches the host only that long after its
+    /// last byte, all at once, as a USB-serial chip's latency timer does.
+    void emit(const std::uint8_t* data, std::size_t length, TimePoint start, std::uint32_t baudRate,
+              Micros holdBack = Micros::zero());
     std::optional<TimePoint> nextArrival() const;
     std::size_t take(TimePoint upTo, std::uint8_t* buffer, std::size_t capacity);
     void clear() { m_bytes.clear(); }
@@ -49,6 +52,8 @@ public:
     virtual void hostOpened(TimePoint) {}
     virtual void hostClosed(TimePoint) {}
     virtual void linesChanged(bool /*dtrOn*/, bool /*rtsOn*/, TimePoint) {}
+    /// The host asked the port's USB-serial chip for low latency.
+    virtual void lowLatencyRequested() {}
 
     /// A byte from the host whose last bit arrives at `arrival`, sent at
     /// `baudRate`.

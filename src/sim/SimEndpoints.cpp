@@ -11,15 +11,23 @@ Micros characterTime(std::uint32_t baudRate, int bitsPerCharacter)
     return Micros((1000000LL * bitsPerCharacter + baudRate - 1) / baudRate);
 }
 
-void OutputQueue::emit(const std::uint8_t* data, std::size_t length, TimePoint start, std::uint32_t baudRate)
+void OutputQueue::emit(const std::uint8_t* data, std::size_t length, TimePoint start, std::uint32_t baudRate,
+                       Micros holdBack)
 {
+    // A burst that fills a USB packet goes out without waiting for the timer.
+    constexpr std::size_t kUsbPacketPayload = 62;
     TimePoint arrival = start;
     if (!m_bytes.empty() && m_bytes.back().arrival > arrival)
         arrival = m_bytes.back().arrival;
     const Micros perByte = characterTime(baudRate);
+    const std::size_t first = m_bytes.size();
     for (std::size_t i = 0; i < length; ++i) {
         arrival += perByte;
         m_bytes.push_back({data[i], arrival});
+    }
+    if (holdBack > Micros::zero() && length < kUsbPacketPayload) {
+        for (std::size_t i = first; i < m_bytes.size(); ++i)
+            m_bytes[i].arrival = arrival + holdBack;
     }
 }
 

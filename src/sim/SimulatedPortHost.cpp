@@ -66,6 +66,9 @@ OpenResult SimulatedPortHost::open(const std::string& name, const std::string& m
         std::lock_guard closeLock(m_mutex);
         m_open.erase(name);
     });
+    // As the native host does for an FTDI port; other endpoints ignore it.
+    if (m_asksLowLatency)
+        endpoint->lowLatencyRequested();
     return {std::move(port), {}};
 }
 

@@ -21,6 +21,9 @@ public:
     void detach(const std::string& name);
     /// Another program holds this port.
     void markBusy(const std::string& name, bool busy = true);
+    /// Whether an open asks the port's chip for low latency, as the native
+    /// host does for FTDI ports (on by default).
+    void setAsksLowLatency(bool asks) { m_asksLowLatency = asks; }
 
     std::vector<std::string> candidateNames() override;
     OpenResult open(const std::string& name, const std::string& mode) override;
@@ -33,6 +36,7 @@ private:
     Clock& m_clock;
     int m_portCount;
     mutable std::mutex m_mutex;
+    bool m_asksLowLatency = true;
     std::map<std::string, std::shared_ptr<SimEndpoint>> m_endpoints;
     std::set<std::string> m_busy;
     std::set<std::string> m_open;

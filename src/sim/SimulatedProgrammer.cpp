@@ -92,6 +92,21 @@ public:
         std::lock_guard lock(m_device.m_mutex);
         m_pending.clear();
         m_armed = false;
+        m_lowLatency = false; // each open starts with the driver's timer
+    }
+
+    void lowLatencyRequested() override
+    {
+        std::lock_guard lock(m_device.m_mutex);
+        m_lowLatency = true;
+    }
+
+    // How long the chip holds a short answer back.
+    Micros holdBack() const
+    {
+        if (m_device.m_latencyTimer <= Micros::zero())
+            return Micros::zero();
+        return m_lowLatency ? Millis(1) : m_device.m_latencyTimer;
     }
 
     void hostClosed(TimePoint time) override
@@ -134,7 +149,7 @@ public:
         if (!m_device.m_cards[slot] || m_device.m_firmware != Firmware::Application || m_device.m_silent)
             return;
         const std::vector<std::uint8_t>& atr = m_device.m_cardModels[slot].atr();
-        m_output.emit(atr.data(), atr.size(), time + kAtrDelay, m_device.listeningBaud());
+        m_output.emit(atr.data(), atr.size(), time + kAtrDelay, m_device.listeningBaud(), holdBack());
     }
 
     void receive(std::uint8_t byte, TimePoint arrival, std::uint32_t baudRate) override
@@ -251,7 +266,7 @@ private:
             answer = m_device.m_filter(command, std::move(answer));
         if (m_device.m_silent)
             answer.clear();
-        m_output.emit(answer.data(), answer.size(), at + thinking + late, command.baudRate);
+        m_output.emit(answer.data(), answer.size(), at + thinking + late, command.baudRate, holdBack());
     }
 
     SimulatedProgrammer& m_device;
@@ -265,6 +280,7 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_armed = false;
+    bool m_lowLatency = false;
     TimePoint m_dtrOffSince{};
     TimePoint m_rtsOnSince{};
 };
@@ -402,6 +418,12 @@ void SimulatedProgrammer::setEraseTime(Micros time)
 {
     std::lock_guard lock(m_mutex);
     m_bootLoader.setEraseTime(time);
+}
+
+void SimulatedProgrammer::setFtdiLatencyTimer(Micros timer)
+{
+    std::lock_guard lock(m_mutex);
+    m_latencyTimer = timer;
 }
 
 void SimulatedProgrammer::setBlockFlashTime(Micros time)

@@ -117,6 +117,11 @@ public:
     /// Boot loader timing and faults.
     void setEraseTime(Micros time);
     void setBlockFlashTime(Micros time);
+    /// Models the FTDI chip between the device and the host: a short answer
+    /// waits for the chip's latency timer (`timer`, 16 ms by default on a
+    /// real chip) after its last byte, or 1 ms on a port whose host asked
+    /// for low latency. Zero, the default, is an ideal link.
+    void setFtdiLatencyTimer(Micros timer);
     /// The next `times` frames for block `block` (0-based) meet `fault`.
     void injectBlockFault(int block, BlockFault fault, int times = 1);
     /// The 102,400 bytes of flash the boot loader programs.
@@ -186,6 +191,7 @@ private:
     int m_failedOpensWhileUnplugged = 0;
     bool m_ignoreLines = false;
     bool m_silent = false;
+    Micros m_latencyTimer{};
     AnswerFilter m_filter;
     std::vector<ReceivedCommand> m_received;
     std::vector<LineChange> m_lineChanges;

@@ -26,6 +26,46 @@ Micros identityRoundTrip(test::SimBench& bench, PortSlot& port, std::size_t& byt
 
 } // namespace
 
+TEST(SimulatedProgrammer, TheFtdiChipHoldsShortAnswersForItsLatencyTimerUnlessAskedNotTo)
+{
+    const Micros oneCharacter = characterTime(115200);
+    const Micros greetingOnWire = oneCharacter + Millis(5) + oneCharacter * 2; // A5 out, thinking, C1 00 back
+    struct Case {
+        const char* name;
+        Micros timer;
+        bool asksLowLatency;
+        Micros held;
+    };
+    const Case cases[] = {
+        {"ideal link", Micros::zero(), true, Micros::zero()},
+        {"driver's 16 ms timer", Millis(16), false, Millis(16)},
+        {"low latency asked", Millis(16), true, Millis(1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::SimBench bench;
+        auto device = bench.addProgrammer("COM3", "COM4");
+        device->setFtdiLatencyTimer(c.timer);
+        bench.host.setAsksLowLatency(c.asksLowLatency);
+        PortSlot& port = bench.context.ports().a;
+        ASSERT_TRUE(port.open(bench.host, "COM3", kNormalMode));
+        port.setDtr(true);
+        bench.clock.sleepMs(1500);
+        const TimePoint sent = bench.clock.now();
+        port.sendByte(kIdentifyCode);
+        std::uint8_t answer[2] = {};
+        for (int reads = 0; reads < 5 && port.read(answer, 1).count == 0; ++reads) {
+        }
+        // Held back, both bytes come together when the chip lets them go;
+        // on an ideal link each as its last bit arrives.
+        const Micros first = c.held > Micros::zero() ? greetingOnWire + c.held : greetingOnWire - oneCharacter;
+        EXPECT_EQ(bench.clock.now() - sent, first);
+        ASSERT_EQ(port.read(answer + 1, 1).count, 1u);
+        EXPECT_EQ(bench.clock.now() - sent, greetingOnWire + c.held);
+        EXPECT_EQ(answer[0], kApplicationAnswer1);
+    }
+}
+
 TEST(SimulatedProgrammer, AnswersTakeTheirTimeOnTheWire)
 {
     test::SimBench bench;
