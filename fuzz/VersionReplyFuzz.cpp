@@ -96,8 +96,10 @@ void checkParse(std::string_view reply)
         return;
     }
     FUZZ_CHECK(named.firmware == referenceValue(reply, "fwversion", 3));
-    // The software number is only taken along with the firmware's.
-    FUZZ_CHECK(named.software == (named.firmware ? referenceValue(reply, "swversion", 5) : std::nullopt));
+    // The software number is only looked for in a reply that names the
+    // firmware key, whether or not its value is a number.
+    const bool firmwareKey = reply.find("fwversion") != std::string_view::npos;
+    FUZZ_CHECK(named.software == (firmwareKey ? referenceValue(reply, "swversion", 5) : std::nullopt));
     // Three and five characters bound the numbers.
     FUZZ_CHECK(!named.firmware || (*named.firmware >= 0 && *named.firmware <= 999));
     FUZZ_CHECK(!named.software || (*named.software >= 0 && *named.software <= 99999));

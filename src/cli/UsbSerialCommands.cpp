@@ -57,6 +57,18 @@ ExitCode listAndSelect(CommandRun& run, UsbSerialTool& tool)
     return selectUsbChip(tool, run.console, run.call.value("--serial"));
 }
 
+// A tool whose listing has selected the chip the command acts on.
+std::unique_ptr<UsbSerialTool> selectedTool(CommandRun& run, ExitCode& failure)
+{
+    auto tool = makeTool(run, failure);
+    if (!tool)
+        return nullptr;
+    failure = listAndSelect(run, *tool);
+    if (failure != ExitCode::Ok)
+        return nullptr;
+    return tool;
+}
+
 // Why a file is no image to write back as it is; empty when it is one.
 std::string imageFileProblem(const std::string& path, const EepromFileCheck& check)
 {
@@ -108,24 +120,18 @@ ExitCode runUsbSerialList(CommandRun& run)
 ExitCode runUsbSerialWrite(CommandRun& run)
 {
     ExitCode failure = ExitCode::Ok;
-    const auto tool = makeTool(run, failure);
+    const auto tool = selectedTool(run, failure);
     if (!tool)
         return failure;
-    const ExitCode selected = listAndSelect(run, *tool);
-    if (selected != ExitCode::Ok)
-        return selected;
     return writeUsbSerial(*tool, run.console, run.positional(0));
 }
 
 ExitCode runUsbSerialBackup(CommandRun& run)
 {
     ExitCode failure = ExitCode::Ok;
-    const auto tool = makeTool(run, failure);
+    const auto tool = selectedTool(run, failure);
     if (!tool)
         return failure;
-    const ExitCode selected = listAndSelect(run, *tool);
-    if (selected != ExitCode::Ok)
-        return selected;
     const UsbSerialBackup backup = tool->backup();
     for (const std::string& line : backup.logLines) {
         if (backup.outcome == UsbSerialBackup::Outcome::Read)
@@ -171,12 +177,9 @@ ExitCode runUsbSerialRestore(CommandRun& run)
     const EepromWords image = check.words ? *check.words : eepromFromAnyBytes(check.bytes);
 
     ExitCode failure = ExitCode::Ok;
-    const auto tool = makeTool(run, failure);
+    const auto tool = selectedTool(run, failure);
     if (!tool)
         return failure;
-    const ExitCode selected = listAndSelect(run, *tool);
-    if (selected != ExitCode::Ok)
-        return selected;
     return reportUsbWrite(tool->restore(image), run.console);
 }
 
