@@ -68,7 +68,7 @@ Win32SerialPort::~Win32SerialPort()
         SetCommTimeouts(m_handle, &m_savedTimeouts);
     DCB current;
     if (m_haveSavedDcb && readDcb(m_handle, current)) {
-        const DCB restored = dcbForClose(m_savedDcb, current);
+        DCB restored = dcbForClose(m_savedDcb, current);
         SetCommState(m_handle, &restored);
     }
     CloseHandle(m_handle);
