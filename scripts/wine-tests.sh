@@ -13,9 +13,11 @@
 # otherwise both are built in <build-dir>/native-simulator.
 #
 # After the tests, talvexctl.exe is tried against the simulators beside the
-# Linux talvexctl (scripts/wine-talvexctl.sh).
+# Linux talvexctl (scripts/wine-talvexctl.sh), and the installer and the zip
+# that scripts/windows-package.sh makes are installed, run and removed
+# (scripts/wine-installer.sh), in the same Wine prefix.
 #
-# Needs g++-mingw-w64-x86-64, googletest and wine64 (scripts/install-deps.sh
+# Needs g++-mingw-w64-x86-64, googletest, wine64 and nsis (scripts/install-deps.sh
 # installs them); installs nothing itself. Exits non-zero when a test fails.
 set -euo pipefail
 
@@ -160,8 +162,16 @@ summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$run_dir/c
 skipped=$(grep -c '(Skipped)$' "$run_dir/ctest.log" || true)
 say "${summary:-no ctest summary} (${skipped:-0} skipped) under Wine, in $((SECONDS - started)) s"
 
-# --- talvexctl.exe ------------------------------------------------------------
+# --- talvexctl.exe, the installer and the zip ---------------------------------
 stage_started=$SECONDS
 bash "$root/scripts/wine-talvexctl.sh" "$build_dir" "$linux_talvexctl" || status=1
 say "talvexctl.exe checks done in $((SECONDS - stage_started)) s"
+stage_started=$SECONDS
+if bash "$root/scripts/windows-package.sh" "$build_dir" "$build_dir/package"; then
+    bash "$root/scripts/wine-installer.sh" "$build_dir" "$build_dir/package" || status=1
+else
+    say "the installer and the zip could not be made"
+    status=1
+fi
+say "installer and zip checks done in $((SECONDS - stage_started)) s"
 exit "$status"
