@@ -178,43 +178,45 @@ expect detect 0 "mode: application" "serial: $TALVEX_SIM_NORMAL_SERIAL" "reader1
     "reader2-port: ${normal[1]}" -- detect
 
 # --- the same steps on Windows and on Linux ----------------------------------
-# Each step is run on Windows, then all of them again on Linux, from the
-# same device state; both must end with the status expected and print the
-# same results. Linux's turn runs beside the upload below, which it cannot
-# disturb: it uses other simulators and no Wine.
-step_names=() step_expected=() step_args=()
-step() { # name, expected status, arguments...
+# Each step is run on Windows, then all of them again on Linux; both must
+# end with the status expected, and a step's results on Windows must be
+# those of its partner on Linux. Linux's turn runs beside the upload below,
+# which it cannot disturb: it uses other simulators and no Wine.
+step_names=() step_expected=() step_partners=() step_args=()
+step() { # name, expected status, partner on Linux, arguments...
     step_names+=("$1")
     step_expected+=("$2")
-    shift 2
+    step_partners+=("$3")
+    shift 3
     step_args+=("$(printf '%q ' "$@")")
 }
+declare -A step_status step_took
 run_steps() { # platform
     local i
     for i in "${!step_names[@]}"; do
         eval "run $1 ${step_names[i]} ${step_args[i]}"
-        step_status[$1.$i]=$status step_took[$1.$i]=$took
+        step_status[$1.${step_names[i]}]=$status step_took[$1.${step_names[i]}]=$took
     done
 }
-declare -A step_status step_took
 
-run win settings settings --port '{normal1}'
-clock=$(sed -n 's/^clock: \([0-9.]*\) MHz$/\1/p' "$work/settings.win.out")
-new_clock=6.00
-[[ -n $clock && $clock != "$new_clock" ]] || fail "settings printed no clock, or $new_clock MHz already: $(cat "$work/settings.win.out")"
-step settings 0 settings --port '{normal1}'
-step set-clock 0 set clock --port '{normal1}' "$new_clock"
-step settings-after 0 settings --port '{normal1}'
-step set-clock-back 0 set clock --port '{normal1}' "$clock"
-step info 0 info --port '{normal1}' --json
+# Windows writes a new clock, Linux reads it and writes the old one back:
+# what one reads before its write, the other reads after its own.
+win[clock]=6.00
+step settings-before 0 settings-after settings --port '{normal1}'
+step set-clock 0 set-clock set clock --port '{normal1}' '{clock}'
+step settings-after 0 settings-before settings --port '{normal1}'
+step info 0 info info --port '{normal1}' --json
 # Refusals and failures.
-step phoenix-refuses-clock 5 set clock --port '{low2_1}' 4.00
-step nothing-answers 3 info --port '{low2_2}' --variant normal
-step missing-port 4 info --port '{missing}'
-step missing-file 2 upload --port '{normal1}' '{nofile}'
-step bad-arguments 2 frobnicate
-step version-server-unreachable 1 check-version --server 127.0.0.1:1
+step uniprog-refuses-clock 5 uniprog-refuses-clock set clock --port '{low2_1}' 4.00 --variant low2
+step nothing-answers 3 nothing-answers info --port '{low2_2}' --variant normal
+step missing-port 4 missing-port info --port '{missing}'
+step missing-file 2 missing-file upload --port '{normal1}' '{nofile}'
+step bad-arguments 2 bad-arguments frobnicate
+step version-server-unreachable 1 version-server-unreachable check-version --server 127.0.0.1:1
 run_steps win
+linux[clock]=$(sed -n 's/^clock: \([0-9.]*\) MHz$/\1/p' "$work/settings-before.win.out")
+[[ -n ${linux[clock]} && ${linux[clock]} != "${win[clock]}" ]] \
+    || fail "settings printed no clock, or ${win[clock]} MHz already: $(cat "$work/settings-before.win.out")"
 
 # --- firmware upload from the boot loader -----------------------------------
 # 102,400 bytes with every byte value, so a lost or changed byte fails a
@@ -230,24 +232,28 @@ finish win upload
 judge upload 0 "Uploading firmware successfully finished ! Please, unplug the reader to restart-it."
 
 for i in "${!step_names[@]}"; do
-    name=${step_names[i]} expected=${step_expected[i]}
-    win_status=${step_status[win.$i]} linux_status=${step_status[linux.$i]}
+    name=${step_names[i]} partner=${step_partners[i]} expected=${step_expected[i]}
+    win_status=${step_status[win.$name]} linux_status=${step_status[linux.$partner]}
     if [[ $win_status == "$expected" && $linux_status == "$expected" ]] \
-        && cmp -s "$work/$name.win.out" "$work/$name.linux.out"; then
-        pass "${shown[$name.win]} : exit $expected, the results of ${shown[$name.linux]}" \
-            "(${step_took[win.$i]} s, ${step_took[linux.$i]} s on Linux)"
+        && cmp -s "$work/$name.win.out" "$work/$partner.linux.out"; then
+        pass "${shown[$name.win]} : exit $expected, the results of ${shown[$partner.linux]}" \
+            "(${step_took[win.$name]} s, ${step_took[linux.$partner]} s on Linux)"
     else
-        mismatch "${shown[$name.win]} : exit $win_status, ${shown[$name.linux]} exit $linux_status, $expected expected"
-        diff -u --label Linux "$work/$name.linux.out" --label Wine "$work/$name.win.out" | sed 's/^/      | /' || true
+        mismatch "${shown[$name.win]} : exit $win_status, ${shown[$partner.linux]} exit $linux_status," \
+            "$expected expected"
+        diff -u --label Linux "$work/$partner.linux.out" --label Wine "$work/$name.win.out" | sed 's/^/      | /' || true
         say "      Wine's standard error:"
         show "$work/$name.win.err"
     fi
 done
-if grep -qxF "clock: $new_clock MHz" "$work/settings-after.win.out"; then
-    pass "the clock written, $new_clock MHz, is read back"
-else
-    mismatch "the clock written, $new_clock MHz, is not read back"
-fi
+for name in settings-after settings-before; do
+    if [[ $name == settings-after ]]; then platform=win; else platform=linux; fi
+    if grep -qxF "clock: ${win[clock]} MHz" "$work/$name.$platform.out"; then
+        pass "${shown[$name.$platform]} reads the clock talvexctl.exe wrote, ${win[clock]} MHz"
+    else
+        mismatch "${shown[$name.$platform]} does not read the clock talvexctl.exe wrote, ${win[clock]} MHz"
+    fi
+done
 
 # --- USB serial number through ftd2xx.dll ------------------------------------
 expect usb-serial-no-library 1 -- usb-serial list
