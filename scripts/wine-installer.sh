@@ -50,7 +50,7 @@ rm -rf "$work"
 mkdir -p "$work"
 
 product="TalvexUSB-Setting Manager"
-expected_version=$("$WINE" "$build_dir/src/talvexctl.exe" --version </dev/null | tr -d '\r')
+expected_version=$(wine_run "$build_dir/src/talvexctl.exe" --version | tr -d '\r')
 [[ $expected_version == "talvexctl ($product) "* ]] || fail "the built talvexctl.exe printed \"$expected_version\""
 version_text=${expected_version##* }
 program_files="C:\\Program Files\\$product"
