@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64 nlohmann-json3-dev
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64 nlohmann-json3-dev nsis
           qt6-base-dev qt6-svg-dev libgl-dev libglx-dev libopengl-dev libvulkan-dev wine64 libftdi1-dev)
 
 missing=()

@@ -8,9 +8,16 @@
 # starts each program under Wine (CMAKE_CROSSCOMPILING_EMULATOR, set by the
 # toolchain file). One wineserver serves the whole run.
 #
-# TALVEX_SIMULATOR may name an already built native talvex-simulator;
-# otherwise it is built in <build-dir>/native-simulator.
-# Needs g++-mingw-w64-x86-64, googletest and wine64 (scripts/install-deps.sh
+# TALVEX_SIMULATOR may name an already built native talvex-simulator, with
+# the Linux talvexctl beside it (or named by TALVEX_LINUX_TALVEXCTL);
+# otherwise both are built in <build-dir>/native-simulator.
+#
+# After the tests, talvexctl.exe is tried against the simulators beside the
+# Linux talvexctl (scripts/wine-talvexctl.sh), and the installer and the zip
+# that scripts/windows-package.sh makes are installed, run and removed
+# (scripts/wine-installer.sh), in the same Wine prefix.
+#
+# Needs g++-mingw-w64-x86-64, googletest, wine64 and nsis (scripts/install-deps.sh
 # installs them); installs nothing itself. Exits non-zero when a test fails.
 set -euo pipefail
 
@@ -48,15 +55,18 @@ if [[ -z $simulator ]]; then
     [[ -f $native_dir/CMakeCache.txt ]] || ! command -v ninja >/dev/null 2>&1 || generator=(-G Ninja)
     cmake -S "$root" -B "$native_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
         -DTALVEX_BUILD_TESTS=OFF -DTALVEX_BUILD_GUI=OFF >/dev/null
-    cmake --build "$native_dir" --target talvex-simulator -j 2 >/dev/null
+    cmake --build "$native_dir" --target talvex-simulator talvexctl -j 2 >/dev/null
     simulator="$native_dir/src/talvex-simulator"
 fi
 [[ -x $simulator ]] || fail "no simulator program at $simulator"
+linux_talvexctl=${TALVEX_LINUX_TALVEXCTL:-$(dirname "$simulator")/talvexctl}
+[[ -x $linux_talvexctl ]] || fail "no Linux talvexctl at $linux_talvexctl (build the target talvexctl beside the simulator)"
 
 # --- Wine: a prefix of our own, one server for the whole run ----------------
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer
+export WINE="$wine"                          # for the scripts called below
 unset DISPLAY WAYLAND_DISPLAY                # console programs only
 
 server_started=
@@ -123,6 +133,7 @@ start_simulator() { # name com-number version-text args...
     done
     local upper=${name^^}
     export "TALVEX_SIM_${upper}_PORTS=${ports[0]},${ports[1]}"
+    export "TALVEX_SIM_${upper}_TERMINALS=$(sed -n 's/^reader1 //p' "$out"),$(sed -n 's/^reader2 //p' "$out")"
     export "TALVEX_SIM_${upper}_VERSION=$version"
     sim_ports[$name]="${ports[0]} -> $(sed -n 's/^reader1 //p' "$out"), ${ports[1]} -> $(sed -n 's/^reader2 //p' "$out")"
 }
@@ -150,4 +161,17 @@ fi
 summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$run_dir/ctest.log" | tail -n1 || true)
 skipped=$(grep -c '(Skipped)$' "$run_dir/ctest.log" || true)
 say "${summary:-no ctest summary} (${skipped:-0} skipped) under Wine, in $((SECONDS - started)) s"
+
+# --- talvexctl.exe, the installer and the zip ---------------------------------
+stage_started=$SECONDS
+bash "$root/scripts/wine-talvexctl.sh" "$build_dir" "$linux_talvexctl" || status=1
+say "talvexctl.exe checks done in $((SECONDS - stage_started)) s"
+stage_started=$SECONDS
+if bash "$root/scripts/windows-package.sh" "$build_dir" "$build_dir/package"; then
+    bash "$root/scripts/wine-installer.sh" "$build_dir" "$build_dir/package" || status=1
+else
+    say "the installer and the zip could not be made"
+    status=1
+fi
+say "installer and zip checks done in $((SECONDS - stage_started)) s"
 exit "$status"

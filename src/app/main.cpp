@@ -9,6 +9,10 @@
 
 #include <QApplication>
 
+#if defined(_WIN32)
+#include "app/ParentConsole.h"
+#endif
+
 #include <cstdio>
 #include <memory>
 
@@ -17,6 +21,10 @@ int main(int argc, char** argv)
     using namespace talvex;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const CommandLine options = CommandLine::parse(arguments);
+#if defined(_WIN32)
+    if (!options.error.empty() || options.help || options.version)
+        useParentConsole();
+#endif
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s\n%s", options.error.c_str(), CommandLine::usage().c_str());
         return 2;
