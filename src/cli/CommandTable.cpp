@@ -204,13 +204,17 @@ const std::vector<CommandEntry>& entries()
          {{"--out", "FILE", "where the image goes"}},
          {"--out"}},
         {"check-version",
-         "[--server HOST[:PORT]] [--port PORT]",
+         "[--server URL] [--port PORT]",
          "ask the vendor's server for the latest versions",
          "Asks the version server for the latest firmware and tool versions and prints\n"
          "them, with the new-version notice when one is newer than the tool (and, with\n"
-         "--port, than the programmer's firmware).",
+         "--port, than the programmer's firmware). Goes through the proxy that\n"
+         "http_proxy (https_proxy for https://) names, unless no_proxy covers the server.",
          {},
-         portOptions({{"--server", "HOST[:PORT]", "the server to ask (default www.talvex.example:80)"}}),
+         portOptions({{"--server", "URL",
+                       "the version document's address, http:// or https:// (HOST[:PORT] for plain "
+                       "HTTP; default http://www.talvex.example/version.html, or the setting "
+                       "TALVEX_VERSION_SERVER or ~/.config/talvex/version-server)"}}),
          {}},
         {"atr",
          "HEX [--json] [--card-list FILE]",
