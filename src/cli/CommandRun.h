@@ -54,5 +54,6 @@ ExitCode runUsbSerialWrite(CommandRun& run);
 ExitCode runUsbSerialGenerate(CommandRun& run);
 ExitCode runUsbSerialImage(CommandRun& run);
 ExitCode runCheckVersion(CommandRun& run);
+ExitCode runDoctor(CommandRun& run);
 
 } // namespace talvex::cli

@@ -216,6 +216,20 @@ const std::vector<CommandEntry>& entries()
                        "HTTP; default http://www.talvex.example/version.html, or the setting "
                        "TALVEX_VERSION_SERVER or ~/.config/talvex/version-server)"}}),
          {}},
+        {"doctor",
+         "[--port PORT] [--server URL] [--json]",
+         "check this system for what keeps the tool from the programmer",
+         "Checks, and prints the fix for each problem: whether this user can open each\n"
+         "serial port (and if not, why: its group, a missing udev rule), which process\n"
+         "holds a port, ModemManager or brltty set to take FTDI ports, the udev rule,\n"
+         "the FTDI ports' latency timers, which FTDI library is found (D2XX or libftdi),\n"
+         "and whether the version server answers, through the proxy if one is set.\n"
+         "Exit status 0 when nothing needs fixing.",
+         {},
+         {{"--port", "PORT", "check only this port (default: every serial port of the host)"},
+          {"--server", "URL", "the version server to try (default as for check-version)"},
+          kJson},
+         {}},
         {"atr",
          "HEX [--json] [--card-list FILE]",
          "decode a card's answer to reset given as hex",

@@ -38,6 +38,7 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"usb-serial generate", runUsbSerialGenerate},
         {"usb-serial image", runUsbSerialImage},
         {"check-version", runCheckVersion},
+        {"doctor", runDoctor},
         {"atr", runAtr},
         {"card atr", runCardAtr},
         {"card watch", runCardWatch},

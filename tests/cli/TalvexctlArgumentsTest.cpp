@@ -69,6 +69,7 @@ TEST(TalvexctlArguments, BadArgumentsExitWithTwoBeforeAnyPortIsOpened)
         {{"usb-serial", "image", "AB12"}, "usb-serial image needs --out FILE"},
         {{"check-version", "--server", "host:99999"}, "--server takes a URL (http:// or https://), HOST or HOST:PORT"},
         {{"check-version", "--server", "ftp://host/"}, "--server takes a URL"},
+        {{"doctor", "--server", "gopher://host/"}, "--server takes a URL"},
     };
     for (const BadCase& bad : cases) {
         CliBench bench;
