@@ -394,16 +394,29 @@ bool isCommandGroup(std::string_view word)
     return word == "set" || word == "usb-serial" || word == "card";
 }
 
+std::string expandedHelp(std::string_view text)
+{
+    return substituted(std::string(text));
+}
+
+std::string exitStatusHelp()
+{
+    return exitCodeLines();
+}
+
+std::string programDescription()
+{
+    return "TalvexUSB-Setting Manager " + toolVersionText(kToolVersion) +
+           " on the command line: finds the programmer, reads and\n"
+           "writes its settings, uploads firmware and writes the USB serial number;\n"
+           "decodes and checks a smartcard's answer to reset.\n"
+           "Results go to standard output, log lines and problems to standard error.\n";
+}
+
 std::string programHelp()
 {
-    std::string text = "usage: talvexctl [--simulate] [--quiet] COMMAND [ARGUMENTS] [OPTIONS]\n"
-                       "TalvexUSB-Setting Manager " +
-        toolVersionText(kToolVersion) +
-        " on the command line: finds the programmer, reads and\n"
-        "writes its settings, uploads firmware and writes the USB serial number;\n"
-        "decodes and checks a smartcard's answer to reset.\n"
-        "Results go to standard output, log lines and problems to standard error.\n\n"
-        "Commands:\n";
+    std::string text = "usage: talvexctl [--simulate] [--quiet] COMMAND [ARGUMENTS] [OPTIONS]\n" +
+        programDescription() + "\nCommands:\n";
     for (const CommandEntry& command : entries()) {
         std::string left = "  " + std::string(command.name);
         left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
