@@ -11,7 +11,9 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <string>
 #include <vector>
 
 namespace talvex {
@@ -22,6 +24,9 @@ using SteadyClock = std::chrono::steady_clock;
 // Absent from older MinGW-w64 headers (Windows 8.1 and later).
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
+#endif
+#ifndef ERROR_WINHTTP_SECURE_FAILURE_PROXY
+#define ERROR_WINHTTP_SECURE_FAILURE_PROXY (WINHTTP_ERROR_BASE + 188)
 #endif
 
 class Handle {
@@ -68,14 +73,28 @@ int milliseconds(std::chrono::milliseconds value)
     return static_cast<int>(std::clamp<long long>(value.count(), 1, INT_MAX));
 }
 
+// Wine passes a socket's time-out through as Winsock's code.
+constexpr DWORD kSocketTimedOut = 10060; // WSAETIMEDOUT
+
 HttpOutcome sendFailure(DWORD code)
 {
     switch (code) {
+    case kSocketTimedOut: return HttpOutcome::ConnectFailed;
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return HttpOutcome::NotResolved;
     case ERROR_WINHTTP_CANNOT_CONNECT:
     case ERROR_WINHTTP_TIMEOUT:
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+    // No secure channel is no connection, as with curl.
     case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED: return HttpOutcome::ConnectFailed;
+    case ERROR_WINHTTP_SECURE_FAILURE_PROXY:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return HttpOutcome::ConnectFailed;
     default: return HttpOutcome::NotSent;
     }
 }
@@ -83,7 +102,8 @@ HttpOutcome sendFailure(DWORD code)
 HttpOutcome receiveFailure(DWORD code)
 {
     switch (code) {
-    case ERROR_WINHTTP_TIMEOUT: return HttpOutcome::TimedOut;
+    case ERROR_WINHTTP_TIMEOUT:
+    case kSocketTimedOut: return HttpOutcome::TimedOut;
     case ERROR_WINHTTP_CONNECTION_ERROR:
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return HttpOutcome::NoReply;
     default: return HttpOutcome::Failed;
@@ -97,34 +117,60 @@ struct Url {
     bool secure = false;
 };
 
-bool crack(const std::wstring& text, Url& url)
+// Split by hand: WinHttpCrackUrl in Wine cannot read an IPv6 literal.
+bool crack(const std::string& text, Url& url)
 {
-    URL_COMPONENTS parts {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(text.c_str(), 0, 0, &parts) || parts.lpszHostName == nullptr)
+    const auto marker = text.find("://");
+    if (marker == std::string::npos)
         return false;
-    url.host.assign(parts.lpszHostName, parts.dwHostNameLength);
-    // An IPv6 literal goes to WinHttpConnect without its brackets.
-    if (url.host.size() >= 2 && url.host.front() == L'[' && url.host.back() == L']')
-        url.host = url.host.substr(1, url.host.size() - 2);
-    url.port = parts.nPort;
-    if (parts.lpszUrlPath != nullptr)
-        url.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-    if (parts.lpszExtraInfo != nullptr)
-        url.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (url.path.empty())
-        url.path = L"/";
-    url.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const std::string scheme = text.substr(0, marker);
+    url.secure = scheme == "https";
+    if (!url.secure && scheme != "http")
+        return false;
+    const auto pathStart = text.find('/', marker + 3);
+    const std::string authority = text.substr(marker + 3, pathStart - marker - 3);
+    url.path = wide(pathStart == std::string::npos ? "/" : text.substr(pathStart));
+    std::string host = authority;
+    std::string port;
+    if (!authority.empty() && authority.front() == '[') {
+        const auto close = authority.find(']');
+        if (close == std::string::npos)
+            return false;
+        host = authority.substr(1, close - 1);
+        if (close + 1 < authority.size() && authority[close + 1] == ':')
+            port = authority.substr(close + 2);
+    } else if (const auto colon = authority.rfind(':'); colon != std::string::npos) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
+    }
+    unsigned number = url.secure ? 443 : 80;
+    if (!port.empty()) {
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+        if (error != std::errc() || end != port.data() + port.size() || number == 0 || number > 65535)
+            return false;
+    }
+    if (host.empty())
+        return false;
+    url.host = wide(host);
+    url.port = static_cast<INTERNET_PORT>(number);
     return true;
+}
+
+// WinHTTP names a proxy as host:port; a leading "http://" is the proxy's
+// scheme in the environment's form.
+std::string proxyName(std::string proxy)
+{
+    if (proxy.rfind("http://", 0) == 0)
+        proxy.erase(0, 7);
+    while (!proxy.empty() && proxy.back() == '/')
+        proxy.pop_back();
+    return proxy;
 }
 
 HINTERNET openSession(const std::string& proxy)
 {
     if (!proxy.empty()) {
-        const std::wstring name = wide(proxy);
+        const std::wstring name = wide(proxyName(proxy));
         return ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str(), WINHTTP_NO_PROXY_BYPASS, 0);
     }
     // The system's proxy: its automatic setting where Windows has one (8.1
@@ -153,9 +199,10 @@ public:
         if (!session)
             return fail(HttpOutcome::NotStarted);
         const int connectMs = milliseconds(request.connectTimeout);
-        ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, connectMs, milliseconds(request.receiveTimeout));
+        const int receiveMs = milliseconds(request.receiveTimeout);
+        ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, connectMs, receiveMs);
         Url url;
-        if (!crack(wide(request.url), url))
+        if (!crack(request.url, url))
             return fail(HttpOutcome::Failed);
         const Handle connection(::WinHttpConnect(session.get(), url.host.c_str(), url.port, 0));
         if (!connection)
@@ -165,6 +212,11 @@ public:
                                                  url.secure ? WINHTTP_FLAG_SECURE : 0));
         if (!handle)
             return fail(HttpOutcome::Failed);
+        // Set again on the request, with the wait for the reply's headers,
+        // which WinHTTP counts apart (90 s by default).
+        ::WinHttpSetTimeouts(handle.get(), connectMs, connectMs, connectMs, receiveMs);
+        DWORD headerMs = static_cast<DWORD>(receiveMs);
+        ::WinHttpSetOption(handle.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerMs, sizeof headerMs);
         // One request, then the server may close: no keep-alive.
         DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
         ::WinHttpSetOption(handle.get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof feature);

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "win32/WineAware.h"
+#endif
+
 #include <string>
 #include <vector>
 
@@ -168,9 +172,9 @@ TEST_F(VersionCheckOverHttp, ReplyInPiecesIsReadWhole)
 TEST_F(VersionCheckOverHttp, OnlyTheFirstTenThousandBodyBytesAreRead)
 {
     const std::string padding(10000 - 12, ' ');
-    LoopbackServer near(answering(ok(padding + "fwversion=1")));
+    LoopbackServer inside(answering(ok(padding + "fwversion=1")));
     LatestVersions latest;
-    checkAgainst(latest, loopback(near.port()));
+    checkAgainst(latest, loopback(inside.port()));
     EXPECT_EQ(latest.latestFwVersion, 1) << "the key and one digit lie inside the first 10,000 bytes";
 
     LoopbackServer beyond(answering(ok(std::string(10000, ' ') + "fwversion=105")));
@@ -286,6 +290,12 @@ TEST_F(VersionCheckOverHttp, ServerOnIpv6Loopback)
     EXPECT_EQ(check.status, VersionCheckStatus::Checked);
     EXPECT_EQ(latest.latestFwVersion, 112);
     EXPECT_EQ(latest.latestSwVersion, 10506);
+#ifdef _WIN32
+    if (test::runningUnderWine()) {
+        test::noteSkippedUnderWine("the Host line of an IPv6 server", "Wine's WinHTTP leaves out the brackets");
+        return;
+    }
+#endif
     EXPECT_NE(server->request().find("Host: [::1]:"), std::string::npos) << server->request();
 }
 
@@ -304,8 +314,11 @@ TEST_F(VersionCheckOverHttp, ProxyNamedInTheEnvironmentCarriesTheRequest)
     EXPECT_EQ(result.proxy, proxyUrl);
     EXPECT_EQ(latest.latestFwVersion, 113);
     EXPECT_EQ(latest.latestSwVersion, 10507);
-    EXPECT_TRUE(startsWith(proxy.request(), "GET http://versions.talvex.invalid/version.html HTTP/1.1\r\n"))
-        << proxy.request();
+    // In absolute form; WinHTTP writes the port even when it is the scheme's own.
+    const std::string line = proxy.request().substr(0, proxy.request().find("\r\n"));
+    EXPECT_TRUE(line == "GET http://versions.talvex.invalid/version.html HTTP/1.1"
+                || line == "GET http://versions.talvex.invalid:80/version.html HTTP/1.1")
+        << line;
     EXPECT_TRUE(startsWith(origin.request(), "GET /version.html HTTP/1.1\r\n")) << origin.request();
 }
 
