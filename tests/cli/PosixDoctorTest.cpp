@@ -34,7 +34,6 @@
 
 using namespace talvex;
 using namespace talvex::cli;
-using talvex::test::LoopbackServer;
 using talvex::test::RefusingPort;
 using talvex::test::ScopedEnvironment;
 
@@ -255,15 +254,6 @@ TEST(PosixDoctor, PortHeldByAnotherProcessNamesIt)
         << doctor.out;
 }
 
-TEST(PosixDoctor, PortThatOpensIsFine)
-{
-    Pty pty;
-    RefusingPort server;
-    const ChildRun doctor = runInChild({"doctor", "--port", pty.slave(), "--server", refusingServer(server)});
-    EXPECT_TRUE(contains(doctor.out, "ok       port " + pty.slave() + ": this user can open it; not a USB device\n"))
-        << doctor.out;
-}
-
 TEST(PosixDoctor, ProxySettingThatLeadsNowhereIsNamedWithItsFix)
 {
     Pty pty;
@@ -282,34 +272,6 @@ TEST(PosixDoctor, ProxySettingThatLeadsNowhereIsNamedWithItsFix)
         << doctor.out;
     EXPECT_TRUE(contains(doctor.out, "fix: check the proxy setting http_proxy=" + proxy + ", or unset it"))
         << doctor.out;
-}
-
-TEST(PosixDoctor, VersionServerReachedThroughAWorkingProxy)
-{
-    ScopedEnvironment environment;
-    environment.withoutProxies();
-    LoopbackServer origin([](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nfwversion=107 swversion=10503");
-        return request;
-    });
-    // The proxy answers with what the origin says, whatever host was asked.
-    const std::uint16_t originPort = origin.port();
-    LoopbackServer proxy([originPort](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send(talvex::test::exchange(originPort, "GET /version.html HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                                       "Connection: close\r\n\r\n"));
-        return request;
-    });
-    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
-    environment.set("http_proxy", proxyUrl);
-    VersionServer server;
-    server.host = "versions.talvex.invalid";
-    const Finding finding = checkVersionServer(server);
-    EXPECT_EQ(finding.level, Finding::Level::Ok) << finding.text;
-    EXPECT_EQ(finding.text, "answers; asked through the proxy " + proxyUrl +
-                                " (from http_proxy): latest firmware 1.7, software 1.05.03");
-    EXPECT_TRUE(contains(proxy.request(), "GET http://versions.talvex.invalid/version.html")) << proxy.request();
 }
 
 TEST(PosixDoctor, OpenErrorLinesAddTheFixOnlyForPermission)
@@ -398,14 +360,6 @@ TEST_F(FakeSystem, ModemManagerWithoutTheRuleIsAProblemAndThePackagedRuleSettles
     const Finding rule = checkUdevRule(paths);
     EXPECT_EQ(rule.level, Finding::Level::Ok) << rule.text;
     EXPECT_EQ(rule.subject, (fs::path(paths.udevRuleDirectories.back()) / kUdevRuleName).string());
-}
-
-TEST_F(FakeSystem, StrictFilterPolicyIsOnlyANote)
-{
-    process(812, "ModemManager", std::string("/usr/sbin/ModemManager\0--filter-policy=STRICT\0", 46));
-    const Finding finding = checkModemManager(runningProcesses(paths), paths);
-    EXPECT_EQ(finding.level, Finding::Level::Note) << finding.text;
-    EXPECT_TRUE(contains(finding.text, "filter policy strict")) << finding.text;
 }
 
 TEST_F(FakeSystem, RuleInEtcMasksThePackagedOne)

@@ -58,15 +58,6 @@ TEST(ServerAddress, WhatIsNoAddressIsRefused)
         EXPECT_FALSE(parseServerAddress(text)) << text;
 }
 
-TEST(ServerAddress, TimeOutsComeFromTheBase)
-{
-    VersionServer base;
-    base.connectTimeout = std::chrono::milliseconds(123);
-    const auto server = parseServerAddress("http://example.org/", base);
-    ASSERT_TRUE(server);
-    EXPECT_EQ(server->connectTimeout.count(), 123);
-}
-
 TEST(ProxyChoice, TheVariablesCurlReads)
 {
     const auto env = table({{"http_proxy", "http://proxy:3128"},

@@ -121,54 +121,6 @@ TEST_F(VersionCheckOverHttp, StoresAndLogsTheNamedVersions)
 #endif
 }
 
-TEST_F(VersionCheckOverHttp, ValuesAreReadFromTheBody)
-{
-    {
-        // Conversion stops at the line end after two digits.
-        LoopbackServer server(answering(ok("fwversion=99\r\nswversion=10501\r\n")));
-        LatestVersions latest;
-        const Check check = checkAgainst(latest, loopback(server.port()));
-        EXPECT_EQ(latest.latestFwVersion, 99);
-        EXPECT_EQ(latest.latestSwVersion, 10501);
-        ASSERT_EQ(check.log.size(), 3u);
-        EXPECT_EQ(check.log[1], "Latest version available for Talvex firmware rev. 0.99");
-    }
-    {
-        // Without the software key the tool's version is kept.
-        LoopbackServer server(answering(ok("fwversion:110;")));
-        LatestVersions latest{100, 10400};
-        const Check check = checkAgainst(latest, loopback(server.port()));
-        EXPECT_EQ(latest.latestFwVersion, 110);
-        EXPECT_EQ(latest.latestSwVersion, 10400);
-        ASSERT_EQ(check.log.size(), 3u);
-        EXPECT_EQ(check.log[1], "Latest version available for Talvex firmware rev. 1.10");
-    }
-    {
-        // A header is no longer part of what is searched.
-        LoopbackServer server(answering("HTTP/1.1 200 OK\r\nX-Info: fwversion=120\r\nConnection: close\r\n\r\n"
-                                        "<html>no keys here</html>"));
-        LatestVersions latest{101, 10101};
-        const Check check = checkAgainst(latest, loopback(server.port()));
-        EXPECT_EQ(latest.latestFwVersion, 101);
-        EXPECT_EQ(check.log, kNothingFound);
-    }
-}
-
-TEST_F(VersionCheckOverHttp, ReplyInPiecesIsReadWhole)
-{
-    LoopbackServer server([](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send("HTTP/1.1 200 OK\r\nContent-Length: 29\r\n\r\n");
-        client.send("fwversion=108 ");
-        client.send("swversion=10503");
-        return request;
-    });
-    LatestVersions latest;
-    checkAgainst(latest, loopback(server.port()));
-    EXPECT_EQ(latest.latestFwVersion, 108);
-    EXPECT_EQ(latest.latestSwVersion, 10503);
-}
-
 TEST_F(VersionCheckOverHttp, OnlyTheFirstTenThousandBodyBytesAreRead)
 {
     const std::string padding(10000 - 12, ' ');
@@ -238,19 +190,6 @@ TEST_F(VersionCheckOverHttp, ServerThatNeverAnswersEndsWithinTheTimeOut)
     EXPECT_GE(took, 400ms);
     // Both time-outs, with room for a loaded machine, and far below the server's own 5 s limit.
     EXPECT_LT(took, 3000ms);
-}
-
-TEST_F(VersionCheckOverHttp, ServerClosingWithoutReplyChangesNothing)
-{
-    for (const std::string& reply : {std::string(), std::string("f"), std::string("fwversion=111 swversion=10505")}) {
-        LoopbackServer server(answering(reply));
-        LatestVersions latest{104, 10401};
-        const Check check = checkAgainst(latest, loopback(server.port()));
-        EXPECT_EQ(check.status, VersionCheckStatus::Checked) << reply;
-        EXPECT_EQ(latest.latestFwVersion, 104) << "no HTTP status line, no answer: " << reply;
-        EXPECT_EQ(latest.latestSwVersion, 10401) << reply;
-        EXPECT_EQ(check.log, kNothingFound) << reply;
-    }
 }
 
 TEST_F(VersionCheckOverHttp, RefusedConnectionIsStatusThree)
@@ -378,10 +317,11 @@ TEST_F(VersionCheckOverHttp, ResultSaysWhyNothingWasStored)
         {"silent", silent, VersionReply::TimedOut},
         {"closed", answering(""), VersionReply::NoReply},
         {"no key", answering(ok("<html></html>")), VersionReply::NoVersion},
+        {"key in a header only",
+         answering("HTTP/1.1 200 OK\r\nX-Info: fwversion=120\r\nConnection: close\r\n\r\nno keys"),
+         VersionReply::NoVersion},
         {"empty body", answering(kHeaders), VersionReply::NoVersion},
         {"negative", answering(ok("fwversion=-99")), VersionReply::NotANumber},
-        {"server error", answering("HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n\r\nfwversion=105"),
-         VersionReply::NotOk},
     };
     for (const Case& c : cases) {
         LoopbackServer server(c.script);
