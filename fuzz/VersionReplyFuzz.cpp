@@ -33,13 +33,27 @@ int referenceAtoi(std::string_view text)
     return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
+// strtol's number, when the field starts with a digit and its digits do
+// not run into a letter, a point, a comma or a sign (which would make it
+// another number); else none.
 std::optional<int> referenceValue(std::string_view reply, std::string_view key, std::size_t digits)
 {
     const std::size_t at = reply.find(key);
     if (at == std::string_view::npos)
         return std::nullopt;
     const std::size_t start = std::min(at + key.size() + 1, reply.size());
-    return referenceAtoi(reply.substr(start, digits));
+    const std::string_view field = reply.substr(start, digits);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (field.empty() || !digit(field.front()))
+        return std::nullopt;
+    const std::size_t end = field.find_first_not_of("0123456789");
+    if (end != std::string_view::npos) {
+        const char next = field[end];
+        const bool letter = (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z');
+        if (letter || next == '.' || next == ',' || next == '+' || next == '-')
+            return std::nullopt;
+    }
+    return referenceAtoi(field);
 }
 
 // A server whose 200 reply carries the input as its body, as much of it
@@ -78,11 +92,12 @@ void checkParse(std::string_view reply)
         return;
     }
     FUZZ_CHECK(named.firmware == referenceValue(reply, "fwversion", 3));
-    // The software number is only taken along with the firmware's.
-    FUZZ_CHECK(named.software == (named.firmware ? referenceValue(reply, "swversion", 5) : std::nullopt));
-    // Three and five characters bound the numbers.
-    FUZZ_CHECK(!named.firmware || (*named.firmware >= -99 && *named.firmware <= 999));
-    FUZZ_CHECK(!named.software || (*named.software >= -9999 && *named.software <= 99999));
+    // The software number is only read where the firmware key is.
+    const bool firmwareKey = reply.find("fwversion") != std::string_view::npos;
+    FUZZ_CHECK(named.software == (firmwareKey ? referenceValue(reply, "swversion", 5) : std::nullopt));
+    // Three and five digits bound the numbers.
+    FUZZ_CHECK(!named.firmware || (*named.firmware >= 0 && *named.firmware <= 999));
+    FUZZ_CHECK(!named.software || (*named.software >= 0 && *named.software <= 99999));
 }
 
 void checkTexts(int firmware, int software)
@@ -107,8 +122,9 @@ void checkWholeCheck(std::string_view reply)
 
     // Only the first bytes, up to the reply buffer's size, are read.
     const NamedVersions named = parseVersionReply(reply.substr(0, kReplyCapacity));
+    // Nothing is stored unless the firmware number is; the software number only along with it.
     FUZZ_CHECK(latest.latestFwVersion == named.firmware.value_or(-1));
-    FUZZ_CHECK(latest.latestSwVersion == named.software.value_or(-1));
+    FUZZ_CHECK(latest.latestSwVersion == (named.firmware ? named.software.value_or(-1) : -1));
     FUZZ_CHECK(log.size() == (named.firmware ? 3u : 1u));
     for (const std::string& line : log)
         FUZZ_CHECK(line.size() <= 200);
