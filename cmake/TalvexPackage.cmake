@@ -81,6 +81,8 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The Qt, curl and C++ libraries as dpkg-shlibdeps finds them; libftdi is
 # loaded at run time, so only recommended; pcsc-tools names the cards.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The windows' SVG pictures load through Qt's svg plugins, which no linker sees.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6svg6)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libftdi1-2)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS pcsc-tools)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
