@@ -1,18 +1,17 @@
 // The version check's reply: the keys found in it, the numbers read after
-// them, and the whole check over a connection that delivers the input in
-// pieces of a size taken from the input. An input "#", n (2 bytes), rest
-// is checked whole as n blanks followed by the rest.
+// them, and the whole check over a client whose 200 reply's body is the
+// input. An input "#", n (2 bytes), rest is checked whole as n blanks
+// followed by the rest.
 
 #include "FuzzCheck.h"
 
 #include "protocol/VersionText.h"
-#include "update/TcpConnection.h"
+#include "update/HttpClient.h"
 #include "update/VersionCheck.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -25,67 +24,64 @@ namespace {
 
 constexpr std::size_t kReplyCapacity = 10000;
 
-// A version is plain digits: none, a sign first, or digits running into
-// a letter, a point, a comma or a sign make no number.
-std::optional<int> referenceNumber(std::string_view field)
+// The C library's own conversion, clamped to an int, as the reference.
+int referenceAtoi(std::string_view text)
 {
-    std::size_t digits = 0;
-    int value = 0;
-    while (digits < field.size() && std::isdigit(static_cast<unsigned char>(field[digits])))
-        value = value * 10 + (field[digits++] - '0');
-    if (digits == 0)
-        return std::nullopt;
-    if (digits < field.size()) {
-        const char next = field[digits];
-        if (std::isalpha(static_cast<unsigned char>(next)) || next == '.' || next == ',' || next == '+' || next == '-')
-            return std::nullopt;
-    }
-    return value;
+    const std::string copy(text); // stops at a NUL, as the C string would
+    errno = 0;
+    const long value = std::strtol(copy.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
+// strtol's number, when the field starts with a digit and its digits do
+// not run into a letter, a point, a comma or a sign (which would make it
+// another number); else none.
 std::optional<int> referenceValue(std::string_view reply, std::string_view key, std::size_t digits)
 {
     const std::size_t at = reply.find(key);
     if (at == std::string_view::npos)
         return std::nullopt;
     const std::size_t start = std::min(at + key.size() + 1, reply.size());
-    return referenceNumber(reply.substr(start, digits));
+    const std::string_view field = reply.substr(start, digits);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (field.empty() || !digit(field.front()))
+        return std::nullopt;
+    const std::size_t end = field.find_first_not_of("0123456789");
+    if (end != std::string_view::npos) {
+        const char next = field[end];
+        const bool letter = (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z');
+        if (letter || next == '.' || next == ',' || next == '+' || next == '-')
+            return std::nullopt;
+    }
+    return referenceAtoi(field);
 }
 
-// A server that sends the reply in pieces and then closes.
-class PieceConnection : public TcpConnection {
+// A server whose 200 reply carries the input as its body, as much of it
+// as the client keeps.
+class BodyClient : public HttpClient {
 public:
-    PieceConnection(std::string_view reply, std::size_t piece)
-        : m_reply(reply)
-        , m_piece(piece)
+    explicit BodyClient(std::string_view body)
+        : m_body(body)
     {
     }
 
-    bool startup() override { return true; }
-    bool resolve(const std::string&, std::uint16_t) override { return true; }
-    bool connect(std::chrono::milliseconds) override { return true; }
-    bool send(std::string_view bytes, std::chrono::milliseconds) override
+    HttpResponse get(const HttpRequest& request) override
     {
-        m_request.append(bytes);
-        return true;
-    }
-    Wait waitReadable(std::chrono::milliseconds) override { return Wait::Readable; }
-    std::ptrdiff_t receive(char* buffer, std::size_t capacity) override
-    {
-        FUZZ_CHECK(capacity > 0);
-        const std::size_t count = std::min({capacity, m_piece, m_reply.size() - m_at});
-        std::copy_n(m_reply.data() + m_at, count, buffer);
-        m_at += count;
-        return static_cast<std::ptrdiff_t>(count);
+        m_url = request.url;
+        if (request.connecting)
+            request.connecting();
+        HttpResponse response;
+        response.outcome = HttpOutcome::Received;
+        response.status = 200;
+        response.body = std::string(m_body.substr(0, request.bodyLimit));
+        return response;
     }
 
-    const std::string& request() const { return m_request; }
+    const std::string& url() const { return m_url; }
 
 private:
-    std::string_view m_reply;
-    std::size_t m_piece;
-    std::size_t m_at = 0;
-    std::string m_request;
+    std::string_view m_body;
+    std::string m_url;
 };
 
 void checkParse(std::string_view reply)
@@ -96,11 +92,10 @@ void checkParse(std::string_view reply)
         return;
     }
     FUZZ_CHECK(named.firmware == referenceValue(reply, "fwversion", 3));
-    // The software number is only looked for in a reply that names the
-    // firmware key, whether or not its value is a number.
+    // The software number is only read where the firmware key is.
     const bool firmwareKey = reply.find("fwversion") != std::string_view::npos;
     FUZZ_CHECK(named.software == (firmwareKey ? referenceValue(reply, "swversion", 5) : std::nullopt));
-    // Three and five characters bound the numbers.
+    // Three and five digits bound the numbers.
     FUZZ_CHECK(!named.firmware || (*named.firmware >= 0 && *named.firmware <= 999));
     FUZZ_CHECK(!named.software || (*named.software >= 0 && *named.software <= 99999));
 }
@@ -114,24 +109,21 @@ void checkTexts(int firmware, int software)
     FUZZ_CHECK(!tool.empty() && tool.size() <= 31);
 }
 
-void checkWholeCheck(std::string_view reply, std::size_t piece)
+void checkWholeCheck(std::string_view reply)
 {
     LatestVersions latest{-1, -1};
     std::vector<std::string> log;
     VersionServer server;
-    // Nothing may depend on how fast this machine runs the check.
-    server.replyWindow = std::chrono::hours(1);
-    server.receiveTimeout = std::chrono::hours(1);
-    PieceConnection connection(reply, piece);
+    BodyClient client(reply);
     const VersionCheckStatus status =
-        CheckVersion(connection, latest, [&](const std::string& line) { log.push_back(line); }, server);
+        CheckVersion(client, latest, [&](const std::string& line) { log.push_back(line); }, server);
     FUZZ_CHECK(status == VersionCheckStatus::Checked);
-    FUZZ_CHECK(connection.request() == versionRequest(kVendorHost));
+    FUZZ_CHECK(client.url() == "http://www.talvex.example/version.html");
 
-    // Only the first piece of the reply buffer's size is read.
+    // Only the first bytes, up to the reply buffer's size, are read.
     const NamedVersions named = parseVersionReply(reply.substr(0, kReplyCapacity));
+    // Nothing is stored unless the firmware number is; the software number only along with it.
     FUZZ_CHECK(latest.latestFwVersion == named.firmware.value_or(-1));
-    // The software number is stored only with a firmware number.
     FUZZ_CHECK(latest.latestSwVersion == (named.firmware ? named.software.value_or(-1) : -1));
     FUZZ_CHECK(log.size() == (named.firmware ? 3u : 1u));
     for (const std::string& line : log)
@@ -154,7 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         padded.assign(static_cast<std::size_t>((data[1] << 8 | data[2]) % 12000), ' ');
         padded.append(reply.substr(3));
     }
-    const std::size_t piece = 1 + size % 4096;
-    checkWholeCheck(size >= 3 && data[0] == '#' ? std::string_view(padded) : reply, piece);
+    checkWholeCheck(size >= 3 && data[0] == '#' ? std::string_view(padded) : reply);
     return 0;
 }

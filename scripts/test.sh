@@ -40,3 +40,5 @@ TALVEX_SIMULATOR="$root/build/src/talvex-simulator" bash scripts/wine-tests.sh "
 
 echo "== fuzz targets (fixed runs)"
 bash scripts/fuzz-ci.sh "$root/build-fuzz"
+
+bash scripts/package-ci.sh "$root/build"

@@ -4,6 +4,7 @@
 #include "protocol/VersionText.h"
 #include "serial/NativePortHost.h"
 #include "sim/SimulatedBench.h"
+#include "update/ServerAddress.h"
 #include "ui/common/DesktopStyle.h"
 #include "ui/main/TForm3.h"
 
@@ -51,6 +52,9 @@ int main(int argc, char** argv)
         nativeHost = makeNativePortHost();
 
     ApplicationContext context(bench ? bench->host() : *nativeHost, clock, pump);
+    // The version server the user set (TALVEX_VERSION_SERVER or the setting file).
+    context.setVersionServer(
+        configuredVersionServer({}, [](const std::string& problem) { std::fprintf(stderr, "%s\n", problem.c_str()); }));
     if (bench) {
         // The simulated programmer's FTDI chip answers the USB serial tool.
         context.setUsbSerialLibrary([ftdi = bench->ftdi()] { return D2xxLoadResult{ftdi, {}}; });

@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
+#include "doctor/PortAccess.h"
 #include "protocol/CardToolCommands.h"
 #include "serial/PortSlot.h"
 #include "serial/SerialPort.h"
@@ -183,8 +184,8 @@ bool openReader(CommandRun& run, ExitCode& failure)
     PortSlot& port = run.context.ports().a;
     run.console.log("Attempting to open COM Port...");
     if (!port.open(run.context.host(), name, kNormalMode)) {
-        run.console.problem("ERROR: " + name + " Port open error!");
-        run.console.problem(port.lastOpenError().message);
+        for (const std::string& line : portOpenErrorLines(name, port.lastOpenError()))
+            run.console.problem(line);
         failure = ExitCode::PortOpenFailed;
         return false;
     }

@@ -56,5 +56,6 @@ ExitCode runUsbSerialImage(CommandRun& run);
 ExitCode runUsbSerialBackup(CommandRun& run);
 ExitCode runUsbSerialRestore(CommandRun& run);
 ExitCode runCheckVersion(CommandRun& run);
+ExitCode runDoctor(CommandRun& run);
 
 } // namespace talvex::cli

@@ -228,13 +228,31 @@ const std::vector<CommandEntry>& entries()
          {{"--out", "FILE", "where the image goes"}},
          {"--out"}},
         {"check-version",
-         "[--server HOST[:PORT]] [--port PORT]",
+         "[--server URL] [--port PORT]",
          "ask the vendor's server for the latest versions",
          "Asks the version server for the latest firmware and tool versions and prints\n"
          "them, with the new-version notice when one is newer than the tool (and, with\n"
-         "--port, than the programmer's firmware).",
+         "--port, than the programmer's firmware). Goes through the proxy that\n"
+         "http_proxy (https_proxy for https://) names, unless no_proxy covers the server.",
          {},
-         portOptions({{"--server", "HOST[:PORT]", "the server to ask (default www.talvex.example:80)"}}),
+         portOptions({{"--server", "URL",
+                       "the version document's address, http:// or https:// (HOST[:PORT] for plain "
+                       "HTTP; default http://www.talvex.example/version.html, or the setting "
+                       "TALVEX_VERSION_SERVER or ~/.config/talvex/version-server)"}}),
+         {}},
+        {"doctor",
+         "[--port PORT] [--server URL] [--json]",
+         "check this system for what keeps the tool from the programmer",
+         "Checks, and prints the fix for each problem: whether this user can open each\n"
+         "serial port (and if not, why: its group, a missing udev rule), which process\n"
+         "holds a port, ModemManager or brltty set to take FTDI ports, the udev rule,\n"
+         "the FTDI ports' latency timers, which FTDI library is found (D2XX or libftdi),\n"
+         "and whether the version server answers, through the proxy if one is set.\n"
+         "Exit status 0 when nothing needs fixing.",
+         {},
+         {{"--port", "PORT", "check only this port (default: every serial port of the host)"},
+          {"--server", "URL", "the version server to try (default as for check-version)"},
+          kJson},
          {}},
         {"atr",
          "HEX [--json] [--card-list FILE]",
@@ -400,16 +418,29 @@ bool isCommandGroup(std::string_view word)
     return word == "set" || word == "usb-serial" || word == "card";
 }
 
+std::string expandedHelp(std::string_view text)
+{
+    return substituted(std::string(text));
+}
+
+std::string exitStatusHelp()
+{
+    return exitCodeLines();
+}
+
+std::string programDescription()
+{
+    return "TalvexUSB-Setting Manager " + toolVersionText(kToolVersion) +
+           " on the command line: finds the programmer, reads and\n"
+           "writes its settings, uploads firmware and writes the USB serial number;\n"
+           "decodes and checks a smartcard's answer to reset.\n"
+           "Results go to standard output, log lines and problems to standard error.\n";
+}
+
 std::string programHelp()
 {
-    std::string text = "usage: talvexctl [--simulate] [--quiet] COMMAND [ARGUMENTS] [OPTIONS]\n"
-                       "TalvexUSB-Setting Manager " +
-        toolVersionText(kToolVersion) +
-        " on the command line: finds the programmer, reads and\n"
-        "writes its settings, uploads firmware and writes the USB serial number;\n"
-        "decodes and checks a smartcard's answer to reset.\n"
-        "Results go to standard output, log lines and problems to standard error.\n\n"
-        "Commands:\n";
+    std::string text = "usage: talvexctl [--simulate] [--quiet] COMMAND [ARGUMENTS] [OPTIONS]\n" +
+        programDescription() + "\nCommands:\n";
     for (const CommandEntry& command : entries()) {
         std::string left = "  " + std::string(command.name);
         left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');

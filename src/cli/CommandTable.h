@@ -35,6 +35,13 @@ const CommandEntry* findCommand(std::string_view name);
 /// Words that take a second word ("set clock", "usb-serial list").
 bool isCommandGroup(std::string_view word);
 
+/// A help text with its choice lists ({clocks}, ...) filled in.
+std::string expandedHelp(std::string_view text);
+/// The exit status lines of the help ("Exit status:" and one line a code).
+std::string exitStatusHelp();
+/// What talvexctl is, as its help says after the usage line.
+std::string programDescription();
+
 /// The program's own help, a group's (its commands) and a command's.
 std::string programHelp();
 std::string groupHelp(std::string_view group);

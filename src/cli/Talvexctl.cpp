@@ -7,6 +7,7 @@
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"
 #include "serial/NativePortHost.h"
+#include "update/ServerAddress.h"
 
 #include <map>
 #include <memory>
@@ -39,6 +40,7 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"usb-serial backup", runUsbSerialBackup},
         {"usb-serial restore", runUsbSerialRestore},
         {"check-version", runCheckVersion},
+        {"doctor", runDoctor},
         {"atr", runAtr},
         {"card atr", runCardAtr},
         {"card watch", runCardWatch},
@@ -110,9 +112,13 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
     const Invocation& call = parsed.invocation;
 
     RealClock clock;
+    // The version server the user set, for check-version and doctor.
+    const VersionServer server
+        = configuredVersionServer({}, [&](const std::string& problem) { console.error(problem); });
     if (!call.simulate) {
         const std::unique_ptr<PortHost> host = makeNativePortHost();
         ApplicationContext context(*host, clock);
+        context.setVersionServer(server);
         return withOutputChecked(console, exitStatus(runInvocation(call, context, console)));
     }
 
@@ -129,6 +135,7 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
     ExitCode code = ExitCode::Ok;
     {
         ApplicationContext context(bench.host(), clock);
+        context.setVersionServer(server);
         const std::shared_ptr<SimulatedFtdi> ftdi = bench.ftdi();
         context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult {ftdi, {}}; });
         code = runInvocation(call, context, console);

@@ -1,45 +1,12 @@
 #include "cli/CommandRun.h"
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"
+#include "update/ServerAddress.h"
 #include "update/VersionCheck.h"
 #include "update/VersionNotice.h"
 
-#include <charconv>
-
 namespace talvex::cli {
 namespace {
-
-// "host", "host:port" or "[v6 address]:port".
-std::optional<VersionServer> serverFrom(const std::string& text, VersionServer server)
-{
-    std::string host = text;
-    std::string port;
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos)
-            return std::nullopt;
-        host = text.substr(1, close - 1);
-        if (close + 1 < text.size()) {
-            if (text[close + 1] != ':')
-                return std::nullopt;
-            port = text.substr(close + 2);
-        }
-    } else if (const auto colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-    }
-    if (host.empty())
-        return std::nullopt;
-    server.host = host;
-    if (!port.empty()) {
-        unsigned value = 0;
-        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-        if (error != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535)
-            return std::nullopt;
-        server.port = static_cast<std::uint16_t>(value);
-    }
-    return server;
-}
 
 // The reply's bytes may be anything: only printable ASCII is shown.
 std::string shown(const std::string& text)
@@ -60,6 +27,8 @@ std::optional<std::string> replyProblem(const VersionCheckResult& checked, const
     case VersionReply::TimedOut:
         return "did not answer within " + std::to_string(server.receiveTimeout.count()) + " ms";
     case VersionReply::NoReply: return std::string("closed the connection without a reply");
+    case VersionReply::NotOk: return "answered HTTP status " + std::to_string(checked.httpStatus) + ", not 200";
+    case VersionReply::Failed: return "could not be asked: " + checked.error;
     case VersionReply::NoVersion: break;
     case VersionReply::NotANumber:
         return "named the firmware version " + shown(checked.named.firmwareNotANumber.value_or("")) +
@@ -75,9 +44,10 @@ ExitCode runCheckVersion(CommandRun& run)
     ApplicationContext& context = run.context;
     VersionServer server = context.versionServer();
     if (const auto text = run.call.value("--server")) {
-        const auto chosen = serverFrom(*text, server);
+        const auto chosen = parseServerAddress(*text, server);
         if (!chosen)
-            return run.fail(ExitCode::BadArguments, "--server takes HOST or HOST:PORT, not \"" + *text + "\"");
+            return run.fail(ExitCode::BadArguments,
+                            "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
         server = *chosen;
     }
 
@@ -94,9 +64,13 @@ ExitCode runCheckVersion(CommandRun& run)
     LatestVersions& latest = context.latestVersions();
     const VersionCheckResult checked = checkVersionDetailed(
         latest, [&](const std::string& message) { run.console.log(message); }, server);
-    const std::string where = server.host + ":" + std::to_string(server.port);
-    if (checked.status != VersionCheckStatus::Checked)
-        return run.fail(ExitCode::Failure, "could not reach the version server " + where);
+    std::string where = serverUrl(server);
+    if (!checked.proxy.empty())
+        where += " (through the proxy " + checked.proxy + ")";
+    if (checked.status != VersionCheckStatus::Checked) {
+        const std::string why = checked.error.empty() ? "" : ": " + checked.error;
+        return run.fail(ExitCode::Failure, "could not reach the version server " + where + why);
+    }
     if (const auto problem = replyProblem(checked, server))
         return run.fail(ExitCode::Failure, "the version server " + where + " " + *problem);
 

@@ -1,6 +1,7 @@
 #include "protocol/ProgrammerConnect.h"
 
 #include "common/Clock.h"
+#include "doctor/PortAccess.h"
 #include "serial/PortSlot.h"
 
 namespace talvex {
@@ -18,9 +19,9 @@ ConnectResult openAndIdentify(PortSlot& port, PortHost& host, Clock& clock, cons
     log("Attempting to open COM Port...", false);
     if (!port.open(host, portName, modeFor(variant))) {
         result.openError = port.lastOpenError();
-        log("ERROR: " + portName + " Port open error!", true);
-        // Say why, so the user can act on it.
-        log(result.openError.message, true);
+        // Say why, and the fix when it is a permission, so the user can act on it.
+        for (const std::string& line : portOpenErrorLines(portName, result.openError))
+            log(line, true);
         return result;
     }
     result.opened = true;

@@ -1,16 +1,15 @@
 #include "update/VersionCheck.h"
 
 #include "protocol/VersionText.h"
-#include "update/TcpConnection.h"
+#include "update/Environment.h"
+#include "update/HttpClient.h"
+#include "update/ServerAddress.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace talvex {
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::size_t kReplyCapacity = 10000;
 constexpr std::string_view kFirmwareKey = "fwversion";
@@ -51,53 +50,32 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-std::chrono::milliseconds remaining(SteadyClock::time_point until)
+VersionCheckStatus statusOf(HttpOutcome outcome)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now());
-    return std::max(left, std::chrono::milliseconds{0});
+    switch (outcome) {
+    case HttpOutcome::NotStarted: return VersionCheckStatus::SocketsNotStarted;
+    case HttpOutcome::NotResolved: return VersionCheckStatus::HostNotResolved;
+    case HttpOutcome::ConnectFailed: return VersionCheckStatus::ConnectFailed;
+    default: return VersionCheckStatus::Checked;
+    }
 }
 
-struct Received {
-    std::string bytes;
-    bool timedOut = false; ///< nothing came, and the connection stayed open
-};
-
-// What arrives within the reply window, or else the first piece that
-// arrives before the receive time-out; at most kReplyCapacity bytes.
-Received receiveReply(TcpConnection& connection, const VersionServer& server)
+VersionReply replyOf(const HttpResponse& response, const NamedVersions& named)
 {
-    const auto sent = SteadyClock::now();
-    const auto windowEnd = sent + std::min(server.replyWindow, server.receiveTimeout);
-    const auto deadline = sent + server.receiveTimeout;
-
-    std::vector<char> buffer(kReplyCapacity);
-    Received received;
-    std::string& reply = received.bytes;
-    bool ended = false; // closed by the peer, or a failure
-    while (reply.size() < kReplyCapacity && SteadyClock::now() < windowEnd) {
-        const TcpConnection::Wait wait = connection.waitReadable(remaining(windowEnd));
-        if (wait == TcpConnection::Wait::TimedOut)
-            break;
-        const std::ptrdiff_t count = wait == TcpConnection::Wait::Readable
-                                         ? connection.receive(buffer.data(), kReplyCapacity - reply.size())
-                                         : -1;
-        if (count <= 0) {
-            ended = true;
-            break;
-        }
-        reply.append(buffer.data(), static_cast<std::size_t>(count));
+    // What arrived of a 200 reply before it broke off is still read.
+    if (response.status == 200 && (response.outcome == HttpOutcome::Received || response.body.size() >= 2)) {
+        if (named.firmwareNotANumber)
+            return VersionReply::NotANumber;
+        return named.firmware ? VersionReply::Named : VersionReply::NoVersion;
     }
-    if (reply.empty() && !ended) {
-        const TcpConnection::Wait wait = connection.waitReadable(remaining(deadline));
-        if (wait == TcpConnection::Wait::Readable) {
-            const std::ptrdiff_t count = connection.receive(buffer.data(), kReplyCapacity);
-            if (count > 0)
-                reply.append(buffer.data(), static_cast<std::size_t>(count));
-        } else if (wait == TcpConnection::Wait::TimedOut) {
-            received.timedOut = true;
-        }
+    if (response.status != 0 && response.status != 200)
+        return VersionReply::NotOk;
+    switch (response.outcome) {
+    case HttpOutcome::NotSent: return VersionReply::NotSent;
+    case HttpOutcome::TimedOut: return VersionReply::TimedOut;
+    case HttpOutcome::Failed: return VersionReply::Failed;
+    default: return VersionReply::NoReply;
     }
-    return received;
 }
 
 } // namespace
@@ -157,57 +135,56 @@ VersionCheckStatus CheckVersion(LatestVersions& latest, const VersionLog& log, c
     return checkVersionDetailed(latest, log, server).status;
 }
 
-VersionCheckStatus CheckVersion(TcpConnection& connection, LatestVersions& latest,
-                                const VersionLog& log, const VersionServer& server)
+VersionCheckStatus CheckVersion(HttpClient& client, LatestVersions& latest, const VersionLog& log,
+                                const VersionServer& server)
 {
-    return checkVersionDetailed(connection, latest, log, server).status;
+    return checkVersionDetailed(client, latest, log, server).status;
 }
 
 VersionCheckResult checkVersionDetailed(LatestVersions& latest, const VersionLog& log, const VersionServer& server)
 {
-    const std::unique_ptr<TcpConnection> connection = makePlatformConnection();
-    return checkVersionDetailed(*connection, latest, log, server);
+    const std::unique_ptr<HttpClient> client = makePlatformHttpClient();
+    return checkVersionDetailed(*client, latest, log, server);
 }
 
-VersionCheckResult checkVersionDetailed(TcpConnection& connection, LatestVersions& latest,
-                                        const VersionLog& log, const VersionServer& server)
+VersionCheckResult checkVersionDetailed(HttpClient& client, LatestVersions& latest, const VersionLog& log,
+                                        const VersionServer& server)
 {
     VersionCheckResult result;
-    if (!connection.startup()) {
+    HttpRequest request;
+    request.url = serverUrl(server);
+    request.proxy = proxyFromEnvironment(server.scheme, server.host, processEnvironment()).url;
+    request.connectTimeout = server.connectTimeout;
+    request.receiveTimeout = server.receiveTimeout;
+    request.bodyLimit = kReplyCapacity;
+    bool connecting = false;
+    request.connecting = [&] {
+        if (!connecting)
+            say(log, "Checking last version ...");
+        connecting = true;
+    };
+    result.proxy = request.proxy;
+
+    const HttpResponse response = client.get(request);
+    result.status = statusOf(response.outcome);
+    result.httpStatus = response.status;
+    result.error = response.error;
+    if (response.outcome == HttpOutcome::NotStarted)
         say(log, "WSAStartup failed.");
-        result.status = VersionCheckStatus::SocketsNotStarted;
-    } else if (!connection.resolve(server.host, server.port)) {
-        result.status = VersionCheckStatus::HostNotResolved;
-    } else {
-        say(log, "Checking last version ...");
-        if (!connection.connect(server.connectTimeout))
-            result.status = VersionCheckStatus::ConnectFailed;
-    }
+    else if (response.outcome != HttpOutcome::NotResolved && !connecting)
+        request.connecting();
     if (result.status != VersionCheckStatus::Checked) {
         say(log, "Could not connect ! ");
         return result;
     }
 
-    if (!connection.send(versionRequest(server.host), server.connectTimeout)) {
-        result.reply = VersionReply::NotSent;
-        return result;
-    }
-    const Received received = receiveReply(connection, server);
-    result.named = parseVersionReply(received.bytes);
-    const NamedVersions& named = result.named;
-    if (received.timedOut)
-        result.reply = VersionReply::TimedOut;
-    else if (received.bytes.size() < 2)
-        result.reply = VersionReply::NoReply;
-    else if (named.firmwareNotANumber)
-        result.reply = VersionReply::NotANumber;
-    else if (!named.firmware)
-        result.reply = VersionReply::NoVersion;
-    else
-        result.reply = VersionReply::Named;
+    if (response.status == 200)
+        result.named = parseVersionReply(std::string_view(response.body).substr(0, kReplyCapacity));
+    result.reply = replyOf(response, result.named);
     if (result.reply != VersionReply::Named)
         return result;
 
+    const NamedVersions& named = result.named;
     latest.latestFwVersion = *named.firmware;
     // A reply without a software number says nothing about the tool: keep what was known.
     if (named.software)

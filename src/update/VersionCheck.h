@@ -9,7 +9,7 @@
 
 namespace talvex {
 
-class TcpConnection;
+class HttpClient;
 
 /// The vendor's web server: the one name used for the look-up, the
 /// request's "Host:" line and the notice text.
@@ -26,14 +26,13 @@ struct LatestVersions {
 /// Where the check asks and how long it waits. Tests point it at a server
 /// of their own on loopback with short waits.
 struct VersionServer {
+    std::string scheme = "http"; ///< or "https"
     std::string host = kVendorHost;
     std::uint16_t port = kVendorPort;
+    std::string path = "/version.html";
     std::chrono::milliseconds connectTimeout{5000};
-    /// The longest wait for the reply's first bytes, counted from the request.
+    /// The longest wait for the reply, counted from the connection.
     std::chrono::milliseconds receiveTimeout{5000};
-    /// Bytes arriving this soon after the request count as one reply, as the
-    /// pause before the single read let them.
-    std::chrono::milliseconds replyWindow{500};
 };
 
 /// The status of a check; the codes are the tool's own.
@@ -63,8 +62,10 @@ struct NamedVersions {
 enum class VersionReply {
     NotConnected, ///< the status says why
     NotSent,      ///< the request could not be sent
-    TimedOut,     ///< nothing arrived within the receive time-out
-    NoReply,      ///< the server closed (or the connection failed) before two bytes came
+    TimedOut,     ///< no reply within the receive time-out
+    NoReply,      ///< the server closed before a reply, or sent under two bytes
+    NotOk,        ///< a reply other than 200 OK (its body is not looked at)
+    Failed,       ///< the exchange went wrong otherwise (see the error)
     NoVersion,    ///< a reply without "fwversion"
     NotANumber,   ///< "fwversion" followed by something that is no number
     Named,        ///< the reply named the firmware version (stored)
@@ -74,26 +75,31 @@ struct VersionCheckResult {
     VersionCheckStatus status = VersionCheckStatus::Checked;
     VersionReply reply = VersionReply::NotConnected;
     NamedVersions named;
+    int httpStatus = 0;  ///< of the last reply; 0 when none came
+    std::string proxy;   ///< the proxy asked, empty when none
+    std::string error;   ///< the HTTP client's words when it failed
 };
 
-/// Asks the server for the latest versions and stores those it names.
-/// Blocks the calling thread for at most the connect time-out plus the
-/// receive time-out.
+/// Asks the server for the latest versions, through the proxy the
+/// environment names, and stores those a 200 reply's body names. Blocks
+/// the calling thread for at most the connect time-out plus the receive
+/// time-out (plus the name look-up).
 VersionCheckStatus CheckVersion(LatestVersions& latest, const VersionLog& log = {},
                                 const VersionServer& server = {});
 
-/// The same over a given connection (tests use one that fails to start).
-VersionCheckStatus CheckVersion(TcpConnection& connection, LatestVersions& latest,
+/// The same through a given client (tests use one that fails to start).
+VersionCheckStatus CheckVersion(HttpClient& client, LatestVersions& latest,
                                 const VersionLog& log, const VersionServer& server);
 
 /// CheckVersion, answering also what came back.
 VersionCheckResult checkVersionDetailed(LatestVersions& latest, const VersionLog& log,
                                         const VersionServer& server);
-VersionCheckResult checkVersionDetailed(TcpConnection& connection, LatestVersions& latest,
+VersionCheckResult checkVersionDetailed(HttpClient& client, LatestVersions& latest,
                                         const VersionLog& log, const VersionServer& server);
 
 /// The request bytes: "GET /version.html HTTP/1.1", "Host: " + host,
-/// "Connection: close" and an empty line, each ended by CR LF.
+/// "Connection: close" and an empty line, each ended by CR LF. What the
+/// HTTP client sends to a server on its scheme's own port, straight.
 std::string versionRequest(std::string_view host);
 
 /// Finds the first "fwversion" and "swversion" anywhere in the reply and

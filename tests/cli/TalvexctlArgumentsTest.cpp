@@ -67,7 +67,9 @@ TEST(TalvexctlArguments, BadArgumentsExitWithTwoBeforeAnyPortIsOpened)
         {{"usb-serial", "image", "ABCDEFGHI", "--out", "image.bin"}, "\"ABCDEFGHI\" is not a USB serial number"},
         {{"usb-serial", "image", "    ", "--out", "image.bin"}, "is not a USB serial number"},
         {{"usb-serial", "image", "AB12"}, "usb-serial image needs --out FILE"},
-        {{"check-version", "--server", "host:99999"}, "--server takes HOST or HOST:PORT"},
+        {{"check-version", "--server", "host:99999"}, "--server takes a URL (http:// or https://), HOST or HOST:PORT"},
+        {{"check-version", "--server", "ftp://host/"}, "--server takes a URL"},
+        {{"doctor", "--server", "gopher://host/"}, "--server takes a URL"},
     };
     for (const BadCase& bad : cases) {
         CliBench bench;

@@ -62,6 +62,9 @@ TEST(TalvexctlCheckVersion, EachKindOfBadAnswerIsNamed)
         {"closed at once", answering(""), 1, "", {"closed the connection without a reply"}, {"named no version"}},
         {"reply without the keys", answering(std::string(kHeaders) + "<html>maintenance</html>"), 1, "",
          {"named no version"}, {"did not answer"}},
+        {"not found page naming versions",
+         answering("HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\nfwversion=112 swversion=10600"), 1, "",
+         {"answered HTTP status 404, not 200"}, {"firmware: "}},
     };
     for (const ReplyCase& reply : cases) {
         LoopbackServer server(reply.script);
@@ -69,7 +72,6 @@ TEST(TalvexctlCheckVersion, EachKindOfBadAnswerIsNamed)
         VersionServer quick = bench.sim.context.versionServer();
         quick.connectTimeout = 2000ms;
         quick.receiveTimeout = 300ms;
-        quick.replyWindow = 100ms;
         bench.sim.context.setVersionServer(quick);
         const CliResult result = bench.run({"check-version", "--server", "127.0.0.1:" + std::to_string(server.port())});
         EXPECT_EQ(result.status, reply.status) << reply.what << "\n" << result.err;

@@ -390,7 +390,7 @@ TEST(TalvexctlCheckVersion, PrintsTheLatestVersionsAndTheNotice)
               "firmware: 1.12\nsoftware: 1.06.00\nNew download available on '127.0.0.1' :\n"
               "Talvex firmware rev. 1.12 \nTalvexUSB-Setting Manager version 1.06.00 \n");
     EXPECT_TRUE(contains(result.err, "Latest version available for Talvex firmware rev. 1.12\n"));
-    EXPECT_TRUE(contains(server.request(), "GET /version.html HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    EXPECT_TRUE(contains(server.request(), "GET /version.html HTTP/1.1\r\nHost: " + where + "\r\n"));
 
     CliBench unreachable;
     test::RefusingPort refusing;
@@ -399,5 +399,5 @@ TEST(TalvexctlCheckVersion, PrintsTheLatestVersionsAndTheNotice)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_TRUE(contains(refused.err, "Could not connect !"));
-    EXPECT_TRUE(contains(refused.err, "could not reach the version server 127.0.0.1:"));
+    EXPECT_TRUE(contains(refused.err, "could not reach the version server http://127.0.0.1:"));
 }

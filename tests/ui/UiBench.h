@@ -47,7 +47,6 @@ struct UiBench : SimBench {
         server.port = port;
         server.connectTimeout = std::chrono::milliseconds(2000);
         server.receiveTimeout = std::chrono::milliseconds(2000);
-        server.replyWindow = std::chrono::milliseconds(100);
         context.setVersionServer(server);
     }
 };

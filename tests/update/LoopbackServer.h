@@ -34,7 +34,7 @@ namespace loopback {
 using Socket = SOCKET;
 inline constexpr Socket kNoSocket = INVALID_SOCKET;
 using AddressLength = int;
-inline Socket openSocket() { return ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
+inline Socket openSocket(int family = AF_INET) { return ::socket(family, SOCK_STREAM, IPPROTO_TCP); }
 inline void closeSocket(Socket socket) { ::closesocket(socket); }
 inline Socket acceptOne(Socket listener) { return ::accept(listener, nullptr, nullptr); }
 inline bool readable(Socket socket, int timeoutMs)
@@ -66,7 +66,7 @@ public:
 using Socket = int;
 inline constexpr Socket kNoSocket = -1;
 using AddressLength = socklen_t;
-inline Socket openSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+inline Socket openSocket(int family = AF_INET) { return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 inline void closeSocket(Socket socket) { ::close(socket); }
 inline Socket acceptOne(Socket listener) { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }
 inline bool readable(Socket socket, int timeoutMs)
@@ -84,6 +84,35 @@ inline long receiveSome(Socket socket, char* buffer, std::size_t size)
 }
 class Library {};
 #endif
+
+/// The loopback address of the family, with port 0 (the system picks one).
+inline sockaddr_storage loopbackAddress(int family, std::uint16_t port = 0)
+{
+    sockaddr_storage storage{};
+    if (family == AF_INET6) {
+        auto& address = reinterpret_cast<sockaddr_in6&>(storage);
+        address.sin6_family = AF_INET6;
+        address.sin6_addr.s6_addr[15] = 1; // ::1
+        address.sin6_port = htons(port);
+    } else {
+        auto& address = reinterpret_cast<sockaddr_in&>(storage);
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+    }
+    return storage;
+}
+
+inline AddressLength addressLength(int family)
+{
+    return family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+inline std::uint16_t portOf(const sockaddr_storage& storage)
+{
+    return ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(storage).sin6_port
+                                               : reinterpret_cast<const sockaddr_in&>(storage).sin_port);
+}
 } // namespace loopback
 
 /// A TCP server on 127.0.0.1 for one connection, on its own thread. The
@@ -128,6 +157,15 @@ public:
             }
         }
 
+        /// Everything until the other end closes (or the wait limit ends).
+        std::string readAll()
+        {
+            std::string all;
+            for (std::string piece = readSome(); !piece.empty(); piece = readSome())
+                all += piece;
+            return all;
+        }
+
     private:
         std::string readSome()
         {
@@ -144,21 +182,22 @@ public:
     /// The script gets the accepted connection and returns the request it read.
     using Script = std::function<std::string(Client&)>;
 
-    explicit LoopbackServer(Script script)
+    /// On 127.0.0.1, or on ::1 with AF_INET6 (which throws where the
+    /// machine has no IPv6 loopback).
+    explicit LoopbackServer(Script script, int family = AF_INET)
     {
-        m_listener = loopback::openSocket();
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        loopback::AddressLength length = sizeof address;
-        if (m_listener == loopback::kNoSocket || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        m_listener = loopback::openSocket(family);
+        sockaddr_storage address = loopback::loopbackAddress(family);
+        loopback::AddressLength length = loopback::addressLength(family);
+        if (m_listener == loopback::kNoSocket
+            || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), loopback::addressLength(family)) != 0
             || ::listen(m_listener, 1) != 0
             || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             if (m_listener != loopback::kNoSocket)
                 loopback::closeSocket(m_listener);
             throw std::runtime_error("no loopback server");
         }
-        m_port = ntohs(address.sin_port);
+        m_port = loopback::portOf(address);
         m_thread = std::thread([this, script = std::move(script)] { serve(script); });
     }
 
@@ -201,6 +240,25 @@ private:
     std::string m_request;
     std::thread m_thread;
 };
+
+/// Sends `request` to 127.0.0.1:`port` and answers what comes back until the
+/// server closes; every wait is bounded. A forwarding proxy's upstream leg.
+inline std::string exchange(std::uint16_t port, std::string_view request)
+{
+    [[maybe_unused]] loopback::Library library;
+    const loopback::Socket socket = loopback::openSocket();
+    if (socket == loopback::kNoSocket)
+        return {};
+    sockaddr_storage address = loopback::loopbackAddress(AF_INET, port);
+    std::string reply;
+    if (::connect(socket, reinterpret_cast<sockaddr*>(&address), loopback::addressLength(AF_INET)) == 0) {
+        LoopbackServer::Client client(socket);
+        client.send(request);
+        reply = client.readAll();
+    }
+    loopback::closeSocket(socket);
+    return reply;
+}
 
 /// A port on 127.0.0.1 that refuses connections: bound, never listening,
 /// and held for the object's lifetime so no one else takes it.

@@ -1,4 +1,4 @@
-#include "update/TcpConnection.h"
+#include "update/HttpClient.h"
 #include "update/VersionCheck.h"
 
 #include <gtest/gtest.h>
@@ -125,51 +125,32 @@ TEST(VersionReply, FirmwareRevisionIsMajorPointMinorUnpadded)
 
 namespace {
 
-// The socket library that will not start cannot be had on loopback.
-class UnstartableConnection final : public TcpConnection {
+// A client library that will not start cannot be had on loopback.
+class UnstartableClient final : public HttpClient {
 public:
-    bool startup() override { return false; }
-    bool resolve(const std::string&, std::uint16_t) override
+    HttpResponse get(const HttpRequest&) override
     {
         ++calls;
-        return true;
-    }
-    bool connect(std::chrono::milliseconds) override
-    {
-        ++calls;
-        return true;
-    }
-    bool send(std::string_view, std::chrono::milliseconds) override
-    {
-        ++calls;
-        return true;
-    }
-    Wait waitReadable(std::chrono::milliseconds) override
-    {
-        ++calls;
-        return Wait::Failed;
-    }
-    std::ptrdiff_t receive(char*, std::size_t) override
-    {
-        ++calls;
-        return -1;
+        HttpResponse response;
+        response.outcome = HttpOutcome::NotStarted;
+        return response;
     }
     int calls = 0;
 };
 
 } // namespace
 
-TEST(VersionReply, SocketsThatWillNotStartAreStatusOne)
+TEST(VersionReply, ClientThatWillNotStartIsStatusOne)
 {
-    UnstartableConnection connection;
+    UnstartableClient client;
     LatestVersions latest{105, 10501};
     std::vector<std::string> log;
     const VersionCheckStatus status
-        = CheckVersion(connection, latest, [&log](const std::string& line) { log.push_back(line); }, {});
+        = CheckVersion(client, latest, [&log](const std::string& line) { log.push_back(line); }, {});
     EXPECT_EQ(status, VersionCheckStatus::SocketsNotStarted);
     EXPECT_EQ(static_cast<int>(status), 1);
     EXPECT_EQ(log, (std::vector<std::string>{"WSAStartup failed.", "Could not connect ! "}));
-    EXPECT_EQ(connection.calls, 0);
+    EXPECT_EQ(client.calls, 1);
     EXPECT_EQ(latest.latestFwVersion, 105);
     EXPECT_EQ(latest.latestSwVersion, 10501);
 }

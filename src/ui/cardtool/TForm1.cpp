@@ -1,6 +1,7 @@
 #include "ui/cardtool/TForm1.h"
 
 #include "common/Clock.h"
+#include "doctor/PortAccess.h"
 #include "protocol/CardToolCommands.h"
 #include "protocol/Discovery.h"
 #include "serial/ReaderPortOperations.h"
@@ -123,9 +124,9 @@ void TForm1::connectOrDisconnect(Reader& reader)
             Button7->setEnabled(true);
             startReaderThread();
         } else if (result == ReaderPortResult::Refused) {
-            Memo2->appendRaw(QStringLiteral("ERROR: ") + port + QStringLiteral(" Port open error!\r\n"));
-            // The system's reason, so the user knows what to do about it.
-            Memo2->appendRaw(text(reader.slot->lastOpenError().message) + QStringLiteral("\r\n"));
+            // The system's reason, and the fix when it is a permission, so the user knows what to do.
+            for (const std::string& line : portOpenErrorLines(port.toStdString(), reader.slot->lastOpenError()))
+                Memo2->appendRaw(text(line) + QStringLiteral("\r\n"));
         } else {
             Memo2->appendRaw(QStringLiteral("ERROR: NO COM PORT SELECTED\r\n"));
         }

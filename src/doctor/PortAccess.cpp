@@ -1,0 +1,239 @@
+#include "doctor/PortAccess.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace talvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string firstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    line.erase(std::find_if(line.rbegin(), line.rend(), [](unsigned char c) { return !std::isspace(c); }).base(),
+               line.end());
+    return line;
+}
+
+#ifndef _WIN32
+
+std::string installRuleFix()
+{
+    return std::string("install the udev rule: sudo apt-get install talvex-setting-manager, or from the source "
+                       "tree: sudo install -m 644 packaging/") +
+           kUdevRuleName + " /etc/udev/rules.d/ && sudo udevadm control --reload-rules; then plug the programmer "
+                           "in again";
+}
+
+std::string userName(uid_t uid)
+{
+    if (const passwd* entry = ::getpwuid(uid))
+        return entry->pw_name;
+    return std::to_string(uid);
+}
+
+std::string groupName(gid_t gid)
+{
+    if (const group* entry = ::getgrgid(gid))
+        return entry->gr_name;
+    return std::to_string(gid);
+}
+
+bool inProcessGroups(gid_t gid)
+{
+    if (::getegid() == gid)
+        return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// The group file lists the user: a membership that a new login would bring.
+bool listedInGroupFile(const std::string& file, const std::string& group, const std::string& user)
+{
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, group.size() + 1, group + ":") != 0)
+            continue;
+        const auto lastColon = line.rfind(':');
+        std::string members = line.substr(lastColon + 1) + ",";
+        for (std::size_t at = 0, comma; (comma = members.find(',', at)) != std::string::npos; at = comma + 1) {
+            if (members.compare(at, comma - at, user) == 0 && user.size() == comma - at)
+                return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+std::string octal(unsigned mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode);
+    return text;
+}
+
+#endif
+
+} // namespace
+
+UdevRuleState findUdevRule(const SystemPaths& paths)
+{
+    UdevRuleState state;
+    for (const std::string& directory : paths.udevRuleDirectories) {
+        const fs::path file = fs::path(directory) / kUdevRuleName;
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(file, error);
+        if (error || !fs::exists(status))
+            continue;
+        state.path = file.string();
+        if (fs::is_symlink(status) && fs::read_symlink(file, error) == "/dev/null") {
+            state.masked = true;
+            return state;
+        }
+        std::ifstream in(file);
+        bool anyRule = false;
+        for (std::string line; std::getline(in, line);) {
+            const auto start = line.find_first_not_of(" \t");
+            if (start == std::string::npos || line[start] == '#')
+                continue;
+            anyRule = true;
+            const bool forChip = line.find(kProgrammerProductId) != std::string::npos;
+            if (forChip && line.find("TAG+=\"uaccess\"") != std::string::npos)
+                state.grantsAccess = true;
+            if (forChip && line.find("ENV{ID_MM_DEVICE_IGNORE}=\"1\"") != std::string::npos)
+                state.quietsModemManager = true;
+        }
+        // An empty file in /etc hides the packaged one, as a link to /dev/null does.
+        state.masked = !anyRule;
+        return state;
+    }
+    return state;
+}
+
+std::optional<UsbIdentity> usbIdentityOf(const std::string& portPath, const SystemPaths& paths)
+{
+    std::error_code error;
+    fs::path node = fs::canonical(portPath, error);
+    if (error)
+        node = portPath;
+    const fs::path device = fs::canonical(fs::path(paths.sysClassTty) / node.filename() / "device", error);
+    if (error)
+        return std::nullopt;
+    // Up from the port: the interface, then the USB device with its ids.
+    fs::path directory = device;
+    for (int level = 0; level < 6 && directory.has_relative_path(); ++level, directory = directory.parent_path()) {
+        if (fs::exists(directory / "idVendor", error) && fs::exists(directory / "idProduct", error)) {
+            UsbIdentity identity;
+            identity.vendorId = firstLine(directory / "idVendor");
+            identity.productId = firstLine(directory / "idProduct");
+            identity.deviceDirectory = device.string();
+            return identity;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPath, const SystemPaths& paths)
+{
+#ifdef _WIN32
+    (void)portPath;
+    (void)paths;
+    return std::nullopt;
+#else
+    struct stat info {};
+    if (::stat(portPath.c_str(), &info) != 0)
+        return std::nullopt;
+    PermissionDiagnosis diagnosis;
+    const uid_t self = ::geteuid();
+    diagnosis.user = userName(self);
+    diagnosis.owner = userName(info.st_uid);
+    diagnosis.group = groupName(info.st_gid);
+    diagnosis.mode = info.st_mode & 07777;
+    const unsigned mode = diagnosis.mode;
+    const std::string& user = diagnosis.user;
+    const std::string& groupText = diagnosis.group;
+
+    const bool owner = info.st_uid == self;
+    const bool ownerOpens = (mode & 0600) == 0600;
+    const bool groupOpens = (mode & 0060) == 0060;
+    const bool othersOpen = (mode & 0006) == 0006;
+    const bool member = inProcessGroups(info.st_gid);
+    const passwd* entry = ::getpwuid(self);
+    const bool listed = listedInGroupFile(paths.groupFile, groupText, user)
+                        || (entry != nullptr && entry->pw_gid == info.st_gid);
+
+    diagnosis.reason = portPath + " belongs to " + diagnosis.owner + ":" + groupText + " with mode " + octal(mode);
+    if (owner && !ownerOpens)
+        diagnosis.reason += ", which does not let its owner " + user + " read and write it";
+    else if (!owner && groupOpens && !member && !listed)
+        diagnosis.reason += ", and " + user + " is not in the group " + groupText;
+    else if (!owner && groupOpens && !member)
+        diagnosis.reason += ", and " + user + " joined the group " + groupText + " after logging in";
+    else if (!owner && !groupOpens && !othersOpen)
+        diagnosis.reason += ", which lets no one but " + diagnosis.owner + " (and root) open it";
+    else
+        diagnosis.reason += ", yet an access list or a security module refuses " + user;
+
+    if (const auto identity = usbIdentityOf(portPath, paths); identity && identity->isProgrammer()) {
+        const UdevRuleState rule = findUdevRule(paths);
+        if (!rule.path.empty() && rule.masked)
+            diagnosis.fixes.push_back("the udev rule " + rule.path + " is masked: sudo rm " + rule.path +
+                                      "; then plug the programmer in again");
+        else if (!rule.installed() || !rule.grantsAccess)
+            diagnosis.fixes.push_back(installRuleFix());
+        else
+            diagnosis.fixes.push_back("plug the programmer in again so that the udev rule " + rule.path +
+                                      " applies (it lets in the user at the machine's screen; over ssh, join the "
+                                      "group instead)");
+    }
+    if (!owner && groupOpens && !member && groupText != "root") {
+        if (listed)
+            diagnosis.fixes.push_back("log out and in again (or run: newgrp " + groupText + "): the membership in " +
+                                      groupText + " counts from the next login");
+        else
+            diagnosis.fixes.push_back("sudo usermod -aG " + groupText + " " + user + ", then log out and in again");
+    }
+    if (owner && !ownerOpens)
+        diagnosis.fixes.push_back("chmod u+rw " + portPath);
+    if (diagnosis.fixes.empty())
+        diagnosis.fixes.push_back("sudo setfacl -m u:" + user + ":rw " + portPath +
+                                  " (lasts until the device is plugged in again)");
+    return diagnosis;
+#endif
+}
+
+std::vector<std::string> portOpenErrorLines(const std::string& portName, const OpenError& error)
+{
+    std::vector<std::string> lines {"ERROR: " + portName + " Port open error!", error.message};
+#ifndef _WIN32
+    // On Windows a refused port is one in use, which no permission would change.
+    if (error.kind == PortStatus::Denied) {
+        const auto diagnosis = diagnosePermission(portName);
+        if (diagnosis)
+            lines.push_back("Fix: " + diagnosis->fixes.front());
+        else
+            lines.push_back("Fix: talvexctl doctor --port " + portName + " tells why and what to do");
+    }
+#endif
+    return lines;
+}
+
+} // namespace talvex

@@ -1,0 +1,433 @@
+// talvexctl doctor on this machine: a port this user may not open, a port
+// another process holds, a proxy setting that leads nowhere and one that
+// works; and its checks of ModemManager, brltty, the udev rule and the
+// latency timer against a system tree made up for the test.
+
+#include "cli/Console.h"
+#include "cli/DoctorChecks.h"
+#include "cli/Talvexctl.h"
+#include "common/VirtualClock.h"
+#include "context/ApplicationContext.h"
+#include "doctor/PortAccess.h"
+#include "serial/PosixPortHost.h"
+#include "update/LoopbackServer.h"
+#include "update/ScopedEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace talvex;
+using namespace talvex::cli;
+using talvex::test::RefusingPort;
+using talvex::test::ScopedEnvironment;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+/// A pseudo-terminal: the slave's path stays valid while the master is open.
+class Pty {
+public:
+    Pty()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        m_slave = ::ptsname(m_master);
+    }
+    ~Pty() { ::close(m_master); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& slave() const { return m_slave; }
+
+private:
+    int m_master = -1;
+    std::string m_slave;
+};
+
+struct ChildRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/// talvexctl on the host's own ports, in a child process: as `user` when
+/// given (root can open any port, so the test becomes someone else).
+ChildRun runInChild(const std::vector<std::string>& arguments, std::optional<uid_t> user = std::nullopt)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        if (user) {
+            const passwd* entry = ::getpwuid(*user);
+            const gid_t group = entry ? entry->pw_gid : *user;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(*user) != 0)
+                ::_exit(99);
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        int status = 0;
+        {
+            PosixPortHost host;
+            VirtualClock clock;
+            ApplicationContext context(host, clock);
+            Console console(out, err);
+            status = runTalvexctl(arguments, context, console);
+        }
+        const std::string message = std::to_string(status) + "\n" + std::to_string(out.str().size()) + "\n" +
+                                    out.str() + err.str();
+        for (std::size_t at = 0; at < message.size();) {
+            const ssize_t written = ::write(pipeEnds[1], message.data() + at, message.size() - at);
+            if (written <= 0)
+                break;
+            at += static_cast<std::size_t>(written);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string message;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd entry {pipeEnds[0], POLLIN, 0};
+        if (::poll(&entry, 1, 200) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t count = ::read(pipeEnds[0], buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        message.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(pipeEnds[0]);
+    ::kill(child, SIGKILL); // only if it outlived the deadline
+    int childStatus = 0;
+    ::waitpid(child, &childStatus, 0);
+
+    ChildRun run;
+    std::istringstream in(message);
+    std::size_t outSize = 0;
+    if (!(in >> run.status >> outSize))
+        return run;
+    in.get();
+    const std::string rest = message.substr(static_cast<std::size_t>(in.tellg()));
+    run.out = rest.substr(0, outSize);
+    run.err = rest.substr(std::min(outSize, rest.size()));
+    return run;
+}
+
+/// A process other than this one that holds the port open and locked, as
+/// a second copy of the tool would: `sleep`, with the locked port inherited.
+class PortHolder {
+public:
+    explicit PortHolder(const std::string& port)
+    {
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+            if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+                ::_exit(98);
+            ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+            ::_exit(97);
+        }
+        // Ready once the program runs: it took the lock before.
+        const std::string comm = "/proc/" + std::to_string(m_pid) + "/comm";
+        for (int tries = 0; tries < 400; ++tries) {
+            std::ifstream in(comm);
+            std::string name;
+            if (std::getline(in, name) && name == "sleep")
+                return;
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+    }
+    ~PortHolder()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+};
+
+std::string refusingServer(const RefusingPort& port)
+{
+    return "http://127.0.0.1:" + std::to_string(port.port()) + "/version.html";
+}
+
+} // namespace
+
+TEST(PosixDoctor, PortThisUserCannotOpenGetsItsReasonAndFix)
+{
+    Pty pty;
+    RefusingPort server;
+    const bool root = ::geteuid() == 0;
+    std::optional<uid_t> user;
+    std::string reason;
+    std::string fix;
+    if (root) {
+        // Root opens anything: the port goes to a group that nobody is not in.
+        const group* dialout = ::getgrnam("dialout");
+        if (dialout == nullptr)
+            GTEST_SKIP() << "no group dialout on this machine";
+        ASSERT_EQ(::chown(pty.slave().c_str(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(pty.slave().c_str(), 0660), 0);
+        user = kNobody;
+        const passwd* nobody = ::getpwuid(kNobody);
+        const std::string name = nobody ? nobody->pw_name : std::to_string(kNobody);
+        reason = "belongs to root:dialout with mode 0660, and " + name + " is not in the group dialout";
+        fix = "sudo usermod -aG dialout " + name + ", then log out and in again";
+    } else {
+        ASSERT_EQ(::chmod(pty.slave().c_str(), 0), 0);
+        reason = "with mode 0000, which does not let its owner";
+        fix = "chmod u+rw " + pty.slave();
+    }
+
+    const ChildRun doctor = runInChild({"doctor", "--port", pty.slave(), "--server", refusingServer(server)}, user);
+    ASSERT_NE(doctor.status, 99) << "could not become user nobody";
+    EXPECT_EQ(doctor.status, 1) << doctor.out << doctor.err;
+    const std::string line = "problem  port " + pty.slave() + ": this user cannot open it (permission denied): " +
+                             pty.slave() + " ";
+    EXPECT_TRUE(contains(doctor.out, line)) << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, reason)) << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, "\n         fix: " + fix + "\n")) << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, "problems need fixing.")) << doctor.out;
+
+    // The settings window's connect says the same after the system's reason.
+    const ChildRun info = runInChild({"info", "--port", pty.slave()}, user);
+    EXPECT_EQ(info.status, 4) << info.err;
+    EXPECT_TRUE(contains(info.err, "ERROR: " + pty.slave() + " Port open error!\n" + pty.slave() +
+                                       ": Permission denied\nFix: " + fix + "\n"))
+        << info.err;
+}
+
+TEST(PosixDoctor, PortHeldByAnotherProcessNamesIt)
+{
+    Pty pty;
+    RefusingPort server;
+    PortHolder holder(pty.slave());
+    ASSERT_GT(holder.pid(), 0) << "the holding process did not start";
+    const std::string pid = std::to_string(holder.pid());
+
+    const ChildRun doctor = runInChild({"doctor", "--port", pty.slave(), "--server", refusingServer(server), "--json"});
+    EXPECT_EQ(doctor.status, 1) << doctor.err;
+    EXPECT_TRUE(contains(doctor.out, "\"subject\":\"" + pty.slave() + "\",\"level\":\"problem\",\"text\":\"in use: "
+                                     "sleep (pid " + pid + ") holds it\""))
+        << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, "\"fixes\":[\"close sleep (pid " + pid + "), or end it: kill " + pid + "\"]"))
+        << doctor.out;
+}
+
+TEST(PosixDoctor, ProxySettingThatLeadsNowhereIsNamedWithItsFix)
+{
+    Pty pty;
+    ScopedEnvironment environment;
+    environment.withoutProxies();
+    RefusingPort deadProxy;
+    const std::string proxy = "http://127.0.0.1:" + std::to_string(deadProxy.port());
+    environment.set("http_proxy", proxy);
+
+    const ChildRun doctor
+        = runInChild({"doctor", "--port", pty.slave(), "--server", "http://versions.talvex.invalid/version.html"});
+    EXPECT_EQ(doctor.status, 1);
+    EXPECT_TRUE(contains(doctor.out, "problem  version-server http://versions.talvex.invalid/version.html: "
+                                     "no connection to the proxy; asked through the proxy " + proxy +
+                                     " (from http_proxy)"))
+        << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, "fix: check the proxy setting http_proxy=" + proxy + ", or unset it"))
+        << doctor.out;
+}
+
+TEST(PosixDoctor, OpenErrorLinesAddTheFixOnlyForPermission)
+{
+    Pty pty;
+    EXPECT_EQ(portOpenErrorLines(pty.slave(), {PortStatus::Busy, pty.slave() + ": Device or resource busy"}),
+              (std::vector<std::string>{"ERROR: " + pty.slave() + " Port open error!",
+                                        pty.slave() + ": Device or resource busy"}));
+    const auto denied = portOpenErrorLines(pty.slave(), {PortStatus::Denied, pty.slave() + ": Permission denied"});
+    ASSERT_EQ(denied.size(), 3u);
+    EXPECT_EQ(denied[2].rfind("Fix: ", 0), 0u) << denied[2];
+    const auto missing = portOpenErrorLines("/dev/ttyUSB99", {PortStatus::Denied, "/dev/ttyUSB99: Permission denied"});
+    ASSERT_EQ(missing.size(), 3u);
+    EXPECT_EQ(missing[2], "Fix: talvexctl doctor --port /dev/ttyUSB99 tells why and what to do");
+}
+
+namespace {
+
+/// A made-up system: /proc, sysfs and udev's rule directories under one
+/// temporary directory, with the programmer on ttyUSB7.
+class FakeSystem : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("talvex-doctor-" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        paths.proc = (root / "proc").string();
+        paths.sysClassTty = (root / "sys/class/tty").string();
+        paths.groupFile = (root / "etc/group").string();
+        paths.udevRuleDirectories = {(root / "etc/udev/rules.d").string(), (root / "lib/udev/rules.d").string()};
+        for (const std::string& directory : paths.udevRuleDirectories)
+            fs::create_directories(directory);
+
+        const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-2";
+        const fs::path port = usb / "1-2:1.0/ttyUSB7";
+        fs::create_directories(port);
+        write(usb / "idVendor", "0403\n");
+        write(usb / "idProduct", "6010\n");
+        write(port / "latency_timer", "16\n");
+        fs::create_directories(root / "sys/class/tty/ttyUSB7");
+        fs::create_directory_symlink(port, root / "sys/class/tty/ttyUSB7/device");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static void write(const fs::path& file, const std::string& text)
+    {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+    }
+
+    void process(int pid, const std::string& name, const std::string& arguments)
+    {
+        write(root / "proc" / std::to_string(pid) / "comm", name + "\n");
+        write(root / "proc" / std::to_string(pid) / "cmdline", arguments);
+    }
+
+    void installPackagedRule()
+    {
+        // The rule the package ships, as it is in the tree.
+        const fs::path packaged = fs::path(__FILE__).parent_path().parent_path().parent_path() / "packaging" /
+                                  kUdevRuleName;
+        ASSERT_TRUE(fs::exists(packaged)) << packaged;
+        fs::copy_file(packaged, fs::path(paths.udevRuleDirectories.back()) / kUdevRuleName);
+    }
+
+    fs::path root;
+    SystemPaths paths;
+};
+
+} // namespace
+
+TEST_F(FakeSystem, ModemManagerWithoutTheRuleIsAProblemAndThePackagedRuleSettlesIt)
+{
+    process(812, "ModemManager", std::string("/usr/sbin/ModemManager\0", 23));
+    Finding finding = checkModemManager(runningProcesses(paths), paths);
+    EXPECT_EQ(finding.level, Finding::Level::Problem);
+    EXPECT_TRUE(contains(finding.text, "runs (ModemManager (pid 812)) and no udev rule tells it to leave 0403:6010"))
+        << finding.text;
+    ASSERT_EQ(finding.fixes.size(), 2u);
+    EXPECT_TRUE(contains(finding.fixes[1], "sudo systemctl disable --now ModemManager"));
+    EXPECT_EQ(checkUdevRule(paths).level, Finding::Level::Problem);
+
+    installPackagedRule();
+    finding = checkModemManager(runningProcesses(paths), paths);
+    EXPECT_EQ(finding.level, Finding::Level::Ok) << finding.text;
+    const Finding rule = checkUdevRule(paths);
+    EXPECT_EQ(rule.level, Finding::Level::Ok) << rule.text;
+    EXPECT_EQ(rule.subject, (fs::path(paths.udevRuleDirectories.back()) / kUdevRuleName).string());
+}
+
+TEST_F(FakeSystem, RuleInEtcMasksThePackagedOne)
+{
+    installPackagedRule();
+    fs::create_symlink("/dev/null", fs::path(paths.udevRuleDirectories.front()) / kUdevRuleName);
+    const Finding finding = checkUdevRule(paths);
+    EXPECT_EQ(finding.level, Finding::Level::Problem);
+    EXPECT_TRUE(contains(finding.text, "masked")) << finding.text;
+
+    // An override without the access tag is in force, and incomplete.
+    fs::remove(fs::path(paths.udevRuleDirectories.front()) / kUdevRuleName);
+    write(fs::path(paths.udevRuleDirectories.front()) / kUdevRuleName,
+          "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6010\", "
+          "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+    const UdevRuleState state = findUdevRule(paths);
+    EXPECT_TRUE(state.installed());
+    EXPECT_FALSE(state.grantsAccess);
+    EXPECT_TRUE(contains(checkUdevRule(paths).text, "lacks TAG+=\"uaccess\""));
+}
+
+TEST_F(FakeSystem, BrlttyRuleNamingTheChipIsAProblem)
+{
+    write(fs::path(paths.udevRuleDirectories.back()) / "85-brltty.rules",
+          "# Device: 0403:6010\n"
+          "ENV{PRODUCT}==\"403/6001/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"at\", GOTO=\"brltty_usb_run\"\n");
+    EXPECT_EQ(checkBrltty(runningProcesses(paths), paths).level, Finding::Level::Ok)
+        << "a comment and another product do not count";
+
+    write(fs::path(paths.udevRuleDirectories.back()) / "85-brltty.rules",
+          "ENV{PRODUCT}==\"403/6010/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"ht\", GOTO=\"brltty_usb_run\"\n");
+    process(640, "brltty", std::string("/sbin/brltty\0", 13));
+    const Finding finding = checkBrltty(runningProcesses(paths), paths);
+    EXPECT_EQ(finding.level, Finding::Level::Problem);
+    EXPECT_TRUE(contains(finding.text, "runs (brltty (pid 640)); its rule ")) << finding.text;
+    EXPECT_TRUE(contains(finding.text, "85-brltty.rules names 0403:6010")) << finding.text;
+    ASSERT_EQ(finding.fixes.size(), 1u);
+    EXPECT_TRUE(contains(finding.fixes[0], "sudo apt-get remove brltty"));
+}
+
+TEST_F(FakeSystem, HoldersAndLatencyOfTheProgrammersPort)
+{
+    process(300, "minicom", std::string("minicom\0", 8));
+    fs::create_directories(root / "proc/300/fd");
+    fs::create_symlink("/dev/ttyUSB7", root / "proc/300/fd/3");
+    fs::create_symlink("/dev/null", root / "proc/300/fd/4");
+    process(301, "bash", std::string("bash\0", 5));
+    fs::create_directories(root / "proc/301/fd");
+    fs::create_symlink("/dev/ttyUSB8", root / "proc/301/fd/0");
+
+    const Holders holders = findHolders({"/dev/ttyUSB7"}, paths);
+    ASSERT_EQ(holders.byNode.size(), 1u);
+    const auto& found = holders.byNode.at("/dev/ttyUSB7");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].pid, 300);
+    EXPECT_EQ(found[0].name, "minicom");
+
+    const auto identity = usbIdentityOf("/dev/ttyUSB7", paths);
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->isProgrammer());
+    const std::vector<Finding> latency = checkLatencyTimers({"/dev/ttyUSB7", "/dev/ttyUSB9"}, paths);
+    ASSERT_EQ(latency.size(), 1u) << "ttyUSB9 is not in this system";
+    EXPECT_EQ(latency[0].level, Finding::Level::Note);
+    EXPECT_TRUE(contains(latency[0].text, "16 ms")) << latency[0].text;
+    ASSERT_EQ(latency[0].fixes.size(), 1u);
+    EXPECT_TRUE(contains(latency[0].fixes[0], "echo 1 | sudo tee ")) << latency[0].fixes[0];
+    EXPECT_TRUE(contains(latency[0].fixes[0], "1-2:1.0/ttyUSB7/latency_timer")) << latency[0].fixes[0];
+
+    write(fs::path(identity->deviceDirectory) / "latency_timer", "1\n");
+    EXPECT_EQ(checkLatencyTimers({"/dev/ttyUSB7"}, paths)[0].level, Finding::Level::Ok);
+}
