@@ -8,6 +8,7 @@
 #include "serial/PortSlot.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace talvex {
 namespace {
@@ -76,6 +77,28 @@ void fillVersion(DetectionResults& results)
     results.versionNumber = firmwareVersionNumber(results.versionDigits);
 }
 
+// The chip for the description: a serial chip's family says more than the
+// product string its maker may have written over.
+std::string chipName(const UsbIdentity& usb)
+{
+    struct Known {
+        std::uint16_t vendor;
+        std::uint16_t product;
+        const char* name;
+    };
+    static constexpr Known kKnown[] = {
+        {kFtdiVendorId, 0x6001, "FT232"},  {kFtdiVendorId, 0x6010, "FT2232"}, {kFtdiVendorId, 0x6011, "FT4232"},
+        {kFtdiVendorId, 0x6014, "FT232H"}, {kFtdiVendorId, 0x6015, "FT-X"},   {kFtdiVendorId, 0x6048, "FT4232HA"},
+        {0x10c4, 0xea60, "CP210x"},        {0x10c4, 0xea70, "CP2105"},        {0x10c4, 0xea71, "CP2108"},
+        {0x1a86, 0x7523, "CH340"},         {0x1a86, 0x55d4, "CH9102"},        {0x067b, 0x2303, "PL2303"},
+    };
+    for (const Known& known : kKnown) {
+        if (known.vendor == usb.vendorId && known.product == usb.productId)
+            return known.name;
+    }
+    return usb.product;
+}
+
 } // namespace
 
 void DetectionResults::clearFound()
@@ -88,6 +111,23 @@ void DetectionResults::clearFound()
     versionNumber = 0;
     answerText.clear();
     bootLoader = false;
+}
+
+std::string usbDescription(const std::optional<UsbIdentity>& usb)
+{
+    if (!usb)
+        return {};
+    std::string text = chipName(*usb);
+    char ids[10];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", usb->vendorId, usb->productId);
+    text += (text.empty() ? "" : " ") + std::string(ids);
+    std::string serial = usb->serial;
+    if (!serial.empty() && hasChannelLetters(*usb) && usb->interfaceNumber && *usb->interfaceNumber >= 0
+        && *usb->interfaceNumber < 26)
+        serial += static_cast<char>('A' + *usb->interfaceNumber);
+    if (!serial.empty())
+        text += " " + serial;
+    return text;
 }
 
 void scanForProgrammer(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant)
@@ -211,12 +251,12 @@ std::vector<ProbedPort> enumeratePorts(DiscoveryEnvironment& env, bool probe, Sp
                                        int answerDelayMs)
 {
     std::vector<ProbedPort> ports;
-    for (const std::string& name : env.host.candidateNames()) {
+    for (const PortInfo& port : env.host.listPorts()) {
         if (env.pump)
             env.pump();
-        if (!env.port.open(env.host, name, modeFor(variant)))
+        if (!env.port.open(env.host, port.name, modeFor(variant)))
             continue;
-        ProbedPort entry{name, ProbeResult::NoProgrammer};
+        ProbedPort entry{port.name, ProbeResult::NoProgrammer, port.usb};
         if (probe) {
             env.port.setDtr(true);
             env.port.setRts(false);

@@ -2,6 +2,7 @@
 
 #include "protocol/DetectionResults.h"
 #include "protocol/Identification.h"
+#include "serial/PortHost.h"
 
 #include <functional>
 #include <optional>
@@ -11,7 +12,6 @@
 namespace talvex {
 
 class Clock;
-class PortHost;
 class PortSlot;
 
 /// What the discovery routines work with: the host's ports, slot A, the
@@ -38,7 +38,13 @@ enum class ProbeResult {
 struct ProbedPort {
     std::string name;
     ProbeResult probe = ProbeResult::NoProgrammer;
+    std::optional<UsbIdentity> usb; ///< as the host listed it
 };
+
+/// A port's USB device in one line: the chip or product, vendor:product
+/// and the serial, with the channel letter of a multi-interface FTDI chip
+/// ("FT2232 0403:6010 TLVX0001A"); empty without a USB identity.
+std::string usbDescription(const std::optional<UsbIdentity>& usb);
 
 /// Opens every candidate port with `variant`'s speed and line sequence,
 /// identifies, and stops at the second port of the device first found.
@@ -61,8 +67,9 @@ std::optional<std::string> searchSelectedPort(DiscoveryEnvironment& env, Detecti
 /// (0x00). Answers "1", "2" or "none"; fills `fields` on success.
 std::string searchOpenPort(PortSlot& port, Clock& clock, int answerDelayMs, IdentityFields& fields);
 
-/// Lists the ports that open, in candidate order; with `probe`, identifies
-/// each and notes whether a card sits in its reader (CTS).
+/// Lists the ports that open, in the host's order, with their USB
+/// identity; with `probe`, identifies each and notes whether a card sits
+/// in its reader (CTS).
 std::vector<ProbedPort> enumeratePorts(DiscoveryEnvironment& env, bool probe, SpeedVariant variant,
                                        int answerDelayMs);
 
