@@ -8,7 +8,9 @@
 #include "serial/PortSlot.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <tuple>
 
 namespace talvex {
 namespace {
@@ -99,6 +101,51 @@ std::string chipName(const UsbIdentity& usb)
     return usb.product;
 }
 
+struct ScanState {
+    bool anyOpened = false;
+    bool found = false; ///< a first port answered
+    bool done = false;  ///< its twin answered too
+};
+
+// One port of the scan: the first hit is kept and the scan goes on; a
+// later hit of the same device ends it.
+void scanPort(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant, const std::string& name,
+              ScanState& state)
+{
+    if (!env.port.open(env.host, name, modeFor(variant)))
+        return;
+    state.anyOpened = true;
+
+    const ScanHit hit = probeForScan(env.port, env.clock, variant, results.answerDelayMs);
+    if (hit.mode == ProgrammerMode::None) {
+        closeProbedPort(env.port, env.clock);
+        return;
+    }
+    results.bootLoader = hit.mode == ProgrammerMode::BootLoader;
+
+    if (!state.found) {
+        state.found = true;
+        results.serialNumber = hit.fields.serialNumber;
+        results.versionDigits = hit.fields.versionDigits;
+        results.answerText = hit.fields.answerText;
+        recordPort(results, hit, name);
+        closeProbedPort(env.port, env.clock);
+        return;
+    }
+
+    const std::string firstSerial = results.serialNumber;
+    results.serialNumber = hit.fields.serialNumber;
+    if (hit.fields.serialNumber.find(firstSerial) != std::string::npos) {
+        recordPort(results, hit, name);
+        env.port.setDtr(false);
+        env.port.close();
+        state.done = true;
+        return;
+    }
+    // Another device: it takes over, and the scan looks for its twin.
+    closeProbedPort(env.port, env.clock);
+}
+
 } // namespace
 
 void DetectionResults::clearFound()
@@ -130,48 +177,59 @@ std::string usbDescription(const std::optional<UsbIdentity>& usb)
     return text;
 }
 
+ScanOrder scanOrder(const std::vector<PortInfo>& ports)
+{
+    ScanOrder order;
+    // One chip's interfaces share vendor, product and serial; a chip without
+    // a serial is known by where it sits, or else stands alone.
+    using Chip = std::tuple<std::uint16_t, std::uint16_t, std::string, std::string>;
+    std::vector<Chip> chips;
+    std::vector<std::vector<const PortInfo*>> interfaces;
+    for (const PortInfo& port : ports) {
+        if (!port.usb || port.usb->vendorId != kFtdiVendorId) {
+            order.others.push_back(port.name);
+            continue;
+        }
+        const UsbIdentity& usb = *port.usb;
+        const std::string where = !usb.serial.empty()     ? std::string()
+                                  : !usb.location.empty() ? usb.location
+                                                          : port.name;
+        const Chip chip{usb.vendorId, usb.productId, usb.serial, where};
+        const auto found = std::find(chips.begin(), chips.end(), chip);
+        if (found == chips.end()) {
+            chips.push_back(chip);
+            interfaces.push_back({&port});
+        } else {
+            interfaces[static_cast<std::size_t>(found - chips.begin())].push_back(&port);
+        }
+    }
+    for (auto& chip : interfaces) {
+        std::stable_sort(chip.begin(), chip.end(), [](const PortInfo* a, const PortInfo* b) {
+            return a->usb->interfaceNumber.value_or(INT_MAX) < b->usb->interfaceNumber.value_or(INT_MAX);
+        });
+        for (const PortInfo* port : chip)
+            order.ftdi.push_back(port->name);
+    }
+    return order;
+}
+
 void scanForProgrammer(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant)
 {
     results.clearFound();
     results.variant = variant;
-    bool anyOpened = false;
-    bool found = false;
+    ScanState state;
 
-    for (const std::string& name : env.host.candidateNames()) {
-        if (!env.port.open(env.host, name, modeFor(variant)))
-            continue;
-        anyOpened = true;
-
-        const ScanHit hit = probeForScan(env.port, env.clock, variant, results.answerDelayMs);
-        if (hit.mode == ProgrammerMode::None) {
-            closeProbedPort(env.port, env.clock);
-            continue;
-        }
-        results.bootLoader = hit.mode == ProgrammerMode::BootLoader;
-
-        if (!found) {
-            found = true;
-            results.serialNumber = hit.fields.serialNumber;
-            results.versionDigits = hit.fields.versionDigits;
-            results.answerText = hit.fields.answerText;
-            recordPort(results, hit, name);
-            closeProbedPort(env.port, env.clock);
-            continue;
-        }
-
-        const std::string firstSerial = results.serialNumber;
-        results.serialNumber = hit.fields.serialNumber;
-        if (hit.fields.serialNumber.find(firstSerial) != std::string::npos) {
-            recordPort(results, hit, name);
-            env.port.setDtr(false);
-            env.port.close();
-            break;
-        }
-        // Another device: it takes over, and the scan looks for its twin.
-        closeProbedPort(env.port, env.clock);
+    const ScanOrder order = scanOrder(env.host.listPorts());
+    for (auto it = order.ftdi.begin(); it != order.ftdi.end() && !state.done; ++it)
+        scanPort(env, results, variant, *it, state);
+    // The programmer sits behind an FTDI chip: found there, the host's
+    // other devices are left alone (no DTR or RTS toggled on them).
+    if (!state.found) {
+        for (auto it = order.others.begin(); it != order.others.end() && !state.done; ++it)
+            scanPort(env, results, variant, *it, state);
     }
 
-    if (!anyOpened)
+    if (!state.anyOpened)
         results.reader1Port = kNoPortText;
 }
 

@@ -46,9 +46,21 @@ struct ProbedPort {
 /// ("FT2232 0403:6010 TLVX0001A"); empty without a USB identity.
 std::string usbDescription(const std::optional<UsbIdentity>& usb);
 
-/// Opens every candidate port with `variant`'s speed and line sequence,
-/// identifies, and stops at the second port of the device first found.
-/// Sets `results.variant`; reader1Port is "NOCOM" when no port opened.
+/// The order the automatic scan tries the ports in: first the ports of
+/// FTDI chips, the interfaces of one chip together, interface A first, the
+/// chips in the order the host lists them; then every other port in the
+/// host's order.
+struct ScanOrder {
+    std::vector<std::string> ftdi;
+    std::vector<std::string> others;
+};
+ScanOrder scanOrder(const std::vector<PortInfo>& ports);
+
+/// Opens the candidate ports in scanOrder with `variant`'s speed and line
+/// sequence, identifies, and stops at the second port of the device first
+/// found; once the programmer answered on an FTDI port, no other port is
+/// opened. Sets `results.variant`; reader1Port is "NOCOM" when no port
+/// opened.
 void scanForProgrammer(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant);
 
 /// The automatic detection: the scan at 115200 baud, then, while nothing

@@ -126,6 +126,17 @@ struct TraceBench {
         sim.setUsbIdentity(name, std::move(usb));
     }
 
+    /// Each open tried since start(), failed ones included: "COM3 9600,N,8,1".
+    std::vector<std::string> opensTried() const
+    {
+        std::vector<std::string> opens;
+        for (const PortEvent& event : host.recorder().events()) {
+            if (event.kind == PortEvent::Kind::Open || event.kind == PortEvent::Kind::OpenFailed)
+                opens.push_back(event.port + " " + event.mode);
+        }
+        return opens;
+    }
+
     PortSlot& port() { return context.ports().a; }
     DiscoveryEnvironment discovery() { return context.discovery(); }
 

@@ -1,12 +1,21 @@
 // The POSIX host's port listing through the real libudev, on a sysfs and
 // device nodes that umockdev mocks: two FT2232s (the programmer and another
 // adapter), a CP210x bridge, an Arduino board on ttyACM and a built-in
-// UART.
+// UART. Then the automatic detection on that listing, with the ports
+// opened on simulated devices, shows which ports it touches.
 //
 // Runs under umockdev-wrapper (LD_PRELOAD of libumockdev-preload); without
 // it the program exits 77, which ctest counts as skipped.
 
+#include "protocol/Discovery.h"
 #include "serial/PosixPortHost.h"
+#include "support/RecordingPortHost.h"
+
+#include "common/VirtualClock.h"
+#include "context/ApplicationContext.h"
+#include "sim/SimEndpoints.h"
+#include "sim/SimulatedPortHost.h"
+#include "sim/SimulatedProgrammer.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +24,10 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <memory>
 
 using namespace talvex;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -209,7 +220,58 @@ private:
     UMockdevTestbed* m_testbed = nullptr;
 };
 
+// Lists through udev, opens simulated devices by the same names.
+class UdevListedHost final : public PortHost {
+public:
+    explicit UdevListedHost(SimulatedPortHost& devices)
+        : m_devices(devices)
+    {
+    }
+
+    std::vector<PortInfo> listPorts() override { return m_listing.listPorts(); }
+    OpenResult open(const std::string& name, const std::string& mode) override { return m_devices.open(name, mode); }
+
+private:
+    PosixPortHost m_listing;
+    SimulatedPortHost& m_devices;
+};
+
+// The mocked host with a silent device behind every port, the programmer
+// behind the second FT2232 when `programmer` is set; opens are recorded.
+struct Bench {
+    VirtualClock clock;
+    std::shared_ptr<SimulatedProgrammer> device = std::make_shared<SimulatedProgrammer>();
+    SimulatedPortHost devices{clock, 0};
+    UdevListedHost listed{devices};
+    test::RecordingPortHost host{listed, clock};
+    ApplicationContext context{host, clock};
+
+    explicit Bench(bool programmer)
+    {
+        for (const char* name : {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyACM0", "/dev/ttyS0"})
+            devices.attach(name, std::make_shared<SilentEndpoint>());
+        if (programmer) {
+            device->attachTo(devices, "/dev/ttyUSB3", "/dev/ttyUSB4");
+        } else {
+            devices.attach("/dev/ttyUSB3", std::make_shared<SilentEndpoint>());
+            devices.attach("/dev/ttyUSB4", std::make_shared<SilentEndpoint>());
+        }
+    }
+
+    // Each port opened, in order, with its mode.
+    Strings opened() const
+    {
+        Strings names;
+        for (const test::PortEvent& event : host.recorder().events()) {
+            if (event.kind == test::PortEvent::Kind::Open || event.kind == test::PortEvent::Kind::OpenFailed)
+                names.push_back(event.port + " " + event.mode);
+        }
+        return names;
+    }
+};
+
 using UdevListing = MockedHost;
+using UdevDetection = MockedHost;
 
 } // namespace
 
@@ -232,8 +294,43 @@ TEST_F(UdevListing, EachPortWithItsUsbIdentityInTheUsualOrder)
     ASSERT_EQ(ports.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(ports[i].name, expected[i].name);
-        EXPECT_EQ(ports[i].usb, expected[i].usb) << ports[i].name;
+        EXPECT_EQ(ports[i].usb, expected[i].usb) << ports[i].name << ": " << usbDescription(ports[i].usb);
     }
+    EXPECT_EQ(usbDescription(ports[3].usb), "FT2232 0403:6010 TLVX0001A");
+    EXPECT_EQ(usbDescription(ports[0].usb), "CP210x 10c4:ea60 0001");
+}
+
+TEST_F(UdevDetection, TheProgrammerOnFtdiPortsLeavesTheOtherPortsUnopened)
+{
+    Bench bench(true);
+    DiscoveryEnvironment env = bench.context.discovery();
+    DetectionResults& results = bench.context.detection();
+
+    detectProgrammer(env, results);
+
+    // The other adapter first (it is listed first), its interface A first;
+    // then the programmer's A and B, and the scan ends.
+    EXPECT_EQ(bench.opened(), (Strings{"/dev/ttyUSB2 115200,N,8,1", "/dev/ttyUSB1 115200,N,8,1",
+                                       "/dev/ttyUSB3 115200,N,8,1", "/dev/ttyUSB4 115200,N,8,1"}));
+    EXPECT_EQ(results.reader1Port, "/dev/ttyUSB3");
+    EXPECT_EQ(results.reader2Port, "/dev/ttyUSB4");
+    EXPECT_EQ(results.serialNumber, bench.device->serialNumber());
+    for (const char* other : {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0"})
+        EXPECT_EQ(bench.devices.openAttempts(other), 0) << other;
+}
+
+TEST_F(UdevDetection, WithNothingAnsweringTheFtdiPortsComeFirstThenTheRestInTheUsualOrder)
+{
+    Bench bench(false);
+    DiscoveryEnvironment env = bench.context.discovery();
+
+    scanForProgrammer(env, bench.context.detection(), SpeedVariant::Normal);
+
+    EXPECT_EQ(bench.opened(),
+              (Strings{"/dev/ttyUSB2 115200,N,8,1", "/dev/ttyUSB1 115200,N,8,1", "/dev/ttyUSB3 115200,N,8,1",
+                       "/dev/ttyUSB4 115200,N,8,1", "/dev/ttyUSB0 115200,N,8,1", "/dev/ttyACM0 115200,N,8,1",
+                       "/dev/ttyS0 115200,N,8,1"}));
+    EXPECT_TRUE(bench.context.detection().serialNumber.empty());
 }
 
 int main(int argc, char** argv)
