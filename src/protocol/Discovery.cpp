@@ -167,7 +167,9 @@ std::string usbDescription(const std::optional<UsbIdentity>& usb)
     std::string text = chipName(*usb);
     char ids[10];
     std::snprintf(ids, sizeof ids, "%04x:%04x", usb->vendorId, usb->productId);
-    text += (text.empty() ? "" : " ") + std::string(ids);
+    if (!text.empty())
+        text += ' ';
+    text += ids;
     std::string serial = usb->serial;
     if (!serial.empty() && hasChannelLetters(*usb) && usb->interfaceNumber && *usb->interfaceNumber >= 0
         && *usb->interfaceNumber < 26)

@@ -152,8 +152,9 @@ TEST(Win32SerialPort, ListingOffersEveryComPortWithWhatSetupApiKnows)
     ASSERT_EQ(ports.size(), 254U);
     for (std::size_t i = 0; i < ports.size(); ++i) {
         EXPECT_EQ(ports[i].name, "COM" + std::to_string(i + 1));
-        if (ports[i].usb)
+        if (ports[i].usb) {
             EXPECT_NE(ports[i].usb->vendorId | ports[i].usb->productId, 0) << ports[i].name;
+        }
     }
 }
 
