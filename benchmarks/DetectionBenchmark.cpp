@@ -1,6 +1,9 @@
 // Times the automatic detection and the manual scan over COM1…COM254 with
 // the programmer on COM7/COM8 and every other port present but silent, in
 // virtual time; prints real time spent and the device time simulated.
+// Then a host as a bench PC has one: a built-in UART on COM1, an unrelated
+// CP210x bridge on COM3 and the programmer's FT2232 on COM5/COM6, with the
+// ports the detection opened.
 
 #include "common/VirtualClock.h"
 #include "context/ApplicationContext.h"
@@ -43,6 +46,37 @@ void measure(const char* what, int programmerAt, const std::function<void(Bench&
                 std::chrono::duration<double>(bench.clock.now()).count());
 }
 
+// Only the four ports present; the others fail to open at once.
+void measureMixedHost()
+{
+    VirtualClock clock;
+    SimulatedProgrammer device;
+    SimulatedPortHost host(clock);
+    host.attach("COM1", std::make_shared<SilentEndpoint>());
+    host.attach("COM3", std::make_shared<SilentEndpoint>());
+    host.setUsbIdentity("COM3", simusb::cp210x("0001", "1-1"));
+    device.attachTo(host, "COM5", "COM6");
+    host.setUsbIdentity("COM5", simusb::ft2232("TLVX0001", 0, "1-2", "TalvexUSB"));
+    host.setUsbIdentity("COM6", simusb::ft2232("TLVX0001", 1, "1-2", "TalvexUSB"));
+    ApplicationContext context{host, clock};
+
+    const auto start = std::chrono::steady_clock::now();
+    auto env = context.discovery();
+    detectProgrammer(env, context.detection());
+    const auto real = std::chrono::steady_clock::now() - start;
+    std::printf("%-52s real %8.1f ms   device time %9.1f s\n", "automatic detection, FT2232 + built-in UART + CP210x",
+                std::chrono::duration<double, std::milli>(real).count(),
+                std::chrono::duration<double>(clock.now()).count());
+    if (context.detection().reader2Port != "COM6")
+        std::printf("  not found!\n");
+    std::printf("  opened:");
+    for (const char* name : {"COM1", "COM3", "COM5", "COM6"}) {
+        if (host.openCount(name) > 0)
+            std::printf(" %s", name);
+    }
+    std::printf("\n");
+}
+
 } // namespace
 
 int main()
@@ -65,5 +99,6 @@ int main()
         if (ports.size() != 254)
             std::printf("  listed %zu ports!\n", ports.size());
     });
+    measureMixedHost();
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "protocol/Discovery.h"
 #include "protocol/VersionText.h"
 
+#include <cstdio>
+
 namespace talvex::cli {
 namespace {
 
@@ -32,6 +34,34 @@ std::string probeText(ProbeResult probe)
     return *programmer + (cardIn(probe) ? ", card inserted" : "");
 }
 
+std::optional<std::string> textOrNothing(const std::string& text)
+{
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+std::string hex4(std::uint16_t value)
+{
+    char digits[5];
+    std::snprintf(digits, sizeof digits, "%04x", value);
+    return digits;
+}
+
+Json usbJson(const std::optional<UsbIdentity>& usb)
+{
+    if (!usb)
+        return nullptr;
+    return JsonObject()
+        .add("description", usbDescription(usb))
+        .add("vendorId", hex4(usb->vendorId))
+        .add("productId", hex4(usb->productId))
+        .add("serial", textOrNothing(usb->serial))
+        .add("interface", usb->interfaceNumber)
+        .add("manufacturer", textOrNothing(usb->manufacturer))
+        .add("product", textOrNothing(usb->product))
+        .add("location", textOrNothing(usb->location))
+        .value();
+}
+
 } // namespace
 
 ExitCode runPorts(CommandRun& run)
@@ -44,13 +74,17 @@ ExitCode runPorts(CommandRun& run)
         for (const ProbedPort& port : ports) {
             items.push_back(JsonObject()
                                 .add("port", port.name)
+                                .add("usb", usbJson(port.usb))
                                 .add("programmer", programmerOf(port.probe))
                                 .add("card", cardIn(port.probe)));
         }
         run.console.result(jsonArray(items));
     } else {
-        for (const ProbedPort& port : ports)
-            run.console.result(port.name + "\t" + probeText(port.probe));
+        // Three columns whatever the port: "-" where the system names no USB device.
+        for (const ProbedPort& port : ports) {
+            const std::string usb = usbDescription(port.usb);
+            run.console.result(port.name + "\t" + (usb.empty() ? "-" : usb) + "\t" + probeText(port.probe));
+        }
     }
     if (ports.empty())
         return run.fail(ExitCode::NoProgrammer, "no serial port could be opened");

@@ -146,7 +146,7 @@ std::vector<std::string> fixesForHolders(const std::vector<ProcessInfo>& holders
     return fixes;
 }
 
-std::string identityText(const std::optional<UsbIdentity>& identity)
+std::string identityText(const std::optional<SysfsUsbDevice>& identity)
 {
     if (!identity)
         return "not a USB device";
@@ -239,7 +239,7 @@ std::vector<Finding> checkPorts(ApplicationContext& context, const std::vector<s
         const auto found = holders.byNode.find(nodes[i]);
         const std::vector<ProcessInfo> others = found == holders.byNode.end() ? std::vector<ProcessInfo>{}
                                                                               : found->second;
-        const std::optional<UsbIdentity> identity = usbIdentityOf(port, paths);
+        const std::optional<SysfsUsbDevice> identity = usbIdentityOf(port, paths);
         Finding finding {"port", port, Finding::Level::Ok, "", {}};
         OpenResult opened = context.host().open(port, kNormalMode);
         if (opened) {

@@ -128,7 +128,7 @@ UdevRuleState findUdevRule(const SystemPaths& paths)
     return state;
 }
 
-std::optional<UsbIdentity> usbIdentityOf(const std::string& portPath, const SystemPaths& paths)
+std::optional<SysfsUsbDevice> usbIdentityOf(const std::string& portPath, const SystemPaths& paths)
 {
     std::error_code error;
     fs::path node = fs::canonical(portPath, error);
@@ -141,7 +141,7 @@ std::optional<UsbIdentity> usbIdentityOf(const std::string& portPath, const Syst
     fs::path directory = device;
     for (int level = 0; level < 6 && directory.has_relative_path(); ++level, directory = directory.parent_path()) {
         if (fs::exists(directory / "idVendor", error) && fs::exists(directory / "idProduct", error)) {
-            UsbIdentity identity;
+            SysfsUsbDevice identity;
             identity.vendorId = firstLine(directory / "idVendor");
             identity.productId = firstLine(directory / "idProduct");
             identity.deviceDirectory = device.string();

@@ -39,8 +39,9 @@ struct UdevRuleState {
 
 UdevRuleState findUdevRule(const SystemPaths& paths = {});
 
-/// The USB device a serial port belongs to, as sysfs shows it.
-struct UsbIdentity {
+/// The USB device a serial port belongs to, as sysfs shows it (the
+/// doctor reads it directly, with or without udev).
+struct SysfsUsbDevice {
     std::string vendorId;  ///< "0403"
     std::string productId; ///< "6010"
     std::string deviceDirectory; ///< the port's own sysfs directory (latency_timer lives there)
@@ -49,7 +50,7 @@ struct UsbIdentity {
 };
 
 /// Nothing for a port that is no USB device (a pseudo-terminal, a UART).
-std::optional<UsbIdentity> usbIdentityOf(const std::string& portPath, const SystemPaths& paths = {});
+std::optional<SysfsUsbDevice> usbIdentityOf(const std::string& portPath, const SystemPaths& paths = {});
 
 /// Why this user may not open a device node, and what would let them.
 struct PermissionDiagnosis {

@@ -9,6 +9,9 @@
 #include "serial/PortSlot.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <tuple>
 
 namespace talvex {
 namespace {
@@ -77,6 +80,73 @@ void fillVersion(DetectionResults& results)
     results.versionNumber = firmwareVersionNumber(results.versionDigits);
 }
 
+// The chip for the description: a serial chip's family says more than the
+// product string its maker may have written over.
+std::string chipName(const UsbIdentity& usb)
+{
+    struct Known {
+        std::uint16_t vendor;
+        std::uint16_t product;
+        const char* name;
+    };
+    static constexpr Known kKnown[] = {
+        {kFtdiVendorId, 0x6001, "FT232"},  {kFtdiVendorId, 0x6010, "FT2232"}, {kFtdiVendorId, 0x6011, "FT4232"},
+        {kFtdiVendorId, 0x6014, "FT232H"}, {kFtdiVendorId, 0x6015, "FT-X"},   {kFtdiVendorId, 0x6048, "FT4232HA"},
+        {0x10c4, 0xea60, "CP210x"},        {0x10c4, 0xea70, "CP2105"},        {0x10c4, 0xea71, "CP2108"},
+        {0x1a86, 0x7523, "CH340"},         {0x1a86, 0x55d4, "CH9102"},        {0x067b, 0x2303, "PL2303"},
+    };
+    for (const Known& known : kKnown) {
+        if (known.vendor == usb.vendorId && known.product == usb.productId)
+            return known.name;
+    }
+    return usb.product;
+}
+
+struct ScanState {
+    bool anyOpened = false;
+    bool found = false; ///< a first port answered
+    bool done = false;  ///< its twin answered too
+};
+
+// One port of the scan: the first hit is kept and the scan goes on; a
+// later hit of the same device ends it.
+void scanPort(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant, const std::string& name,
+              ScanState& state)
+{
+    if (!env.port.open(env.host, name, modeFor(variant)))
+        return;
+    state.anyOpened = true;
+
+    const ScanHit hit = probeForScan(env.port, env.clock, variant, results.answerDelayMs);
+    if (hit.mode == ProgrammerMode::None) {
+        closeProbedPort(env.port, env.clock);
+        return;
+    }
+    results.bootLoader = hit.mode == ProgrammerMode::BootLoader;
+
+    if (!state.found) {
+        state.found = true;
+        results.serialNumber = hit.fields.serialNumber;
+        results.versionDigits = hit.fields.versionDigits;
+        results.answerText = hit.fields.answerText;
+        recordPort(results, hit, name);
+        closeProbedPort(env.port, env.clock);
+        return;
+    }
+
+    const std::string firstSerial = results.serialNumber;
+    results.serialNumber = hit.fields.serialNumber;
+    if (hit.fields.serialNumber.find(firstSerial) != std::string::npos) {
+        recordPort(results, hit, name);
+        env.port.setDtr(false);
+        env.port.close();
+        state.done = true;
+        return;
+    }
+    // Another device: it takes over, and the scan looks for its twin.
+    closeProbedPort(env.port, env.clock);
+}
+
 } // namespace
 
 void DetectionResults::clearFound()
@@ -91,48 +161,78 @@ void DetectionResults::clearFound()
     bootLoader = false;
 }
 
+std::string usbDescription(const std::optional<UsbIdentity>& usb)
+{
+    if (!usb)
+        return {};
+    std::string text = chipName(*usb);
+    char ids[10];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", usb->vendorId, usb->productId);
+    if (!text.empty())
+        text += ' ';
+    text += ids;
+    std::string serial = usb->serial;
+    if (!serial.empty() && hasChannelLetters(*usb) && usb->interfaceNumber && *usb->interfaceNumber >= 0
+        && *usb->interfaceNumber < 26)
+        serial += static_cast<char>('A' + *usb->interfaceNumber);
+    if (!serial.empty())
+        text += " " + serial;
+    return text;
+}
+
+ScanOrder scanOrder(const std::vector<PortInfo>& ports)
+{
+    ScanOrder order;
+    // One chip's interfaces share vendor, product and serial; a chip without
+    // a serial is known by where it sits, or else stands alone.
+    using Chip = std::tuple<std::uint16_t, std::uint16_t, std::string, std::string>;
+    std::vector<Chip> chips;
+    std::vector<std::vector<const PortInfo*>> interfaces;
+    for (const PortInfo& port : ports) {
+        if (!port.usb || port.usb->vendorId != kFtdiVendorId) {
+            order.others.push_back(port.name);
+            continue;
+        }
+        const UsbIdentity& usb = *port.usb;
+        const std::string where = !usb.serial.empty()     ? std::string()
+                                  : !usb.location.empty() ? usb.location
+                                                          : port.name;
+        const Chip chip{usb.vendorId, usb.productId, usb.serial, where};
+        const auto found = std::find(chips.begin(), chips.end(), chip);
+        if (found == chips.end()) {
+            chips.push_back(chip);
+            interfaces.push_back({&port});
+        } else {
+            interfaces[static_cast<std::size_t>(found - chips.begin())].push_back(&port);
+        }
+    }
+    for (auto& chip : interfaces) {
+        std::stable_sort(chip.begin(), chip.end(), [](const PortInfo* a, const PortInfo* b) {
+            return a->usb->interfaceNumber.value_or(INT_MAX) < b->usb->interfaceNumber.value_or(INT_MAX);
+        });
+        for (const PortInfo* port : chip)
+            order.ftdi.push_back(port->name);
+    }
+    return order;
+}
+
 void scanForProgrammer(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant)
 {
     results.clearFound();
     results.variant = variant;
-    bool anyOpened = false;
-    bool found = false;
+    ScanState state;
 
-    for (const std::string& name : env.host.candidateNames()) {
-        if (!env.port.open(env.host, name, modeFor(variant)))
-            continue;
-        anyOpened = true;
-
-        const ScanHit hit = probeForScan(env.port, env.clock, variant, results.answerDelayMs);
-        if (hit.mode == ProgrammerMode::None) {
-            closeProbedPort(env.port, env.clock);
-            continue;
-        }
-        results.bootLoader = hit.mode == ProgrammerMode::BootLoader;
-
-        if (!found) {
-            found = true;
-            results.serialNumber = hit.fields.serialNumber;
-            results.versionDigits = hit.fields.versionDigits;
-            results.answerText = hit.fields.answerText;
-            recordPort(results, hit, name);
-            closeProbedPort(env.port, env.clock);
-            continue;
-        }
-
-        const std::string firstSerial = results.serialNumber;
-        results.serialNumber = hit.fields.serialNumber;
-        if (hit.fields.serialNumber.find(firstSerial) != std::string::npos) {
-            recordPort(results, hit, name);
-            env.port.setDtr(false);
-            env.port.close();
-            break;
-        }
-        // Another device: it takes over, and the scan looks for its twin.
-        closeProbedPort(env.port, env.clock);
+    const ScanOrder order = scanOrder(env.host.listPorts());
+    for (auto it = order.ftdi.begin(); it != order.ftdi.end() && !state.done; ++it)
+        scanPort(env, results, variant, *it, state);
+    // The programmer sits behind an FTDI chip: found there, the host's
+    // other devices are left alone (no DTR or RTS toggled on them).
+    if (!state.found) {
+        for (auto it = order.others.begin(); it != order.others.end() && !state.done; ++it)
+            scanPort(env, results, variant, *it, state);
     }
 
-    if (!anyOpened)
+    if (!state.anyOpened)
         results.reader1Port = kNoPortText;
 }
 
@@ -212,12 +312,12 @@ std::vector<ProbedPort> enumeratePorts(DiscoveryEnvironment& env, bool probe, Sp
                                        int answerDelayMs)
 {
     std::vector<ProbedPort> ports;
-    for (const std::string& name : env.host.candidateNames()) {
+    for (const PortInfo& port : env.host.listPorts()) {
         if (env.pump)
             env.pump();
-        if (!env.port.open(env.host, name, modeFor(variant)))
+        if (!env.port.open(env.host, port.name, modeFor(variant)))
             continue;
-        ProbedPort entry{name, ProbeResult::NoProgrammer};
+        ProbedPort entry{port.name, ProbeResult::NoProgrammer, port.usb};
         if (probe) {
             env.port.setDtr(true);
             env.port.setRts(false);

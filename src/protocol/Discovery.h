@@ -2,6 +2,7 @@
 
 #include "protocol/DetectionResults.h"
 #include "protocol/Identification.h"
+#include "serial/PortHost.h"
 
 #include <functional>
 #include <optional>
@@ -11,7 +12,6 @@
 namespace talvex {
 
 class Clock;
-class PortHost;
 class PortSlot;
 
 /// What the discovery routines work with: the host's ports, slot A, the
@@ -38,11 +38,29 @@ enum class ProbeResult {
 struct ProbedPort {
     std::string name;
     ProbeResult probe = ProbeResult::NoProgrammer;
+    std::optional<UsbIdentity> usb; ///< as the host listed it
 };
 
-/// Opens every candidate port with `variant`'s speed and line sequence,
-/// identifies, and stops at the second port of the device first found.
-/// Sets `results.variant`; reader1Port is "NOCOM" when no port opened.
+/// A port's USB device in one line: the chip or product, vendor:product
+/// and the serial, with the channel letter of a multi-interface FTDI chip
+/// ("FT2232 0403:6010 TLVX0001A"); empty without a USB identity.
+std::string usbDescription(const std::optional<UsbIdentity>& usb);
+
+/// The order the automatic scan tries the ports in: first the ports of
+/// FTDI chips, the interfaces of one chip together, interface A first, the
+/// chips in the order the host lists them; then every other port in the
+/// host's order.
+struct ScanOrder {
+    std::vector<std::string> ftdi;
+    std::vector<std::string> others;
+};
+ScanOrder scanOrder(const std::vector<PortInfo>& ports);
+
+/// Opens the candidate ports in scanOrder with `variant`'s speed and line
+/// sequence, identifies, and stops at the second port of the device first
+/// found; once the programmer answered on an FTDI port, no other port is
+/// opened. Sets `results.variant`; reader1Port is "NOCOM" when no port
+/// opened.
 void scanForProgrammer(DiscoveryEnvironment& env, DetectionResults& results, SpeedVariant variant);
 
 /// The automatic detection: the scan at 115200 baud, then, while nothing
@@ -61,8 +79,9 @@ std::optional<std::string> searchSelectedPort(DiscoveryEnvironment& env, Detecti
 /// (0x00). Answers "1", "2" or "none"; fills `fields` on success.
 std::string searchOpenPort(PortSlot& port, Clock& clock, int answerDelayMs, IdentityFields& fields);
 
-/// Lists the ports that open, in candidate order; with `probe`, identifies
-/// each and notes whether a card sits in its reader (CTS).
+/// Lists the ports that open, in the host's order, with their USB
+/// identity; with `probe`, identifies each and notes whether a card sits
+/// in its reader (CTS).
 std::vector<ProbedPort> enumeratePorts(DiscoveryEnvironment& env, bool probe, SpeedVariant variant,
                                        int answerDelayMs);
 

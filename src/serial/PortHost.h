@@ -2,7 +2,9 @@
 
 #include "serial/SerialPort.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,14 +24,62 @@ struct OpenResult {
     explicit operator bool() const { return port != nullptr; }
 };
 
+/// FTDI's USB vendor ID: the programmer's readers sit behind an FTDI chip.
+inline constexpr std::uint16_t kFtdiVendorId = 0x0403;
+
+/// The USB device behind a port, as far as the system tells.
+struct UsbIdentity {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    /// The device's own serial number; without the channel letter that
+    /// FTDI's Windows driver appends, so both interfaces of a chip agree.
+    std::string serial;
+    /// 0 for an FTDI chip's interface A, 1 for B; nothing when unknown.
+    std::optional<int> interfaceNumber;
+    std::string manufacturer;
+    std::string product;
+    /// Where the device sits on the bus ("1-2.3" on Linux), the same for
+    /// all its interfaces.
+    std::string location;
+
+    bool operator==(const UsbIdentity&) const = default;
+};
+
+/// FTDI's chips with more than one interface (FT2232, FT4232, FT4232HA),
+/// whose driver tells the interfaces apart by a letter after the serial.
+inline bool hasChannelLetters(const UsbIdentity& usb)
+{
+    return usb.vendorId == kFtdiVendorId
+        && (usb.productId == 0x6010 || usb.productId == 0x6011 || usb.productId == 0x6048);
+}
+
+/// One port a host offers.
+struct PortInfo {
+    std::string name;
+    /// Nothing for a built-in UART, or where the system does not say.
+    std::optional<UsbIdentity> usb;
+
+    bool operator==(const PortInfo&) const = default;
+};
+
 /// The ports a host offers and the way to open one by name.
 class PortHost {
 public:
     virtual ~PortHost() = default;
 
-    /// Names to try in a scan or listing, in order (COM1…COM254 on
-    /// Windows; device nodes on Linux).
-    virtual std::vector<std::string> candidateNames() = 0;
+    /// The ports to try in a scan or listing, in order (COM1…COM254 on
+    /// Windows; device nodes on Linux), with their USB identity where the
+    /// system knows it. Listing opens no port of a USB device.
+    virtual std::vector<PortInfo> listPorts() = 0;
+
+    /// The names of listPorts(), in its order.
+    std::vector<std::string> candidateNames()
+    {
+        std::vector<std::string> names;
+        for (PortInfo& port : listPorts())
+            names.push_back(std::move(port.name));
+        return names;
+    }
 
     /// Opens exclusively, sets the 20 ms time-outs and applies the mode.
     virtual OpenResult open(const std::string& name, const std::string& mode) = 0;

@@ -75,9 +75,14 @@ PosixPortHost::PosixPortHost(std::string deviceDirectory)
 {
 }
 
-std::vector<std::string> PosixPortHost::candidateNames()
+std::vector<PortInfo> PosixPortHost::listPorts()
 {
-    std::vector<std::tuple<int, unsigned long, std::string>> found;
+    struct Found {
+        int family;
+        unsigned long unit;
+        PortInfo port;
+    };
+    std::vector<Found> found;
     std::error_code error;
     for (std::filesystem::directory_iterator it(m_deviceDirectory, error), end;
          !error && it != end; it.increment(error)) {
@@ -86,17 +91,21 @@ std::vector<std::string> PosixPortHost::candidateNames()
         if (!kind)
             continue;
         const std::string path = it->path().string();
-        if (kind->first == kUartFamily && !hasUart(path))
+        const UdevTty device = m_udev.describeNode(path);
+        // udev tells a UART without opening the port; else the port is asked.
+        if (kind->first == kUartFamily && !(device.uart ? *device.uart : hasUart(path)))
             continue;
-        found.emplace_back(kind->first, kind->second, path);
+        found.push_back({kind->first, kind->second, {path, device.usb}});
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return std::tie(a.family, a.unit, a.port.name) < std::tie(b.family, b.unit, b.port.name);
+    });
 
-    std::vector<std::string> names;
-    names.reserve(found.size());
-    for (auto& entry : found)
-        names.push_back(std::move(std::get<2>(entry)));
-    return names;
+    std::vector<PortInfo> ports;
+    ports.reserve(found.size());
+    for (Found& entry : found)
+        ports.push_back(std::move(entry.port));
+    return ports;
 }
 
 OpenError PosixPortHost::errorFromErrno(const std::string& path, int error)

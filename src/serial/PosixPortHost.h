@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/PortHost.h"
+#include "serial/UdevPorts.h"
 
 namespace talvex {
 
@@ -13,8 +14,9 @@ public:
     explicit PosixPortHost(std::string deviceDirectory = "/dev");
 
     /// ttyUSB*, then ttyACM*, then the ttyS* that have a UART behind them,
-    /// each group in natural order (ttyUSB2 before ttyUSB10).
-    std::vector<std::string> candidateNames() override;
+    /// each group in natural order (ttyUSB2 before ttyUSB10); the USB
+    /// identities from udev. Without udev the names alone, as before.
+    std::vector<PortInfo> listPorts() override;
 
     OpenResult open(const std::string& name, const std::string& mode) override;
 
@@ -24,6 +26,7 @@ public:
 
 private:
     std::string m_deviceDirectory;
+    UdevPorts m_udev;
 };
 
 } // namespace talvex

@@ -2,10 +2,12 @@
 
 #include "serial/ComPortHelpers.h"
 #include "serial/NativePortHost.h"
+#include "serial/SetupApiPorts.h"
 #include "serial/Win32SerialPort.h"
 
 #include <iterator>
 #include <limits>
+#include <map>
 
 namespace talvex {
 namespace {
@@ -57,9 +59,17 @@ OpenResult failure(const std::string& name, DWORD code)
 
 } // namespace
 
-std::vector<std::string> Win32PortHost::candidateNames()
+std::vector<PortInfo> Win32PortHost::listPorts()
 {
-    return comCandidateNames();
+    // The names as before whatever SetupAPI finds: a port it does not list
+    // (under Wine, say) is still tried.
+    const std::map<std::string, UsbIdentity> usb = setupApiUsbPorts();
+    std::vector<PortInfo> ports;
+    for (std::string& name : comCandidateNames()) {
+        const auto found = usb.find(name);
+        ports.push_back({std::move(name), found == usb.end() ? std::nullopt : std::optional(found->second)});
+    }
+    return ports;
 }
 
 OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)

@@ -7,7 +7,8 @@ namespace talvex {
 /// The COM ports of a Windows machine.
 class Win32PortHost final : public PortHost {
 public:
-    std::vector<std::string> candidateNames() override;
+    /// COM1…COM254, each with the USB identity SetupAPI gives for it.
+    std::vector<PortInfo> listPorts() override;
     OpenResult open(const std::string& name, const std::string& mode) override;
 };
 

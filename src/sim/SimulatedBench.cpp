@@ -195,6 +195,8 @@ SimulatedBench::SimulatedBench(Clock& clock)
     hands.replugAfterOpenAttempts = kReplugAfterOpenAttempts;
     m_programmer.setPlugScript(hands);
     m_programmer.attachTo(m_host, kReader1Port, kReader2Port);
+    // Its readers are the chip's two interfaces, as the system lists them.
+    m_host.attachFtdiChip(m_ftdi, kReader1Port, kReader2Port);
 }
 
 bool SimulatedBench::load(const std::string& path, std::string& error)

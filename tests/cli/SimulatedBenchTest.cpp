@@ -172,6 +172,9 @@ TEST(SimulatedBenchState, AScriptsRunsSeeOneDeviceThatIsReplugged)
     // A new USB serial number shows in the next run, as after a re-plug.
     EXPECT_EQ(runOnBench(state, {"usb-serial", "write", "BENCH7"}).status, 0);
     EXPECT_TRUE(contains(runOnBench(state, {"usb-serial", "list"}).out, "SerialNumber=BENCH7  A"));
+    // The port listing reads the same chip.
+    EXPECT_TRUE(contains(runOnBench(state, {"--answer-delay", "150", "ports"}).out,
+                         "COM4\tFT2232 0403:6010 BENCH7  B\t"));
 
     std::ofstream(state) << "not a state\n";
     VirtualClock clock;

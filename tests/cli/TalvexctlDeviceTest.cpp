@@ -16,12 +16,13 @@ namespace {
 
 constexpr const char* kSerial = "00112233445566778899AABBCCDDEEFF";
 
-// A programmer of one build on COM3/COM4, a silent port on COM1.
+// A programmer of one build behind an FT2232 on COM3/COM4, a built-in
+// UART on COM1.
 struct DeviceBench : CliBench {
     std::shared_ptr<SimulatedProgrammer> device;
 
     explicit DeviceBench(SpeedVariant variant = SpeedVariant::Normal)
-        : device(sim.addProgrammer("COM3", "COM4", variant, kSerial))
+        : device(sim.addFtdiProgrammer("COM3", "COM4", variant, kSerial))
     {
         sim.addSilent("COM1");
         device->setFirmwareVersion(2, 0x05);
@@ -55,12 +56,19 @@ TEST(TalvexctlDiscovery, DetectAndPortsReportWhatAnsweredWhere)
 
     const CliResult ports = bench.call({"ports"});
     EXPECT_EQ(ports.status, 0) << ports.err;
-    EXPECT_EQ(ports.out, "COM1\tno programmer\nCOM3\tapplication, card inserted\nCOM4\tapplication\n");
+    EXPECT_EQ(ports.out,
+              "COM1\t-\tno programmer\n"
+              "COM3\tFT2232 0403:6010 TLVX0001A\tapplication, card inserted\n"
+              "COM4\tFT2232 0403:6010 TLVX0001B\tapplication\n");
     const CliResult portsJson = bench.call({"ports", "--json"});
     EXPECT_EQ(portsJson.out,
-              "[{\"port\":\"COM1\",\"programmer\":null,\"card\":false},"
-              "{\"port\":\"COM3\",\"programmer\":\"application\",\"card\":true},"
-              "{\"port\":\"COM4\",\"programmer\":\"application\",\"card\":false}]\n");
+              "[{\"port\":\"COM1\",\"usb\":null,\"programmer\":null,\"card\":false},"
+              "{\"port\":\"COM3\",\"usb\":{\"description\":\"FT2232 0403:6010 TLVX0001A\",\"vendorId\":\"0403\","
+              "\"productId\":\"6010\",\"serial\":\"TLVX0001\",\"interface\":0,\"manufacturer\":\"FTDI\","
+              "\"product\":\"TalvexUSB\",\"location\":\"1-4\"},\"programmer\":\"application\",\"card\":true},"
+              "{\"port\":\"COM4\",\"usb\":{\"description\":\"FT2232 0403:6010 TLVX0001B\",\"vendorId\":\"0403\","
+              "\"productId\":\"6010\",\"serial\":\"TLVX0001\",\"interface\":1,\"manufacturer\":\"FTDI\","
+              "\"product\":\"TalvexUSB\",\"location\":\"1-4\"},\"programmer\":\"application\",\"card\":false}]\n");
 }
 
 TEST(TalvexctlDiscovery, TheBootLoaderAndTheLowSpeedBuildsAreFoundToo)
@@ -88,7 +96,7 @@ TEST(TalvexctlDiscovery, NothingToFindIsExitThree)
     EXPECT_TRUE(contains(detect.err, "talvexctl: detect: no programmer found"));
     const CliResult ports = silent.run({"--answer-delay", "150", "ports"});
     EXPECT_EQ(ports.status, 3);
-    EXPECT_EQ(ports.out, "COM1\tno programmer\n");
+    EXPECT_EQ(ports.out, "COM1\t-\tno programmer\n");
 
     CliBench empty;
     const CliResult none = empty.run({"detect"});

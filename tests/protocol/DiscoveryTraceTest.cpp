@@ -175,6 +175,53 @@ TEST(TraceDiscovery, AutomaticScanInEachSpeedVariant)
     }
 }
 
+// The device behind an FT2232 on COM3/COM4 of a host with a built-in UART
+// on COM1 and a CP210x bridge on COM2: its ports come first, with the same
+// line sequences and waits, and the scan ends there.
+TEST(TraceDiscovery, AutomaticScanTriesTheFtdiPortsFirst)
+{
+    TraceBench bench(4);
+    bench.addSilent("COM1", std::nullopt);
+    bench.addSilent("COM2", simusb::cp210x("0001", "1-1"));
+    bench.addFtdiProgrammer("COM3", "COM4");
+    DiscoveryEnvironment env = bench.discovery();
+    DetectionResults results;
+
+    bench.start();
+    scanForProgrammer(env, results, SpeedVariant::Normal);
+
+    const TraceSteps steps = {
+        {0, "open COM3 115200,N,8,1"},
+        {0, "RTS off"},
+        {1500, "DTR on"},
+        {1000, "read nothing"},
+        {20, "send A5"},
+        {1000, "read C1 00"},
+        {20, "send 00"},
+        {1000, "read 00 01 … (32 bytes)"},
+        {20, "send 00"},
+        {1000, "read 00 01 … (32 bytes)"},
+        {20, "DTR off"},
+        {0, "close COM3"},
+        {500, "open COM4 115200,N,8,1"},
+        {0, "RTS off"},
+        {1500, "DTR on"},
+        {1000, "read nothing"},
+        {20, "send A5"},
+        {1000, "read C2 00"},
+        {20, "send 00"},
+        {1000, "read 00 02 … (32 bytes)"},
+        {20, "send 00"},
+        {1000, "read 00 02 … (32 bytes)"},
+        {20, "DTR off"},
+        {0, "close COM4"},
+        {0, "done"},
+    };
+    EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
+    EXPECT_EQ(results.reader1Port, "COM3");
+    EXPECT_EQ(results.reader2Port, "COM4");
+}
+
 // "Scan Now!" on the device's second reader, with the variant the last
 // scan left.
 TEST(TraceDiscovery, SearchOnTheSelectedPort)

@@ -159,7 +159,7 @@ public:
     PortRecorder& recorder() { return m_recorder; }
     const PortRecorder& recorder() const { return m_recorder; }
 
-    std::vector<std::string> candidateNames() override { return m_host.candidateNames(); }
+    std::vector<PortInfo> listPorts() override { return m_host.listPorts(); }
 
     OpenResult open(const std::string& name, const std::string& mode) override
     {

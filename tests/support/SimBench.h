@@ -29,7 +29,28 @@ struct SimBench {
         return device;
     }
 
+    /// The programmer behind an FT2232 whose EEPROM carries `usbSerial`, as
+    /// a host lists it: reader 1 on interface A, reader 2 on B.
+    std::shared_ptr<SimulatedProgrammer>
+    addFtdiProgrammer(const std::string& interfaceA, const std::string& interfaceB,
+                      SpeedVariant variant = SpeedVariant::Normal,
+                      const std::string& serial = "0123456789ABCDEF0123456789ABCDEF",
+                      const std::string& usbSerial = "TLVX0001")
+    {
+        auto device = addProgrammer(interfaceA, interfaceB, variant, serial);
+        host.setUsbIdentity(interfaceA, simusb::ft2232(usbSerial, 0, "1-4", "TalvexUSB"));
+        host.setUsbIdentity(interfaceB, simusb::ft2232(usbSerial, 1, "1-4", "TalvexUSB"));
+        return device;
+    }
+
     void addSilent(const std::string& name) { host.attach(name, std::make_shared<SilentEndpoint>()); }
+
+    /// A silent port with this USB device behind it (nothing: a built-in UART).
+    void addSilent(const std::string& name, std::optional<UsbIdentity> usb)
+    {
+        addSilent(name);
+        host.setUsbIdentity(name, std::move(usb));
+    }
 
     void addAnswering(const std::string& name, std::vector<std::uint8_t> bytes)
     {

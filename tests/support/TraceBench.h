@@ -108,7 +108,38 @@ struct TraceBench {
         return device;
     }
 
+    /// As SimBench::addFtdiProgrammer.
+    std::shared_ptr<SimulatedProgrammer>
+    addFtdiProgrammer(const std::string& interfaceA, const std::string& interfaceB,
+                      SpeedVariant variant = SpeedVariant::Normal,
+                      const std::string& serial = "0123456789ABCDEF0123456789ABCDEF",
+                      const std::string& usbSerial = "TLVX0001")
+    {
+        auto device = addProgrammer(interfaceA, interfaceB, variant, serial);
+        sim.setUsbIdentity(interfaceA, simusb::ft2232(usbSerial, 0, "1-4", "TalvexUSB"));
+        sim.setUsbIdentity(interfaceB, simusb::ft2232(usbSerial, 1, "1-4", "TalvexUSB"));
+        return device;
+    }
+
     void addSilent(const std::string& name) { sim.attach(name, std::make_shared<SilentEndpoint>()); }
+
+    /// A silent port with this USB device behind it (nothing: a built-in UART).
+    void addSilent(const std::string& name, std::optional<UsbIdentity> usb)
+    {
+        addSilent(name);
+        sim.setUsbIdentity(name, std::move(usb));
+    }
+
+    /// Each open tried since start(), failed ones included: "COM3 9600,N,8,1".
+    std::vector<std::string> opensTried() const
+    {
+        std::vector<std::string> opens;
+        for (const PortEvent& event : host.recorder().events()) {
+            if (event.kind == PortEvent::Kind::Open || event.kind == PortEvent::Kind::OpenFailed)
+                opens.push_back(event.port + " " + event.mode);
+        }
+        return opens;
+    }
 
     PortSlot& port() { return context.ports().a; }
     DiscoveryEnvironment discovery() { return context.discovery(); }

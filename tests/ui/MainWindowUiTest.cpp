@@ -149,6 +149,58 @@ TEST(MainWindow, ManualScanListsProbedPortsAndADoubleClickSearchesThePort)
     window.settingsWindow()->close();
 }
 
+// Each entry shows its port's USB description after the probe icon; a
+// built-in UART shows none. The pointer resting on an entry gets the whole
+// identity.
+TEST(MainWindow, ManualScanShowsEachPortsUsbDescription)
+{
+    UiBench bench;
+    bench.addSilent("COM1", std::nullopt);
+    bench.addSilent("COM2", simusb::cp210x("0001", "1-1"));
+    bench.addFtdiProgrammer("COM3", "COM4");
+    TForm3 window(bench.context);
+    window.show();
+
+    click(&window, "Button3");
+    auto* list = child<QListWidget>(&window, "ListBox1");
+    ASSERT_EQ(list->count(), 4);
+    const auto description = [&](int row) {
+        return list->item(row)->data(PortListDelegate::kUsbDescriptionRole).toString();
+    };
+    EXPECT_EQ(description(0), QString());
+    EXPECT_EQ(description(1), QStringLiteral("CP210x 10c4:ea60 0001"));
+    EXPECT_EQ(description(2), QStringLiteral("FT2232 0403:6010 TLVX0001A"));
+    EXPECT_EQ(description(3), QStringLiteral("FT2232 0403:6010 TLVX0001B"));
+    EXPECT_EQ(list->item(3)->text(), QStringLiteral("COM4")) << "the entry's text stays the port's name";
+    EXPECT_EQ(list->item(2)->toolTip(), QStringLiteral("FT2232 0403:6010 TLVX0001A\nFTDI TalvexUSB\nUSB 1-4"));
+    EXPECT_EQ(list->item(0)->toolTip(), QString());
+    EXPECT_EQ(list->item(2)->data(Qt::AccessibleTextRole).toString(),
+              QStringLiteral("COM3  FT2232 0403:6010 TLVX0001A"));
+
+    // Painted where the description goes: something on the bridge's entry,
+    // nothing on the UART's.
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    QCoreApplication::processEvents(); // the list lays its entries out later
+    const QImage shot = list->viewport()->grab().toImage();
+    const auto inked = [&](int row) {
+        const QRect entry = list->visualItemRect(list->item(row));
+        const QRect area(entry.left() + PortListDelegate::kDescriptionLeft, entry.top() + 4,
+                         PortListDelegate::kDescriptionWidth - 10, entry.height() - 8);
+        const QRgb background = shot.pixel(area.topLeft());
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (shot.pixel(x, y) != background)
+                    return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_FALSE(inked(0));
+    EXPECT_TRUE(inked(1));
+    EXPECT_TRUE(inked(3));
+}
+
 TEST(MainWindow, ManualScanOnAHostWithoutPorts)
 {
     UiBench bench;

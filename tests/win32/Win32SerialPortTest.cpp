@@ -144,6 +144,20 @@ TEST(Win32SerialPort, CandidatesAreCom1ToCom254)
     EXPECT_EQ(names.back(), "COM254");
 }
 
+// SetupAPI adds what it knows; what it does not list (all of Wine's
+// ports) is still offered by name, so a scan tries it as before.
+TEST(Win32SerialPort, ListingOffersEveryComPortWithWhatSetupApiKnows)
+{
+    const std::vector<PortInfo> ports = makeNativePortHost()->listPorts();
+    ASSERT_EQ(ports.size(), 254U);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(ports[i].name, "COM" + std::to_string(i + 1));
+        if (ports[i].usb) {
+            EXPECT_NE(ports[i].usb->vendorId | ports[i].usb->productId, 0) << ports[i].name;
+        }
+    }
+}
+
 TEST(Win32SerialPort, NamesReachTheWideCallsUnchanged)
 {
     EXPECT_EQ(Win32SerialPort::toWide("\\\\.\\COM12"), L"\\\\.\\COM12");

@@ -29,12 +29,24 @@ void PortListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 {
     QStyledItemDelegate::paint(painter, option, index);
     const QIcon icon = iconFor(m_lookup(index.row()));
-    if (icon.isNull())
+    if (!icon.isNull()) {
+        const QRect target(option.rect.left() + 155, option.rect.top() + 2, 325 - 155, 28 - 2);
+        painter->save();
+        painter->setOpacity(1.0);
+        icon.paint(painter, target, Qt::AlignLeft | Qt::AlignVCenter);
+        painter->restore();
+    }
+
+    const QString usb = index.data(kUsbDescriptionRole).toString();
+    if (usb.isEmpty())
         return;
-    const QRect target(option.rect.left() + 155, option.rect.top() + 2, 325 - 155, 28 - 2);
+    const QRect text(option.rect.left() + kDescriptionLeft, option.rect.top(),
+                     option.rect.width() - kDescriptionLeft, option.rect.height());
     painter->save();
-    painter->setOpacity(1.0);
-    icon.paint(painter, target, Qt::AlignLeft | Qt::AlignVCenter);
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                      option.fontMetrics.elidedText(usb, Qt::ElideRight, text.width()));
     painter->restore();
 }
 

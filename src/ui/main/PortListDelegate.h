@@ -10,13 +10,20 @@
 
 namespace talvex {
 
-/// Paints one entry of the main window's port list: the port name, and the
-/// icon of its probe result in the entry's rectangle (155, 2)–(325, 28).
+/// Paints one entry of the main window's port list: the port name, the
+/// icon of its probe result in the entry's rectangle (155, 2)–(325, 28),
+/// and the port's USB description (kUsbDescriptionRole) after the icon.
 class PortListDelegate : public QStyledItemDelegate {
 public:
     using ProbeLookup = std::function<ProbeResult(int row)>;
 
     static constexpr int kEntryHeight = 33;
+    /// The entry's data that holds its USB description, empty for none.
+    static constexpr int kUsbDescriptionRole = Qt::UserRole + 1;
+    /// Where the description starts, clear of the icon.
+    static constexpr int kDescriptionLeft = 335;
+    /// Room for a description such as "FT2232 0403:6010 TLVX0001A".
+    static constexpr int kDescriptionWidth = 210;
 
     explicit PortListDelegate(ProbeLookup lookup, QObject* parent = nullptr);
 

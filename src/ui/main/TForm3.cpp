@@ -18,6 +18,23 @@
 #include <QVBoxLayout>
 
 namespace talvex {
+namespace {
+
+// The whole identity for a pointer resting on the entry: the description,
+// what the device calls itself, where it sits.
+QString usbToolTip(const UsbIdentity& usb)
+{
+    QStringList lines{QString::fromStdString(usbDescription(usb))};
+    const std::string separator = usb.manufacturer.empty() || usb.product.empty() ? "" : " ";
+    const QString names = QString::fromStdString(usb.manufacturer + separator + usb.product);
+    if (!names.isEmpty())
+        lines << names;
+    if (!usb.location.empty())
+        lines << QStringLiteral("USB ") + QString::fromStdString(usb.location);
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
 
 TForm3::TForm3(ApplicationContext& context, QWidget* parent)
     : QDialog(parent)
@@ -60,7 +77,7 @@ void TForm3::buildWindow()
     ListBox1 = new QListWidget;
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setItemDelegate(new PortListDelegate([this](int row) { return probeAt(row); }, ListBox1));
-    ListBox1->setMinimumWidth(330);
+    ListBox1->setMinimumWidth(PortListDelegate::kDescriptionLeft + PortListDelegate::kDescriptionWidth);
     portsLayout->addWidget(ListBox1);
     ComboBox1 = makeComboBox(QStringLiteral("ComboBox1"));
     ComboBox1->setVisible(false);
@@ -217,7 +234,14 @@ void TForm3::Button3Click()
     ListBox1->clear();
     for (const ProbedPort& port : m_probed) {
         ComboBox1->addItem(QString::fromStdString(port.name));
-        ListBox1->addItem(QString::fromStdString(port.name));
+        auto* entry = new QListWidgetItem(QString::fromStdString(port.name));
+        const QString usb = QString::fromStdString(usbDescription(port.usb));
+        entry->setData(PortListDelegate::kUsbDescriptionRole, usb);
+        if (port.usb)
+            entry->setToolTip(usbToolTip(*port.usb));
+        entry->setData(Qt::AccessibleTextRole,
+                       usb.isEmpty() ? entry->text() : entry->text() + QStringLiteral("  ") + usb);
+        ListBox1->addItem(entry);
     }
     AniIndicator1->stop();
     GroupBox2->setTitle(QStringLiteral("Serial port to scan (%1 found)").arg(m_probed.size()));
