@@ -172,7 +172,9 @@ judge version 0 "$("$linux_ctl" --version)"
 normal=(${TALVEX_SIM_NORMAL_PORTS//,/ })
 boot=(${TALVEX_SIM_BOOT_PORTS//,/ })
 tab=$'\t'
-expect ports 0 "${normal[0]}${tab}application" "${normal[1]}${tab}application" "${boot[0]}${tab}boot loader" \
+# Wine's SetupAPI knows no USB device behind these ports: no description.
+expect ports 0 "${normal[0]}${tab}-${tab}application" "${normal[1]}${tab}-${tab}application" \
+    "${boot[0]}${tab}-${tab}boot loader" \
     -- ports
 expect detect 0 "mode: application" "serial: $TALVEX_SIM_NORMAL_SERIAL" "reader1-port: ${normal[0]}" \
     "reader2-port: ${normal[1]}" -- detect
