@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64 nlohmann-json3-dev nsis
           qt6-base-dev qt6-svg-dev libgl-dev libglx-dev libopengl-dev libvulkan-dev wine64 libftdi1-dev
-          libcurl4-openssl-dev
+          libcurl4-openssl-dev libssl-dev
           dpkg-dev file lintian desktop-file-utils appstream
           libudev-dev umockdev libumockdev-dev)
 

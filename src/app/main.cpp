@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     std::unique_ptr<SimulatedBench> bench;
     std::unique_ptr<PortHost> nativeHost;
     if (options.simulate)
-        bench = std::make_unique<SimulatedBench>(clock);
+        bench = std::make_unique<SimulatedBench>(clock, options.simulatedProgrammers);
     else
         nativeHost = makeNativePortHost();
 
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         configuredVersionServer({}, [](const std::string& problem) { std::fprintf(stderr, "%s\n", problem.c_str()); }));
     if (bench) {
         // The simulated programmer's FTDI chip answers the USB serial tool.
-        context.setUsbSerialLibrary([ftdi = bench->ftdi()] { return D2xxLoadResult{ftdi, {}}; });
+        context.setUsbSerialLibrary([library = bench->usbLibrary()] { return D2xxLoadResult{library, {}}; });
     }
     TForm3 mainWindow(context);
     mainWindow.show();

@@ -23,7 +23,9 @@ const OptionEntry kVariant {"--variant", "VARIANT",
                             "9600-baud builds' line sequences)"};
 
 const std::vector<OptionEntry> kGlobalOptions {
-    {"--simulate", "", "use the built-in simulated programmer on COM3/COM4 (real time) instead of the host's ports"},
+    {"--simulate", "",
+     "use the built-in simulated programmer on COM3/COM4 (real time) instead of the host's ports; "
+     "--simulate=N: N programmers, on COM3/COM4, COM5/COM6 and so on"},
     {"--sim-state", "FILE",
      "with --simulate: start the simulated programmer as FILE left it and keep it there afterwards (settings "
      "in use, the firmware it starts, the FTDI EEPROM), so that a script's commands see one device"},

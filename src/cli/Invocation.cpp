@@ -6,6 +6,8 @@ namespace talvex::cli {
 namespace {
 
 constexpr int kMaxAnswerDelayMs = 60000;
+// A bench's hub; the simulated host has ports for many more.
+constexpr int kMaxSimulated = 16;
 
 std::string joinedWords(const std::vector<std::string>& words, std::size_t count)
 {
@@ -72,6 +74,8 @@ private:
             if (!entry)
                 return fail("unknown option " + name);
         }
+        if (name == "--simulate" && inlineValue)
+            return simulatedProgrammers(*inlineValue);
         std::string value;
         if (!entry->value.empty()) {
             if (inlineValue)
@@ -96,6 +100,18 @@ private:
                 return entry;
         }
         return nullptr;
+    }
+
+    // "--simulate=N": a bench of N programmers.
+    void simulatedProgrammers(const std::string& value)
+    {
+        int count = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+        if (error != std::errc() || end != value.data() + value.size() || count < 1 || count > kMaxSimulated)
+            return fail("--simulate=N takes a number of programmers from 1 to " + std::to_string(kMaxSimulated) +
+                        ", not \"" + value + "\"");
+        invocation().simulate = true;
+        invocation().simulatedProgrammers = count;
     }
 
     void globalValue(const std::string& name, const std::string& value)
@@ -186,6 +202,9 @@ private:
             return fail(std::string(command.name) + ": unexpected argument \"" + call.positionals[wanted] + "\"");
         if (call.simState && !call.simulate)
             return fail("--sim-state goes with --simulate");
+        if (call.simState && call.simulatedProgrammers > 1)
+            return fail("--sim-state keeps one simulated programmer, not " +
+                        std::to_string(call.simulatedProgrammers));
         if (call.simCards && !call.simulate)
             return fail("--sim-cards goes with --simulate");
     }

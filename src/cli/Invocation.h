@@ -21,6 +21,7 @@ struct Invocation {
     std::string helpGroup; ///< "set" or "usb-serial": the group's help
     bool version = false;
     bool simulate = false;
+    int simulatedProgrammers = 1; ///< --simulate=N
     bool quiet = false;
     std::optional<std::string> simState;
     std::optional<std::string> simCards;

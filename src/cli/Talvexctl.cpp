@@ -122,7 +122,7 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
         return withOutputChecked(console, exitStatus(runInvocation(call, context, console)));
     }
 
-    SimulatedBench bench(clock);
+    SimulatedBench bench(clock, call.simulatedProgrammers);
     std::string error;
     if (call.simState && !bench.load(*call.simState, error)) {
         console.error(error);
@@ -136,8 +136,7 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
     {
         ApplicationContext context(bench.host(), clock);
         context.setVersionServer(server);
-        const std::shared_ptr<SimulatedFtdi> ftdi = bench.ftdi();
-        context.setUsbSerialLibrary([ftdi] { return D2xxLoadResult {ftdi, {}}; });
+        context.setUsbSerialLibrary([library = bench.usbLibrary()] { return D2xxLoadResult {library, {}}; });
         code = runInvocation(call, context, console);
     }
     if (call.simState && !bench.save(*call.simState, error)) {

@@ -25,30 +25,6 @@ struct FileCheckStatus final : UploadObserver {
     void serialize() override { }
 };
 
-// Why an upload without a verdict stopped, where the core's log has not said it.
-std::string withoutVerdict(const UploadOutcome& outcome, const std::string& port)
-{
-    switch (outcome.ending) {
-    case UploadEnding::FileReadError: return "the firmware file could not be read";
-    case UploadEnding::BootModeFailed: return "the programmer did not say which firmware runs; nothing was erased";
-    case UploadEnding::BackToBootFailed:
-        return "the application did not go back to its boot loader; nothing was erased";
-    case UploadEnding::BootFlagClear: return "the programmer is not in its boot loader; nothing was erased";
-    case UploadEnding::BlocksRanOut:
-        return "every block was accepted, but the programmer never said the image was complete";
-    case UploadEnding::NotReconnected: break;
-    default: return "the upload stopped";
-    }
-    switch (outcome.reconnect) {
-    case ReconnectResult::PortNotBack: return "the programmer did not come back on " + port + "; nothing was erased";
-    case ReconnectResult::OtherDevice: return "another programmer came back on " + port + "; nothing was erased";
-    case ReconnectResult::NoSerial:
-        return "the programmer on " + port + " did not identify itself after the re-plug; nothing was erased";
-    case ReconnectResult::Found: break;
-    }
-    return "the programmer was not found again; nothing was erased";
-}
-
 } // namespace
 
 ExitCode runUpload(CommandRun& run)
@@ -97,7 +73,7 @@ ExitCode runUpload(CommandRun& run)
     if (outcome.hasVerdict())
         run.console.problem(outcome.messageText());
     else
-        run.fail(ExitCode::UploadFailed, withoutVerdict(outcome, port));
+        run.fail(ExitCode::UploadFailed, reasonWithoutVerdict(outcome, port));
     return ExitCode::UploadFailed;
 }
 

@@ -31,6 +31,14 @@ public:
         if (deadline > current)
             sleepFor(deadline - current);
     }
+
+    /// Threads that run in this clock's time, for a clock that must know
+    /// them all (virtual time shared by threads moves only when each of
+    /// them waits): admit them before they start, so none is left behind;
+    /// each says when it runs its first step and when it has ended.
+    virtual void admitThreads(int /*count*/) {}
+    virtual void threadStarted() {}
+    virtual void threadEnded() {}
 };
 
 } // namespace talvex

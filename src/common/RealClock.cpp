@@ -17,7 +17,7 @@ TimePoint RealClock::now() const
 
 void RealClock::sleepFor(Micros duration)
 {
-    if (!m_pump) {
+    if (!m_pump || std::this_thread::get_id() != m_pumpingThread) {
         std::this_thread::sleep_for(duration);
         return;
     }

@@ -39,7 +39,8 @@ bool isBackToBootAnswer(const std::vector<std::uint8_t>& answer)
     return answer[0] == kBackToBootNormal || answer[0] == kBackToBootLowSpeed1 || answer[0] == kBackToBootLowSpeed2;
 }
 
-int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std::function<void()>& pump)
+int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std::function<void()>& pump,
+                  int passLimit)
 {
     port.setDtr(true);
     int passes = 0;
@@ -54,6 +55,8 @@ int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std:
         if (pump)
             pump();
         ++passes;
+        if (passLimit > 0 && count > 0 && passes >= passLimit)
+            return passLimit + 1;
     } while (count > 0);
     return passes;
 }
@@ -85,9 +88,10 @@ std::vector<std::uint8_t> BootModeSwitch::returnToBootMode()
     return m_env.port.readAll(kUploadAnswerCapacity);
 }
 
-int BootModeSwitch::waitForUnplug()
+int BootModeSwitch::waitForUnplug(int passLimit)
 {
-    return talvex::waitForUnplug(m_env.port, m_env.clock, m_env.detection.variant, [this] { m_observer.pump(); });
+    return talvex::waitForUnplug(m_env.port, m_env.clock, m_env.detection.variant, [this] { m_observer.pump(); },
+                                 passLimit);
 }
 
 ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, const std::string& expectedSerial)
@@ -96,7 +100,8 @@ ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, co
     bool opened = false;
     for (int attempt = 0; attempt < kReconnectAttempts && !opened; ++attempt) {
         m_env.clock.sleepMs(kReconnectAttemptWaitMs);
-        opened = m_env.port.open(m_env.host, portName, kNormalMode);
+        const std::string name = m_env.portAfterReplug ? m_env.portAfterReplug(portName) : portName;
+        opened = m_env.port.open(m_env.host, name, kNormalMode);
     }
     if (!opened)
         return ReconnectResult::PortNotBack;

@@ -26,7 +26,10 @@ bool isBackToBootAnswer(const std::vector<std::uint8_t>& answer);
 /// Polls the device with 0xA5 until a pass reads nothing, which is what a
 /// vanished (unplugged) port does. No time limit: the user unplugs. Returns
 /// the number of passes. The settings window's "test unplug" runs it too.
-int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std::function<void()>& pump);
+/// With a `passLimit` above 0 it gives up after that many passes that
+/// still read an answer, and returns the limit plus one.
+int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std::function<void()>& pump,
+                  int passLimit = 0);
 
 /// The device-side steps of the upload before the erase: which firmware
 /// runs, back to the boot loader, unplug and re-plug, erase.
@@ -38,8 +41,9 @@ public:
     std::vector<std::uint8_t> checkBootMode();
     /// `ReturnToBootMode`: the answer to the back-to-boot command.
     std::vector<std::uint8_t> returnToBootMode();
-    /// `WaitForUnplug` with the detection's variant and the observer's pump.
-    int waitForUnplug();
+    /// `WaitForUnplug` with the detection's variant and the observer's pump:
+    /// the number of passes, `passLimit` + 1 when it gave up.
+    int waitForUnplug(int passLimit = 0);
     /// `WaitForReconnect`: opens `portName` again at 115200 baud (up to 200
     /// attempts, 500 ms apart), identifies and compares the serial number.
     /// The port stays open for the erase.

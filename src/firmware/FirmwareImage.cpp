@@ -10,13 +10,14 @@
 #include <system_error>
 
 namespace talvex {
-namespace {
 
 std::filesystem::path pathFromUtf8(const std::string& text)
 {
     // Read as UTF-8 on every platform (Windows would use the code page).
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
+
+namespace {
 
 // The extension as the user sees it: from the last point of the file
 // name on, so ".bin" alone counts too.

@@ -2,11 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace talvex {
+
+/// A file name as the user typed it (UTF-8), on every platform.
+std::filesystem::path pathFromUtf8(const std::string& text);
 
 /// Outcome of the checks made before the device is touched.
 enum class FileCheck {

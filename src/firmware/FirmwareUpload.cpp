@@ -51,27 +51,38 @@ FileCheck FirmwareUpload::checkFile(const std::string& path)
 UploadOutcome FirmwareUpload::run(const std::string& path, const std::string& portName,
                                   const std::string& expectedSerial)
 {
+    const std::optional<FirmwareImage> image = readFirmwareImage(path);
+    if (!image) {
+        m_reconnect = ReconnectResult::Found;
+        m_communicationErrors = 0;
+        m_blocksAccepted = 0;
+        setUpper("Error reading file !");
+        const UploadOutcome outcome = makeOutcome(UploadEnding::FileReadError);
+        setState(UploadState::Finished);
+        return outcome;
+    }
+    return run(*image, portName, expectedSerial);
+}
+
+UploadOutcome FirmwareUpload::run(const FirmwareImage& image, const std::string& portName,
+                                  const std::string& expectedSerial)
+{
     m_reconnect = ReconnectResult::Found;
     m_communicationErrors = 0;
     m_blocksAccepted = 0;
-    UploadOutcome outcome = runSteps(path, portName, expectedSerial);
+    UploadOutcome outcome = runSteps(image, portName, expectedSerial);
     setState(UploadState::Finished);
     return outcome;
 }
 
-UploadOutcome FirmwareUpload::runSteps(const std::string& path, const std::string& portName,
+UploadOutcome FirmwareUpload::runSteps(const FirmwareImage& image, const std::string& portName,
                                        const std::string& expectedSerial)
 {
-    const std::optional<FirmwareImage> image = readFirmwareImage(path);
-    if (!image) {
-        setUpper("Error reading file !");
-        return makeOutcome(UploadEnding::FileReadError);
-    }
-    log("Ok, read " + std::to_string(image->fileSize) + " bytes");
-    if (image->fileSize > kImageSize)
+    log("Ok, read " + std::to_string(image.fileSize) + " bytes");
+    if (image.fileSize > kImageSize)
         log("Only the first " + std::to_string(kImageSize) + " bytes of the file are sent.");
-    if (image->bytesFilled > 0) {
-        log("File shorter than " + std::to_string(kImageSize) + " bytes: " + std::to_string(image->bytesFilled)
+    if (image.bytesFilled > 0) {
+        log("File shorter than " + std::to_string(kImageSize) + " bytes: " + std::to_string(image.bytesFilled)
             + " bytes filled with 0xFF.");
     }
     log("Checking mode.");
@@ -99,7 +110,12 @@ UploadOutcome FirmwareUpload::runSteps(const std::string& path, const std::strin
         setLower("");
 
         setState(UploadState::WaitingForUnplug);
-        m_boot.waitForUnplug();
+        const int limit = m_options.unplugPollLimit;
+        const int passes = m_boot.waitForUnplug(limit);
+        if (limit > 0 && passes > limit) {
+            log("ERROR: the programmer was not unplugged.");
+            return makeOutcome(UploadEnding::NotUnplugged);
+        }
         log("Attempting to close COM port...");
         m_env.port.close();
         log("COM port closed ...");
@@ -127,7 +143,7 @@ UploadOutcome FirmwareUpload::runSteps(const std::string& path, const std::strin
     m_env.port.setDtr(true);
     m_env.clock.sleepMs(kBeforeFirstBlockMs);
     setState(UploadState::SendingBlocks);
-    UploadOutcome outcome = sendBlocks(*image);
+    UploadOutcome outcome = sendBlocks(image);
     m_observer.setRemainingTime(std::nullopt);
     return outcome;
 }

@@ -27,6 +27,10 @@ enum class UploadState {
 
 struct UploadOptions {
     AnswerWait answerWait = AnswerWait::UntilAnswered;
+    /// Polls for the unplug before the upload gives up on it; 0 waits for
+    /// as long as the user takes, as the settings window does. A batch
+    /// sets one, so one programmer left plugged in cannot hold up the rest.
+    int unplugPollLimit = 0;
 };
 
 /// The firmware upload of the settings window's "Upload !" button, without
@@ -53,11 +57,14 @@ public:
     /// window is connected on (opened again after a re-plug); the device
     /// found after a re-plug must carry `expectedSerial` in its serial.
     UploadOutcome run(const std::string& path, const std::string& portName, const std::string& expectedSerial);
+    /// The same with the image already read, so that several uploads of a
+    /// batch send the same bytes.
+    UploadOutcome run(const FirmwareImage& image, const std::string& portName, const std::string& expectedSerial);
 
     UploadState state() const { return m_state; }
 
 private:
-    UploadOutcome runSteps(const std::string& path, const std::string& portName, const std::string& expectedSerial);
+    UploadOutcome runSteps(const FirmwareImage& image, const std::string& portName, const std::string& expectedSerial);
     UploadOutcome sendBlocks(const FirmwareImage& image);
     UploadOutcome endWithVerdict(UploadEnding ending);
     UploadOutcome makeOutcome(UploadEnding ending);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 namespace talvex {
 
 class Clock;
@@ -16,6 +19,10 @@ struct UploadEnvironment {
     PortHost& host;
     Clock& clock;
     DetectionResults& detection;
+    /// Where the programmer's port is after the re-plug, asked before each
+    /// attempt to open it, given the name it had; unset, the name stays.
+    /// A system may name a re-plugged device's port anew.
+    std::function<std::string(const std::string&)> portAfterReplug = {};
 };
 
 } // namespace talvex

@@ -27,6 +27,31 @@ bool hasVerdict(UploadEnding ending)
     }
 }
 
+std::string reasonWithoutVerdict(const UploadOutcome& outcome, const std::string& port)
+{
+    switch (outcome.ending) {
+    case UploadEnding::FileReadError: return "the firmware file could not be read";
+    case UploadEnding::BootModeFailed: return "the programmer did not say which firmware runs; nothing was erased";
+    case UploadEnding::BackToBootFailed:
+        return "the application did not go back to its boot loader; nothing was erased";
+    case UploadEnding::BootFlagClear: return "the programmer is not in its boot loader; nothing was erased";
+    case UploadEnding::BlocksRanOut:
+        return "every block was accepted, but the programmer never said the image was complete";
+    case UploadEnding::NotUnplugged:
+        return "the programmer on " + port + " was not unplugged in time; it waits in its boot loader, nothing was erased";
+    case UploadEnding::NotReconnected: break;
+    default: return "the upload stopped";
+    }
+    switch (outcome.reconnect) {
+    case ReconnectResult::PortNotBack: return "the programmer did not come back on " + port + "; nothing was erased";
+    case ReconnectResult::OtherDevice: return "another programmer came back on " + port + "; nothing was erased";
+    case ReconnectResult::NoSerial:
+        return "the programmer on " + port + " did not identify itself after the re-plug; nothing was erased";
+    case ReconnectResult::Found: break;
+    }
+    return "the programmer was not found again; nothing was erased";
+}
+
 VerdictTexts verdictTexts(UploadEnding ending)
 {
     switch (ending) {

@@ -29,6 +29,7 @@ enum class UploadEnding {
     BootFlagClear,    ///< the detection results do not say "boot loader"
     NotReconnected,   ///< see `reconnect`
     BlocksRanOut,     ///< every block accepted, but no 0xA7/0xB7 at the end
+    NotUnplugged,     ///< the boot loader still answered when the unplug wait ran out
 };
 
 /// True for the six endings that close with a message box.
@@ -48,6 +49,10 @@ struct UploadOutcome {
     /// directly by the lower one, as the window showed them.
     std::string messageText() const { return upperStatus + lowerStatus; }
 };
+
+/// Why an upload without a verdict stopped, in words for the user who
+/// asked for it on `port` (the verdicts speak for themselves).
+std::string reasonWithoutVerdict(const UploadOutcome& outcome, const std::string& port);
 
 /// The texts an ending with a verdict writes, in the order of the columns
 /// of its row: first log line (may be empty), upper status, lower status, last log line.

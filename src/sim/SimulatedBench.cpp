@@ -1,6 +1,9 @@
 #include "sim/SimulatedBench.h"
 
 #include "sim/SimulatedCards.h"
+#include "sim/SimulatedFtdiBus.h"
+
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -184,19 +187,53 @@ std::optional<BenchState> parseBenchState(std::string_view text, std::string& er
     return state;
 }
 
-SimulatedBench::SimulatedBench(Clock& clock)
-    : m_host(clock)
-    , m_ftdi(std::make_shared<SimulatedFtdi>())
+std::string SimulatedBench::reader1Port(int index)
 {
-    // A card waits in reader 1, so the smartcard tool has something to read.
-    m_programmer.setCardPresent(1, true);
-    SimulatedProgrammer::PlugScript hands;
-    hands.unplugAfterPolls = kUnplugAfterPolls;
-    hands.replugAfterOpenAttempts = kReplugAfterOpenAttempts;
-    m_programmer.setPlugScript(hands);
-    m_programmer.attachTo(m_host, kReader1Port, kReader2Port);
-    // Its readers are the chip's two interfaces, as the system lists them.
-    m_host.attachFtdiChip(m_ftdi, kReader1Port, kReader2Port);
+    return "COM" + std::to_string(3 + 2 * index);
+}
+
+std::string SimulatedBench::reader2Port(int index)
+{
+    return "COM" + std::to_string(4 + 2 * index);
+}
+
+std::string SimulatedBench::serialNumberOf(int index)
+{
+    std::string serial = "0123456789ABCDEF0123456789ABCDEF";
+    if (index == 0)
+        return serial;
+    // Characters 19-22 lie in the eight the USB serial number is made of.
+    char digits[5];
+    std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(index + 1) & 0xFFFFu);
+    serial.replace(18, 4, digits);
+    return serial;
+}
+
+SimulatedBench::SimulatedBench(Clock& clock, int programmers)
+    : m_host(clock)
+{
+    programmers = std::clamp(programmers, 1, kMaxProgrammers);
+    for (int index = 0; index < programmers; ++index) {
+        auto programmer = std::make_unique<SimulatedProgrammer>(SpeedVariant::Normal, serialNumberOf(index));
+        // A card waits in reader 1, so the smartcard tool has something to read.
+        programmer->setCardPresent(1, true);
+        SimulatedProgrammer::PlugScript hands;
+        hands.unplugAfterPolls = kUnplugAfterPolls;
+        hands.replugAfterOpenAttempts = kReplugAfterOpenAttempts;
+        programmer->setPlugScript(hands);
+        programmer->attachTo(m_host, reader1Port(index), reader2Port(index));
+        char usbSerial[16];
+        std::snprintf(usbSerial, sizeof usbSerial, "TLVX%04d", index + 1);
+        auto chip = std::make_shared<SimulatedFtdi>(usbSerial, index + 1);
+        // Its readers are the chip's two interfaces, as the system lists them.
+        m_host.attachFtdiChip(chip, reader1Port(index), reader2Port(index));
+        m_programmers.push_back(std::move(programmer));
+        m_chips.push_back(std::move(chip));
+    }
+    if (programmers == 1)
+        m_library = m_chips.front();
+    else
+        m_library = std::make_shared<SimulatedFtdiBus>(m_chips);
 }
 
 bool SimulatedBench::load(const std::string& path, std::string& error)
@@ -242,24 +279,24 @@ bool SimulatedBench::load(const std::string& path, std::string& error)
     }
     // In use and in flash alike: the device keeps no flash copy of its own
     // between runs (SimulatedProgrammer presets both at once).
-    m_programmer.setSettings(state->settings);
-    m_programmer.setFirmware(state->firmware);
-    m_ftdi->setEeprom(state->eeprom);
+    programmer().setSettings(state->settings);
+    programmer().setFirmware(state->firmware);
+    ftdi()->setEeprom(state->eeprom);
     // The chip reads its EEPROM when it is plugged in.
-    m_ftdi->replug();
+    ftdi()->replug();
     return true;
 }
 
 bool SimulatedBench::save(const std::string& path, std::string& error)
 {
     BenchState state;
-    state.settings = m_programmer.settings();
-    state.eeprom = m_ftdi->eeprom();
+    state.settings = programmer().settings();
+    state.eeprom = ftdi()->eeprom();
     // A re-plug shows which firmware starts: an image left half written,
     // or a device sent back to its boot loader, starts the boot loader.
-    m_programmer.setPlugged(false);
-    m_programmer.setPlugged(true);
-    state.firmware = m_programmer.firmware();
+    programmer().setPlugged(false);
+    programmer().setPlugged(true);
+    state.firmware = programmer().firmware();
 
     const std::string temporary = path + ".new";
     std::error_code failure;
@@ -294,9 +331,9 @@ bool SimulatedBench::setCards(const std::string& shapes, std::string& error)
             error = "--sim-cards takes one or two of " + simCardShapeNames() + ", none; not \"" + shapes + "\"";
             return false;
         }
-        m_programmer.setCardPresent(reader, shape.has_value());
+        programmer().setCardPresent(reader, shape.has_value());
         if (shape)
-            m_programmer.setCardAtr(reader, simulatedCardAtr(*shape));
+            programmer().setCardAtr(reader, simulatedCardAtr(*shape));
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvex {
 
@@ -25,19 +26,34 @@ std::string formatBenchState(const BenchState& state);
 /// Nothing, with `error` set, for a text formatBenchState did not write.
 std::optional<BenchState> parseBenchState(std::string_view text, std::string& error);
 
-/// The programmer --simulate offers, to the windows and to talvexctl alike:
-/// the simulated device on COM3/COM4 with a card in reader 1, its FTDI
-/// chip, and hands that unplug and re-plug it during an upload.
+/// The programmers --simulate offers, to the windows and to talvexctl
+/// alike: the simulated device on COM3/COM4 with a card in reader 1, its
+/// FTDI chip, and hands that unplug and re-plug it during an upload. A
+/// bench of several has the next on COM5/COM6 and so on, each with a
+/// serial number and a chip of its own on the next port of the hub.
 class SimulatedBench {
 public:
     static constexpr const char* kReader1Port = "COM3";
     static constexpr const char* kReader2Port = "COM4";
+    static constexpr int kMaxProgrammers = 16;
 
-    explicit SimulatedBench(Clock& clock);
+    /// `programmers` from 1 to kMaxProgrammers.
+    explicit SimulatedBench(Clock& clock, int programmers = 1);
 
     PortHost& host() { return m_host; }
-    SimulatedProgrammer& programmer() { return m_programmer; }
-    const std::shared_ptr<SimulatedFtdi>& ftdi() const { return m_ftdi; }
+    SimulatedPortHost& simulatedHost() { return m_host; }
+    int programmerCount() const { return static_cast<int>(m_programmers.size()); }
+    SimulatedProgrammer& programmer(int index = 0) { return *m_programmers.at(static_cast<std::size_t>(index)); }
+    const std::shared_ptr<SimulatedFtdi>& ftdi(int index = 0) const { return m_chips.at(static_cast<std::size_t>(index)); }
+    /// What the USB serial tool finds: the one chip, or all of them.
+    std::shared_ptr<D2xxApi> usbLibrary() const { return m_library; }
+
+    /// The ports of programmer `index`: COM3 and COM4 for the first.
+    static std::string reader1Port(int index);
+    static std::string reader2Port(int index);
+    /// The 32-digit serial number of programmer `index`; each makes a USB
+    /// serial number of its own.
+    static std::string serialNumberOf(int index);
 
     /// Prepares the device as `path` left it; a missing file is a new device.
     bool load(const std::string& path, std::string& error);
@@ -49,10 +65,11 @@ public:
     bool setCards(const std::string& shapes, std::string& error);
 
 private:
-    // Declared first: the device outlives the host that reaches it.
-    SimulatedProgrammer m_programmer;
+    // Declared first: the devices outlive the host that reaches them.
+    std::vector<std::unique_ptr<SimulatedProgrammer>> m_programmers;
     SimulatedPortHost m_host;
-    std::shared_ptr<SimulatedFtdi> m_ftdi;
+    std::vector<std::shared_ptr<SimulatedFtdi>> m_chips;
+    std::shared_ptr<D2xxApi> m_library;
 };
 
 } // namespace talvex

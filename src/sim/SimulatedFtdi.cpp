@@ -7,7 +7,6 @@ namespace talvex {
 namespace {
 
 constexpr std::uint32_t kDefaultId = 0x04036010; // FTDI's vendor ID, dual-channel product ID
-constexpr std::uint32_t kLocIds[] = {0x2111, 0x2112};
 constexpr char kChannelLetters[] = {'A', 'B'};
 // What a dual-channel chip calls itself when its EEPROM holds no valid image.
 constexpr const char* kBlankProduct = "Dual RS232";
@@ -20,10 +19,22 @@ void copyField(char* field, std::size_t size, const std::string& text)
 
 } // namespace
 
-SimulatedFtdi::SimulatedFtdi(const std::string& usbSerial)
-    : m_eeprom(buildEepromImage(usbSerial))
+SimulatedFtdi::SimulatedFtdi(const std::string& usbSerial, int hubPort)
+    : m_hubPort(hubPort)
+    , m_eeprom(buildEepromImage(usbSerial))
 {
     enumerate();
+}
+
+std::string SimulatedFtdi::usbLocation() const
+{
+    return "2-" + std::to_string(m_hubPort);
+}
+
+bool SimulatedFtdi::ownsHandle(FtHandle handle) const
+{
+    std::lock_guard lock(m_mutex);
+    return channelOf(handle) >= 0;
 }
 
 void SimulatedFtdi::enumerate()
@@ -44,7 +55,9 @@ void SimulatedFtdi::enumerate()
         record = FtDeviceListInfoNode{};
         record.Type = fttype::kFt2232C;
         record.ID = id;
-        record.LocId = kLocIds[i];
+        // Bus 2, the hub port, then the interface from 1.
+        record.LocId = 0x2000u | static_cast<std::uint32_t>(m_hubPort & 0xF) << 8 | 0x10u
+                     | static_cast<std::uint32_t>(i + 1);
         // The driver tells the channels apart by a letter after each name.
         copyField(record.SerialNumber, sizeof record.SerialNumber, serial.empty() ? "" : serial + kChannelLetters[i]);
         copyField(record.Description, sizeof record.Description, product + ' ' + kChannelLetters[i]);

@@ -26,7 +26,14 @@ public:
     /// The chip leaves the factory programmed with the tool's own image.
     static constexpr const char* kFactorySerial = "TLVX0001";
 
-    explicit SimulatedFtdi(const std::string& usbSerial = kFactorySerial);
+    /// `hubPort` places the chip on bus 2 of the host: port 1 is location
+    /// "2-1" with LocIds 0x2111 and 0x2112, port 2 "2-2" with 0x2211 …
+    explicit SimulatedFtdi(const std::string& usbSerial = kFactorySerial, int hubPort = 1);
+
+    /// Where the chip sits, as a Linux system names it ("2-1").
+    std::string usbLocation() const;
+    /// Whether `handle` is an open channel of this chip.
+    bool ownsHandle(FtHandle handle) const;
 
     std::string name() const override { return "the simulated programmer's FTDI chip (D2XX)"; }
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
@@ -63,6 +70,7 @@ private:
     int channelOf(FtHandle handle) const;
 
     mutable std::mutex m_mutex;
+    int m_hubPort = 1;
     EepromWords m_eeprom{};
     std::array<Channel, kChannels> m_channels{};
     std::array<FtDeviceListInfoNode, kChannels> m_records{};

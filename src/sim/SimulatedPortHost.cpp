@@ -30,10 +30,6 @@ UsbIdentity cdcAcmBoard(const std::string& serial, const std::string& location)
 
 namespace {
 
-// Where the simulated chip sits, as its D2XX location id 0x2111 says: bus
-// 2, port 1.
-constexpr const char* kFtdiChipLocation = "2-1";
-
 // What a system reads from the chip: the D2XX record of one channel, which
 // carries the EEPROM's serial and product with the channel letter added.
 std::optional<UsbIdentity> ftdiChannel(SimulatedFtdi& chip, int channel)
@@ -55,7 +51,7 @@ std::optional<UsbIdentity> ftdiChannel(SimulatedFtdi& chip, int channel)
         serial.pop_back();
     if (product.size() >= 2 && product.back() == letter && product[product.size() - 2] == ' ')
         product.resize(product.size() - 2);
-    UsbIdentity usb = simusb::ft2232(serial, channel, kFtdiChipLocation, product);
+    UsbIdentity usb = simusb::ft2232(serial, channel, chip.usbLocation(), product);
     usb.vendorId = static_cast<std::uint16_t>(record.ID >> 16);
     usb.productId = static_cast<std::uint16_t>(record.ID & 0xFFFF);
     return usb;
