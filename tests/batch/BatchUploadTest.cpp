@@ -159,3 +159,37 @@ TEST(BatchUpload, AProgrammerLeftPluggedInIsGivenUpAlone)
 
 } // namespace
 } // namespace talvex::test
+
+namespace talvex::test {
+namespace {
+
+TEST(BatchUpload, AProgrammerBackOnAnotherPortIsFoundByItsChip)
+{
+    BatchBench b(1);
+    const std::vector<FoundProgrammer> found = b.find();
+    ASSERT_EQ(found.size(), 1u);
+    // After the re-plug the system names its interface A COM11.
+    SimulatedPortHost& host = b.bench.simulatedHost();
+    host.attach("COM11", b.bench.programmer().reader(1));
+    SimulatedProgrammer::PlugScript hands = plugScript(6, 6);
+    b.bench.programmer().setPlugScript(hands);
+    const UsbIdentity chipA = *found[0].usb;
+    b.bench.programmer().setAnswerFilter([&](const SimulatedProgrammer::ReceivedCommand& command,
+                                             std::vector<std::uint8_t> answer) {
+        // The back-to-boot answer: from now on the chip sits behind COM11.
+        if (command.bytes == std::vector<std::uint8_t> {0xFF}) {
+            host.setUsbIdentity("COM3", std::nullopt);
+            host.setUsbIdentity("COM11", chipA);
+        }
+        return answer;
+    });
+
+    const BatchResult result = b.run(found, false);
+    ASSERT_EQ(result.records.size(), 1u);
+    EXPECT_TRUE(result.records[0].confirmed) << result.records[0].reason;
+    EXPECT_GT(host.openAttempts("COM11"), 0);
+    EXPECT_EQ(b.bench.programmer().programmedImage(), b.image);
+}
+
+} // namespace
+} // namespace talvex::test
