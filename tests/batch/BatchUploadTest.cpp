@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace talvex::test {
 namespace {
@@ -163,31 +164,54 @@ TEST(BatchUpload, AProgrammerLeftPluggedInIsGivenUpAlone)
 namespace talvex::test {
 namespace {
 
+// The host after a re-plug of several devices at once: the programmer's
+// interface A is listed as COM11 from the back-to-boot on.
+class RenumberingHost final : public PortHost {
+public:
+    explicit RenumberingHost(PortHost& host)
+        : m_host(host)
+    {
+    }
+    std::atomic<bool> renumbered {false};
+
+    std::vector<PortInfo> listPorts() override
+    {
+        std::vector<PortInfo> ports = m_host.listPorts();
+        if (renumbered) {
+            for (PortInfo& port : ports) {
+                if (port.name == "COM3")
+                    port.name = "COM11";
+            }
+        }
+        return ports;
+    }
+    OpenResult open(const std::string& name, const std::string& mode) override { return m_host.open(name, mode); }
+
+private:
+    PortHost& m_host;
+};
+
 TEST(BatchUpload, AProgrammerBackOnAnotherPortIsFoundByItsChip)
 {
     BatchBench b(1);
+    RenumberingHost host(b.bench.host());
     const std::vector<FoundProgrammer> found = b.find();
     ASSERT_EQ(found.size(), 1u);
-    // After the re-plug the system names its interface A COM11.
-    SimulatedPortHost& host = b.bench.simulatedHost();
-    host.attach("COM11", b.bench.programmer().reader(1));
-    SimulatedProgrammer::PlugScript hands = plugScript(6, 6);
-    b.bench.programmer().setPlugScript(hands);
-    const UsbIdentity chipA = *found[0].usb;
-    b.bench.programmer().setAnswerFilter([&](const SimulatedProgrammer::ReceivedCommand& command,
-                                             std::vector<std::uint8_t> answer) {
-        // The back-to-boot answer: from now on the chip sits behind COM11.
-        if (command.bytes == std::vector<std::uint8_t> {0xFF}) {
-            host.setUsbIdentity("COM3", std::nullopt);
-            host.setUsbIdentity("COM11", chipA);
-        }
-        return answer;
-    });
+    b.bench.simulatedHost().attach("COM11", b.bench.programmer().reader(1));
+    b.bench.programmer().setAnswerFilter(
+        [&](const SimulatedProgrammer::ReceivedCommand& command, std::vector<std::uint8_t> answer) {
+            if (command.bytes == std::vector<std::uint8_t> {0xFF})
+                host.renumbered = true;
+            return answer;
+        });
 
-    const BatchResult result = b.run(found, false);
+    BatchSettings settings;
+    settings.firmwarePath = b.firmware;
+    const BatchResult result = BatchUpload({host, b.clock, {}}, settings, b.observer).run(found);
     ASSERT_EQ(result.records.size(), 1u);
     EXPECT_TRUE(result.records[0].confirmed) << result.records[0].reason;
-    EXPECT_GT(host.openAttempts("COM11"), 0);
+    EXPECT_TRUE(host.renumbered);
+    EXPECT_GT(b.bench.simulatedHost().openAttempts("COM11"), 0);
     EXPECT_EQ(b.bench.programmer().programmedImage(), b.image);
 }
 
