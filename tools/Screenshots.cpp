@@ -3,10 +3,13 @@
 //   talvex-screenshots OUTPUT_DIR
 // Run it under Xvfb for a desktop rendering (scripts/screenshots.sh).
 
+#include "common/LockstepClock.h"
 #include "common/VirtualClock.h"
 #include "context/ApplicationContext.h"
+#include "sim/SimulatedBench.h"
 #include "sim/SimulatedPortHost.h"
 #include "sim/SimulatedProgrammer.h"
+#include "ui/batch/BatchForm.h"
 #include "ui/common/DesktopStyle.h"
 #include "ui/cardtool/TForm1.h"
 #include "ui/cardtool/TRead.h"
@@ -14,6 +17,7 @@
 #include "ui/settings/TForm4.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -163,6 +167,48 @@ int main(int argc, char** argv)
         press(tool, "Button11");
         ok &= save(tool, directory, "smartcard-tool.png");
         tool->close();
+    }
+    {
+        // The batch window with four programmers on their way, two of
+        // them started from their boot loader.
+        LockstepClock clock;
+        SimulatedBench bench(clock, 4);
+        bench.programmer(2).setFirmware(SimulatedProgrammer::Firmware::BootLoader);
+        bench.programmer(3).setFirmware(SimulatedProgrammer::Firmware::BootLoader);
+        ApplicationContext context(bench.host(), clock, [] { QCoreApplication::processEvents(); });
+        context.setUsbSerialLibrary([library = bench.usbLibrary()] { return D2xxLoadResult{library, {}}; });
+        QTemporaryDir files;
+        const QString file = files.filePath(QStringLiteral("talvex-1.11.bin"));
+        std::vector<char> image(102400, '\x5A');
+        std::ofstream(file.toStdString(), std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+        BatchForm window(context, nullptr);
+        window.show();
+        window.findChild<QLineEdit*>(QStringLiteral("FirmwareEdit"))->setText(file);
+        window.findChild<QCheckBox*>(QStringLiteral("SerializeBox"))->setChecked(true);
+        // Once the rows are up, two moments of a boot loader's row: a
+        // quarter through, the others are being re-plugged; three quarters
+        // through, all four upload. Taken as the window stands, without
+        // catching up on the batch's news.
+        const std::pair<int, const char*> shots[] = {{25, "batch-window-replug.png"}, {75, "batch-window.png"}};
+        std::size_t taken = 0;
+        bool watching = false;
+        QObject::connect(&window, &BatchForm::statusChanged, [&] {
+            auto* bar = window.findChild<QProgressBar*>(QStringLiteral("RowProgress3"));
+            if (!bar || watching)
+                return;
+            watching = true;
+            QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+                if (taken == std::size(shots) || value < shots[taken].first)
+                    return;
+                const QString path = QDir(directory).filePath(QString::fromLatin1(shots[taken++].second));
+                const bool saved = window.grab().save(path);
+                std::printf("%s %s\n", saved ? "saved" : "FAILED", path.toLocal8Bit().constData());
+                ok &= saved;
+            });
+        });
+        press(&window, "StartButton");
+        const bool ended = QTest::qWaitFor([&] { return !window.batchRunning(); }, 120000);
+        ok &= taken == std::size(shots) && ended;
     }
     return ok ? 0 : 1;
 }

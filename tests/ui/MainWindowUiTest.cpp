@@ -249,6 +249,10 @@ TEST(MainWindow, ControlsAreInertWhileADetectionRuns)
             auto* manual = window.findChild<QPushButton*>(QStringLiteral("Button3"));
             EXPECT_FALSE(manual->isEnabled());
             QTest::mouseClick(manual, Qt::LeftButton);
+            // Nor may a batch start searching the ports under the detection.
+            auto* batch = window.findChild<QPushButton*>(QStringLiteral("BatchButton"));
+            EXPECT_FALSE(batch->isEnabled());
+            QTest::mouseClick(batch, Qt::LeftButton);
             EXPECT_TRUE(window.operationRunning());
         }
     });
@@ -256,6 +260,7 @@ TEST(MainWindow, ControlsAreInertWhileADetectionRuns)
     EXPECT_GT(clicksTried, 0);
     // The manual scan did not run: the list is still empty.
     EXPECT_EQ(child<QListWidget>(&window, "ListBox1")->count(), 0);
+    EXPECT_EQ(window.batchWindow(), nullptr);
     EXPECT_FALSE(window.operationRunning());
     EXPECT_TRUE(child<QPushButton>(&window, "Button3")->isEnabled());
 }

@@ -1,6 +1,7 @@
 #include "ui/main/TForm3.h"
 
 #include "protocol/VersionText.h"
+#include "ui/batch/BatchForm.h"
 #include "ui/cardtool/TForm1.h"
 #include "ui/common/BusyIndicator.h"
 #include "ui/common/OperationGuard.h"
@@ -68,6 +69,9 @@ void TForm3::buildWindow()
     AniIndicator1 = makeBusyIndicator(QStringLiteral("AniIndicator1"));
     actions->addWidget(Button4);
     actions->addWidget(Button3);
+    BatchButton = makeButton(QStringLiteral("BatchButton"), QStringLiteral("Batch"));
+    BatchButton->setToolTip(QStringLiteral("Upload one firmware to every programmer plugged in"));
+    actions->addWidget(BatchButton);
     actions->addWidget(AniIndicator1);
     actions->addStretch();
     left->addLayout(actions);
@@ -140,6 +144,7 @@ void TForm3::buildWindow()
     connect(Button6, &QPushButton::clicked, this, &TForm3::Button6Click);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+    connect(BatchButton, &QPushButton::clicked, this, &TForm3::BatchButtonClick);
     connect(ListBox1, &QListWidget::itemClicked, this, &TForm3::ListBox1Click);
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TForm3::ListBox1DblClick);
 }
@@ -393,6 +398,15 @@ void TForm3::Button2Click()
     settings->setVersionCaption(QStringLiteral("Firmware Version:"));
 }
 
+void TForm3::BatchButtonClick()
+{
+    // Replacing a running batch's window would block here until it ended.
+    if (!m_batch || !m_batch->batchRunning())
+        m_batch = std::make_unique<BatchForm>(m_context, this);
+    m_batch->show();
+    m_batch->raise();
+}
+
 TForm4* TForm3::openSettingsWindow()
 {
     m_settings = std::make_unique<TForm4>(m_context, this);
@@ -413,7 +427,7 @@ void TForm3::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    for (QDialog* other : std::initializer_list<QDialog*>{m_settings.get(), m_cardTool.get()}) {
+    for (QDialog* other : std::initializer_list<QDialog*>{m_settings.get(), m_cardTool.get(), m_batch.get()}) {
         if (other && other->isVisible() && !other->close()) {
             event->ignore();
             return;

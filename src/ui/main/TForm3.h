@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace talvex {
 
+class BatchForm;
 class BusyIndicator;
 class TForm1;
 class TForm4;
@@ -31,6 +32,7 @@ public:
     /// The settings window last opened (it is made anew each time).
     TForm4* settingsWindow() const { return m_settings.get(); }
     TForm1* smartcardTool() const { return m_cardTool.get(); }
+    BatchForm* batchWindow() const { return m_batch.get(); }
 
     /// Opens the smartcard tool, as the (always disabled) "Smartcard Tool"
     /// button would; the command line uses it for service work.
@@ -47,6 +49,8 @@ public slots:
     void Button6Click();
     void Button1Click();
     void Button2Click();
+    /// Opens the batch window: every programmer on the host at once.
+    void BatchButtonClick();
     /// After a detection in application mode: asks the vendor's server and
     /// tells the user when it names a newer firmware or tool.
     void new_version_available();
@@ -66,6 +70,7 @@ private:
     ApplicationContext& m_context;
     std::unique_ptr<TForm4> m_settings;
     std::unique_ptr<TForm1> m_cardTool;
+    std::unique_ptr<BatchForm> m_batch;
     std::vector<ProbedPort> m_probed;
     QString m_readerDigitText;
     int m_operationDepth = 0;
@@ -77,6 +82,7 @@ private:
     QPushButton* Button4 = nullptr;
     QPushButton* Button5 = nullptr;
     QPushButton* Button6 = nullptr;
+    QPushButton* BatchButton = nullptr;
     BusyIndicator* AniIndicator1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
