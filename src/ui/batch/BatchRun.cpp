@@ -29,8 +29,8 @@ public:
         const int row = static_cast<int>(index);
         const int secondsLeft = remaining ? static_cast<int>(remaining->count()) : -1;
         {
-            // A call comes for each of the 3,200 blocks; the bar changes
-            // only every 32 of them.
+            // A call comes every ten blocks; the percent changes only
+            // every 32, the estimate each second.
             std::lock_guard lock(m_mutex);
             const auto shown = m_shown.find(row);
             if (shown != m_shown.end() && shown->second == std::make_pair(percent, secondsLeft))
