@@ -117,6 +117,9 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
         = configuredVersionServer({}, [&](const std::string& problem) { console.error(problem); });
     if (!call.simulate) {
         const std::unique_ptr<PortHost> host = makeNativePortHost();
+        // What the host says of a port it opened (Windows: an FTDI port
+        // left at the driver's latency) is one of the run's log lines.
+        host->setLogSink([&console](const std::string& line) { console.log(line); });
         ApplicationContext context(*host, clock);
         context.setVersionServer(server);
         return withOutputChecked(console, exitStatus(runInvocation(call, context, console)));
