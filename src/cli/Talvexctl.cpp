@@ -78,11 +78,29 @@ int withOutputChecked(Console& console, int status)
     return status == exitStatus(ExitCode::Ok) ? exitStatus(ExitCode::Failure) : status;
 }
 
+// What the host says of a port it opened (Windows: an FTDI port left at
+// the driver's latency) is one of the run's log lines, for this run only.
+class HostLogLines {
+public:
+    HostLogLines(PortHost& host, Console& console)
+        : m_host(host)
+    {
+        m_host.setLogSink([&console](const std::string& line) { console.log(line); });
+    }
+    ~HostLogLines() { m_host.setLogSink({}); }
+    HostLogLines(const HostLogLines&) = delete;
+    HostLogLines& operator=(const HostLogLines&) = delete;
+
+private:
+    PortHost& m_host;
+};
+
 } // namespace
 
 ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Console& console)
 {
     console.setQuiet(call.quiet);
+    const HostLogLines hostLog(context.host(), console);
     if (call.answerDelayMs)
         context.detection().answerDelayMs = *call.answerDelayMs;
     CommandRun run {call, context, console};
@@ -117,9 +135,6 @@ int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, 
         = configuredVersionServer({}, [&](const std::string& problem) { console.error(problem); });
     if (!call.simulate) {
         const std::unique_ptr<PortHost> host = makeNativePortHost();
-        // What the host says of a port it opened (Windows: an FTDI port
-        // left at the driver's latency) is one of the run's log lines.
-        host->setLogSink([&console](const std::string& line) { console.log(line); });
         ApplicationContext context(*host, clock);
         context.setVersionServer(server);
         return withOutputChecked(console, exitStatus(runInvocation(call, context, console)));
