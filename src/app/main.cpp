@@ -50,6 +50,8 @@ int main(int argc, char** argv)
         bench = std::make_unique<SimulatedBench>(clock, options.simulatedProgrammers);
     else
         nativeHost = makeNativePortHost();
+    if (nativeHost)
+        nativeHost->setLogSink([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
 
     ApplicationContext context(bench ? bench->host() : *nativeHost, clock, pump);
     // The version server the user set (TALVEX_VERSION_SERVER or the setting file).

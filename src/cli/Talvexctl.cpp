@@ -78,11 +78,29 @@ int withOutputChecked(Console& console, int status)
     return status == exitStatus(ExitCode::Ok) ? exitStatus(ExitCode::Failure) : status;
 }
 
+// What the host says of a port it opened (Windows: an FTDI port left at
+// the driver's latency) is one of the run's log lines, for this run only.
+class HostLogLines {
+public:
+    HostLogLines(PortHost& host, Console& console)
+        : m_host(host)
+    {
+        m_host.setLogSink([&console](const std::string& line) { console.log(line); });
+    }
+    ~HostLogLines() { m_host.setLogSink({}); }
+    HostLogLines(const HostLogLines&) = delete;
+    HostLogLines& operator=(const HostLogLines&) = delete;
+
+private:
+    PortHost& m_host;
+};
+
 } // namespace
 
 ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Console& console)
 {
     console.setQuiet(call.quiet);
+    const HostLogLines hostLog(context.host(), console);
     if (call.answerDelayMs)
         context.detection().answerDelayMs = *call.answerDelayMs;
     CommandRun run {call, context, console};

@@ -3,6 +3,7 @@
 #include "serial/SerialPort.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,22 @@ public:
 
     /// Opens exclusively, sets the 20 ms time-outs and applies the mode.
     virtual OpenResult open(const std::string& name, const std::string& mode) = 0;
+
+    /// Where the host sends what it has to say about a port it opened (a
+    /// port left at the driver's latency, say); talvexctl prints it as a
+    /// log line. Nowhere until set.
+    using LogSink = std::function<void(const std::string& line)>;
+    void setLogSink(LogSink sink) { m_log = std::move(sink); }
+
+protected:
+    void log(const std::string& line) const
+    {
+        if (m_log)
+            m_log(line);
+    }
+
+private:
+    LogSink m_log;
 };
 
 } // namespace talvex

@@ -1,10 +1,14 @@
 #include "serial/Win32PortHost.h"
 
 #include "serial/ComPortHelpers.h"
+#include "serial/D2xxLatency.h"
 #include "serial/NativePortHost.h"
 #include "serial/SetupApiPorts.h"
 #include "serial/Win32SerialPort.h"
+#include "usbserial/DynamicD2xx.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -57,19 +61,63 @@ OpenResult failure(const std::string& name, DWORD code)
     return result;
 }
 
+// Whether the system has a device of that name, without opening it.
+bool comPortExists(const std::wstring& name)
+{
+    wchar_t target[512];
+    return QueryDosDeviceW(name.c_str(), target, static_cast<DWORD>(std::size(target))) != 0
+        || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
 } // namespace
+
+Win32PortHost::Win32PortHost()
+    : Win32PortHost(Sources{setupApiUsbPorts, [] { return DynamicD2xx::load(); }})
+{
+}
+
+Win32PortHost::Win32PortHost(Sources sources)
+    : m_sources(std::move(sources))
+{
+}
 
 std::vector<PortInfo> Win32PortHost::listPorts()
 {
     // The names as before whatever SetupAPI finds: a port it does not list
     // (under Wine, say) is still tried.
-    const std::map<std::string, UsbIdentity> usb = setupApiUsbPorts();
+    std::map<std::string, UsbIdentity> usb = m_sources.usbPorts();
     std::vector<PortInfo> ports;
     for (std::string& name : comCandidateNames()) {
         const auto found = usb.find(name);
         ports.push_back({std::move(name), found == usb.end() ? std::nullopt : std::optional(found->second)});
     }
+    std::lock_guard lock(m_mutex);
+    m_usb = std::move(usb);
     return ports;
+}
+
+PortInfo Win32PortHost::describe(const std::string& name)
+{
+    // SetupAPI spells the names in capitals; Windows takes any case.
+    std::string key = name;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::lock_guard lock(m_mutex);
+    // The last listing serves a scan's many opens; a port it lacks that
+    // exists (plugged in since, or opened before any listing) is asked for
+    // afresh, so a scan of absent names costs no SetupAPI call each.
+    if (!m_usb || (m_usb->count(key) == 0 && comPortExists(Win32SerialPort::toWide(key))))
+        m_usb = m_sources.usbPorts();
+    const auto found = m_usb->find(key);
+    return {name, found == m_usb->end() ? std::nullopt : std::optional(found->second)};
+}
+
+std::shared_ptr<D2xxApi> Win32PortHost::d2xx()
+{
+    std::lock_guard lock(m_mutex);
+    // Loaded once: a library installed later counts from the next start.
+    if (!m_d2xx)
+        m_d2xx = m_sources.d2xx();
+    return m_d2xx->api;
 }
 
 OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
@@ -77,6 +125,13 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
     const std::wstring path = Win32SerialPort::toWide(comDevicePath(name));
     if (path.empty())
         return failure(name, ERROR_INVALID_NAME);
+
+    // Before CreateFileW: D2XX cannot open the channel once its COM port
+    // is open. Undone by the port after it closed, or here on failure.
+    const PortInfo described = describe(name);
+    LatencyRequest latency;
+    if (isFtdiPort(described))
+        latency = lowerLatencyTimer(d2xx(), described);
 
     // Exclusive and synchronous: the device protocol is strictly
     // request/answer, and a second program on the line would garble it.
@@ -86,6 +141,7 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
         return failure(name, GetLastError());
 
     auto port = std::make_unique<Win32SerialPort>(handle);
+    port->keepLatencyHold(std::move(latency.hold));
     // Without the time-outs a read could block for ever; that port is no use.
     if (!port->applyFixedTimeouts()) {
         const DWORD code = GetLastError();
@@ -104,6 +160,9 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
         return refused;
     }
 
+    // Said only for a port that opened: a failed open has its own line.
+    if (!latency.logLine.empty())
+        log(latency.logLine);
     OpenResult result;
     result.port = std::move(port);
     return result;

@@ -1,6 +1,7 @@
 #include "serial/Win32SerialPort.h"
 
 #include "serial/ComPortHelpers.h"
+#include "serial/D2xxLatency.h"
 
 #include <algorithm>
 #include <limits>
@@ -72,6 +73,12 @@ Win32SerialPort::~Win32SerialPort()
         SetCommState(m_handle, &restored);
     }
     CloseHandle(m_handle);
+    m_latency.reset();
+}
+
+void Win32SerialPort::keepLatencyHold(std::unique_ptr<D2xxLatencyHold> hold)
+{
+    m_latency = std::move(hold);
 }
 
 DCB Win32SerialPort::dcbForClose(const DCB& saved, const DCB& current)

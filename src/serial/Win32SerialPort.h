@@ -10,9 +10,12 @@
 #endif
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace talvex {
+
+class D2xxLatencyHold;
 
 /// A COM port opened for synchronous I/O. Modem lines are driven through
 /// the DCB only, the way the device has always been driven.
@@ -29,6 +32,10 @@ public:
     /// The fixed 20 ms read and write time-outs; false when the driver
     /// refuses them (GetLastError says why).
     bool applyFixedTimeouts();
+
+    /// Kept until the handle is closed, then ended: the chip's latency
+    /// timer goes back only once D2XX can open the channel again.
+    void keepLatencyHold(std::unique_ptr<D2xxLatencyHold> hold);
 
     bool setDtr(bool on) override;
     bool setRts(bool on) override;
@@ -55,6 +62,7 @@ private:
     DCB m_savedDcb{};
     bool m_haveSavedTimeouts = false;
     bool m_haveSavedDcb = false;
+    std::unique_ptr<D2xxLatencyHold> m_latency;
 };
 
 } // namespace talvex

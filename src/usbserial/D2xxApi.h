@@ -9,10 +9,10 @@
 
 namespace talvex {
 
-/// The D2XX functions the USB serial tool calls, one method per entry
-/// point, with the library's own status values. Implemented by the
-/// library loaded at run time (DynamicD2xx) and by the simulated
-/// programmer's FTDI chip (SimulatedFtdi).
+/// The D2XX functions the USB serial tool and the COM ports' latency timer
+/// call, one method per entry point, with the library's own status values.
+/// Implemented by the library loaded at run time (DynamicD2xx) and by the
+/// simulated programmer's FTDI chip (SimulatedFtdi).
 class D2xxApi {
 public:
     virtual ~D2xxApi() = default;
@@ -32,6 +32,20 @@ public:
     virtual bool canReadEe() const = 0;
     virtual FtStatus readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value) = 0;
     virtual FtStatus close(FtHandle handle) = 0;
+
+    /// Whether FT_GetComPortNumber, FT_GetLatencyTimer and FT_SetLatencyTimer
+    /// all exist. Older libraries lack some; the methods below then answer
+    /// FT_NOT_SUPPORTED.
+    virtual bool hasLatencyTimer() const { return false; }
+    /// FT_GetComPortNumber: the COM number the driver gave the opened
+    /// device, -1 when it has none.
+    virtual FtStatus getComPortNumber(FtHandle, std::int32_t& number)
+    {
+        number = -1;
+        return ftstatus::kNotSupported;
+    }
+    virtual FtStatus getLatencyTimer(FtHandle, std::uint8_t&) { return ftstatus::kNotSupported; }
+    virtual FtStatus setLatencyTimer(FtHandle, std::uint8_t) { return ftstatus::kNotSupported; }
 };
 
 /// What loading the library gave: the functions, or why there are none

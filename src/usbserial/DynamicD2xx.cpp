@@ -41,6 +41,10 @@ D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
     }
     // Older libraries may lack it; the write then goes unverified.
     resolve(d2xx->m_library, "FT_ReadEE", d2xx->m_readEe);
+    // Only the COM ports' latency timer needs these; the EEPROM work does not.
+    resolve(d2xx->m_library, "FT_GetComPortNumber", d2xx->m_getComPortNumber);
+    resolve(d2xx->m_library, "FT_GetLatencyTimer", d2xx->m_getLatencyTimer);
+    resolve(d2xx->m_library, "FT_SetLatencyTimer", d2xx->m_setLatencyTimer);
     return {std::move(d2xx), {}};
 }
 
@@ -79,6 +83,33 @@ FtStatus DynamicD2xx::readEe(FtHandle handle, std::uint32_t wordOffset, std::uin
 FtStatus DynamicD2xx::close(FtHandle handle)
 {
     return m_close(handle);
+}
+
+bool DynamicD2xx::hasLatencyTimer() const
+{
+    return m_getComPortNumber && m_getLatencyTimer && m_setLatencyTimer;
+}
+
+FtStatus DynamicD2xx::getComPortNumber(FtHandle handle, std::int32_t& number)
+{
+    number = -1;
+    if (!m_getComPortNumber)
+        return ftstatus::kNotSupported;
+    return m_getComPortNumber(handle, &number);
+}
+
+FtStatus DynamicD2xx::getLatencyTimer(FtHandle handle, std::uint8_t& milliseconds)
+{
+    if (!m_getLatencyTimer)
+        return ftstatus::kNotSupported;
+    return m_getLatencyTimer(handle, &milliseconds);
+}
+
+FtStatus DynamicD2xx::setLatencyTimer(FtHandle handle, std::uint8_t milliseconds)
+{
+    if (!m_setLatencyTimer)
+        return ftstatus::kNotSupported;
+    return m_setLatencyTimer(handle, milliseconds);
 }
 
 } // namespace talvex

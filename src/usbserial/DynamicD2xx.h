@@ -13,8 +13,8 @@ class DynamicD2xx final : public D2xxApi {
 public:
     /// Loads the library (by default the platform's file name, searched
     /// the system's way; tests pass the stand-in's path). Every entry point
-    /// but FT_ReadEE must be there; otherwise the result says which one is
-    /// missing.
+    /// but FT_ReadEE and the latency timer's must be there; otherwise the
+    /// result says which one is missing.
     static D2xxLoadResult load(const std::string& nameOrPath = defaultD2xxLibraryName());
 
     std::string name() const override { return "FTDI D2XX (" + m_nameOrPath + ")"; }
@@ -26,6 +26,10 @@ public:
     bool canReadEe() const override { return m_readEe != nullptr; }
     FtStatus readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value) override;
     FtStatus close(FtHandle handle) override;
+    bool hasLatencyTimer() const override;
+    FtStatus getComPortNumber(FtHandle handle, std::int32_t& number) override;
+    FtStatus getLatencyTimer(FtHandle handle, std::uint8_t& milliseconds) override;
+    FtStatus setLatencyTimer(FtHandle handle, std::uint8_t milliseconds) override;
 
 private:
     using CreateDeviceInfoListFn = FtStatus(TALVEX_D2XX_CALL*)(std::uint32_t*);
@@ -34,6 +38,10 @@ private:
     using HandleFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle);
     using WriteEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t);
     using ReadEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t*);
+    // LONG and UCHAR in the D2XX headers.
+    using GetComPortNumberFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::int32_t*);
+    using GetLatencyTimerFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint8_t*);
+    using SetLatencyTimerFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint8_t);
 
     DynamicD2xx() = default;
 
@@ -46,6 +54,9 @@ private:
     WriteEeFn m_writeEe = nullptr;
     ReadEeFn m_readEe = nullptr;
     HandleFn m_close = nullptr;
+    GetComPortNumberFn m_getComPortNumber = nullptr;
+    GetLatencyTimerFn m_getLatencyTimer = nullptr;
+    SetLatencyTimerFn m_setLatencyTimer = nullptr;
 };
 
 } // namespace talvex

@@ -2,8 +2,8 @@
 // and calling convention, over FTDI chips emulated in a state file that the
 // test names in TALVEX_FTD2XX_STATE. Every call reads the file and writes
 // it back, so the test sees each chip's EEPROM and counters afterwards.
-// Built twice more with an entry point left out (FT_ReadEE, FT_WriteEE) to
-// test how the tool meets an older or broken library.
+// Built three more times with entry points left out (FT_ReadEE, FT_WriteEE,
+// the latency timer's) to test how the tool meets an older or broken library.
 
 #include "support/ftd2xx/StandinState.h"
 
@@ -193,3 +193,49 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Close(FtHandle handle)
         return ftstatus::kOk;
     });
 }
+
+#if !defined(TALVEX_STANDIN_WITHOUT_LATENCY)
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
+{
+    if (!number)
+        return ftstatus::kInvalidParameter;
+    return withState(
+        [&](standin::State& state) {
+            const standin::Chip* chip = chipOf(state, handle);
+            if (!chip)
+                return ftstatus::kInvalidHandle;
+            *number = chip->comPort;
+            return ftstatus::kOk;
+        },
+        false);
+}
+
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetLatencyTimer(FtHandle handle, std::uint8_t* milliseconds)
+{
+    if (!milliseconds)
+        return ftstatus::kInvalidParameter;
+    return withState(
+        [&](standin::State& state) {
+            const standin::Chip* chip = chipOf(state, handle);
+            if (!chip)
+                return ftstatus::kInvalidHandle;
+            *milliseconds = chip->latency;
+            return ftstatus::kOk;
+        },
+        false);
+}
+
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_SetLatencyTimer(FtHandle handle, std::uint8_t milliseconds)
+{
+    return withState([&](standin::State& state) {
+        standin::Chip* chip = chipOf(state, handle);
+        if (!chip)
+            return ftstatus::kInvalidHandle;
+        if (milliseconds < chip->lowestLatency)
+            return ftstatus::kInvalidParameter;
+        chip->latency = milliseconds;
+        chip->latencySets += (chip->latencySets.empty() ? "" : " ") + std::to_string(milliseconds);
+        return ftstatus::kOk;
+    });
+}
+#endif

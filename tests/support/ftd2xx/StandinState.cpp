@@ -70,6 +70,14 @@ std::optional<State> loadState(const std::string& path)
                     chip.stuckWord = signedNumber(value);
                 else if (key == "close_failure")
                     chip.closeFailure = number(value);
+                else if (key == "com_port")
+                    chip.comPort = signedNumber(value);
+                else if (key == "latency")
+                    chip.latency = static_cast<std::uint8_t>(number(value));
+                else if (key == "lowest_latency")
+                    chip.lowestLatency = static_cast<std::uint8_t>(number(value));
+                else if (key == "latency_sets")
+                    chip.latencySets = value;
                 else if (key == "bus")
                     chip.bus = signedNumber(value);
                 else if (key == "address")
@@ -133,6 +141,10 @@ bool saveState(const std::string& path, const State& state)
             << "fail_write_status " << chip.failWriteStatus << '\n'
             << "stuck_word " << chip.stuckWord << '\n'
             << "close_failure " << chip.closeFailure << '\n'
+            << "com_port " << chip.comPort << '\n'
+            << "latency " << static_cast<int>(chip.latency) << '\n'
+            << "lowest_latency " << static_cast<int>(chip.lowestLatency) << '\n'
+            << "latency_sets " << chip.latencySets << '\n'
             << "bus " << chip.bus << '\n'
             << "address " << chip.address << '\n'
             << "bcd_device " << chip.bcdDevice << '\n'

@@ -37,6 +37,11 @@ struct Chip {
     int stuckWord = -1;                     ///< writes to this word are lost, yet answered FT_OK
     FtStatus closeFailure = ftstatus::kOk;  ///< FT_Close answers this
 
+    int comPort = -1;                       ///< FT_GetComPortNumber's answer: the VCP driver's COM number
+    std::uint8_t latency = 16;              ///< the latency timer, in ms (the chip's default)
+    std::uint8_t lowestLatency = 1;         ///< FT_SetLatencyTimer refuses less than this
+    std::string latencySets;                ///< every value FT_SetLatencyTimer took, in order, blank-separated
+
     // The stand-in libftdi's view of the same chip: the USB device.
     int bus = 1;
     int address = 2;

@@ -1,0 +1,170 @@
+#include "serial/D2xxLatency.h"
+
+#include "usbserial/DynamicLibrary.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+namespace talvex {
+namespace {
+
+// No host carries this many FTDI devices; a larger count is not believed.
+constexpr std::uint32_t kMaxDevices = 1024;
+// The guide gives some libraries' lowest accepted value as 2 ms.
+constexpr std::uint8_t kFallbackLatencyMs = 2;
+
+std::string keepsDriverSetting(const std::string& port, const std::string& why)
+{
+    return port + " keeps the driver's latency setting: " + why
+        + ". Answers may wait up to its latency timer; set \"Latency Timer\" to 1 ms in Device Manager "
+          "(the port's Properties, Port Settings, Advanced) to avoid that.";
+}
+
+std::string fieldText(const char* field, std::size_t size)
+{
+    const auto end = std::find(field, field + size, '\0');
+    return std::string(field, end);
+}
+
+// D2XX names each channel of a multi-channel chip by the serial number and
+// its letter, as FTDI's Windows driver does.
+std::string d2xxSerial(const UsbIdentity& usb)
+{
+    if (usb.serial.empty() || !hasChannelLetters(usb) || !usb.interfaceNumber)
+        return usb.serial;
+    return usb.serial + static_cast<char>('A' + *usb.interfaceNumber);
+}
+
+struct OpenedChannel {
+    FtHandle handle = nullptr;
+    std::string problem; ///< why there is no handle
+};
+
+OpenedChannel openChannel(D2xxApi& api, int comNumber, const UsbIdentity& usb)
+{
+    std::uint32_t count = 0;
+    FtStatus status = api.createDeviceInfoList(count);
+    if (status != ftstatus::kOk)
+        return {nullptr, "FT_CreateDeviceInfoList answered " + d2xxStatusName(status)};
+    count = std::min(count, kMaxDevices);
+    std::vector<FtDeviceListInfoNode> records(count);
+    if (count > 0) {
+        status = api.getDeviceInfoList(records.data(), count);
+        if (status != ftstatus::kOk)
+            return {nullptr, "FT_GetDeviceInfoList answered " + d2xxStatusName(status)};
+        records.resize(std::min<std::size_t>(count, records.size()));
+    }
+    const std::string serial = d2xxSerial(usb);
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        const FtDeviceListInfoNode& record = records[index];
+        // Held by another program: FT_Open would refuse it.
+        if ((record.Flags & kFtFlagOpened) != 0)
+            continue;
+        const bool candidate = serial.empty()
+            ? (record.ID >> 16) == kFtdiVendorId
+            : fieldText(record.SerialNumber, sizeof record.SerialNumber) == serial;
+        if (!candidate)
+            continue;
+        FtHandle handle = nullptr;
+        if (api.open(static_cast<int>(index), handle) != ftstatus::kOk)
+            continue;
+        std::int32_t number = -1;
+        if (api.getComPortNumber(handle, number) == ftstatus::kOk && number == comNumber)
+            return {handle, {}};
+        api.close(handle);
+    }
+    const std::string which = serial.empty() ? "no FTDI D2XX device" : "no FTDI D2XX device " + serial;
+    return {nullptr, which + " could be opened as COM" + std::to_string(comNumber)};
+}
+
+FtStatus setLowLatency(D2xxApi& api, FtHandle handle)
+{
+    const FtStatus status = api.setLatencyTimer(handle, kLowLatencyTimerMs);
+    if (status == ftstatus::kInvalidParameter)
+        return api.setLatencyTimer(handle, kFallbackLatencyMs);
+    return status;
+}
+
+} // namespace
+
+bool isFtdiPort(const PortInfo& port)
+{
+    return port.usb && port.usb->vendorId == kFtdiVendorId;
+}
+
+std::optional<int> comPortNumber(const std::string& name)
+{
+    if (name.size() < 4 || name.size() > 6)
+        return std::nullopt;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
+            return std::nullopt;
+    }
+    int number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return std::nullopt;
+        number = number * 10 + (name[i] - '0');
+    }
+    if (number < 1 || name[3] == '0')
+        return std::nullopt;
+    return number;
+}
+
+D2xxLatencyHold::D2xxLatencyHold(std::shared_ptr<D2xxApi> api, int comNumber, UsbIdentity usb, std::uint8_t savedMs)
+    : m_api(std::move(api))
+    , m_comNumber(comNumber)
+    , m_usb(std::move(usb))
+    , m_savedMs(savedMs)
+{
+}
+
+D2xxLatencyHold::~D2xxLatencyHold()
+{
+    // The list is read again: indexes change when devices come and go.
+    // A chip unplugged meanwhile is left alone; it starts at its default.
+    const OpenedChannel channel = openChannel(*m_api, m_comNumber, m_usb);
+    if (!channel.handle)
+        return;
+    m_api->setLatencyTimer(channel.handle, m_savedMs);
+    m_api->close(channel.handle);
+}
+
+LatencyRequest lowerLatencyTimer(const std::shared_ptr<D2xxApi>& api, const PortInfo& port)
+{
+    LatencyRequest request;
+    const std::optional<int> comNumber = comPortNumber(port.name);
+    if (!isFtdiPort(port) || !comNumber)
+        return request;
+    if (!api) {
+        request.logLine = keepsDriverSetting(port.name, "the FTDI D2XX library (" + defaultD2xxLibraryName() + ") is not loaded");
+        return request;
+    }
+    if (!api->hasLatencyTimer()) {
+        request.logLine = keepsDriverSetting(
+            port.name, api->name() + " lacks FT_GetComPortNumber, FT_GetLatencyTimer or FT_SetLatencyTimer");
+        return request;
+    }
+    const OpenedChannel channel = openChannel(*api, *comNumber, *port.usb);
+    if (!channel.handle) {
+        request.logLine = keepsDriverSetting(port.name, channel.problem);
+        return request;
+    }
+    std::uint8_t saved = 0;
+    FtStatus status = api->getLatencyTimer(channel.handle, saved);
+    if (status == ftstatus::kOk && saved > kLowLatencyTimerMs) {
+        status = setLowLatency(*api, channel.handle);
+        if (status == ftstatus::kOk)
+            request.hold = std::make_unique<D2xxLatencyHold>(api, *comNumber, *port.usb, saved);
+        else
+            request.logLine = keepsDriverSetting(port.name, "FT_SetLatencyTimer answered " + d2xxStatusName(status));
+    } else if (status != ftstatus::kOk) {
+        request.logLine = keepsDriverSetting(port.name, "FT_GetLatencyTimer answered " + d2xxStatusName(status));
+    }
+    api->close(channel.handle);
+    return request;
+}
+
+} // namespace talvex
