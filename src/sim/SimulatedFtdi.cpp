@@ -64,6 +64,17 @@ void SimulatedFtdi::enumerate()
     }
 }
 
+FtStatus copyDeviceList(const std::vector<FtDeviceListInfoNode>& list, FtDeviceListInfoNode* records,
+                        std::uint32_t& count)
+{
+    if (!records)
+        return ftstatus::kInvalidParameter;
+    const std::size_t n = std::min<std::size_t>(count, list.size());
+    std::copy_n(list.begin(), n, records);
+    count = static_cast<std::uint32_t>(n);
+    return ftstatus::kOk;
+}
+
 int SimulatedFtdi::channelOf(FtHandle handle) const
 {
     for (int i = 0; i < kChannels; ++i) {
@@ -94,12 +105,7 @@ FtStatus SimulatedFtdi::createDeviceInfoList(std::uint32_t& count)
 FtStatus SimulatedFtdi::getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count)
 {
     std::lock_guard lock(m_mutex);
-    if (!records)
-        return ftstatus::kInvalidParameter;
-    const std::size_t n = std::min<std::size_t>(count, m_list.size());
-    std::copy_n(m_list.begin(), n, records);
-    count = static_cast<std::uint32_t>(n);
-    return ftstatus::kOk;
+    return copyDeviceList(m_list, records, count);
 }
 
 FtStatus SimulatedFtdi::open(int index, FtHandle& handle)

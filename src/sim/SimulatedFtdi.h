@@ -10,6 +10,11 @@
 
 namespace talvex {
 
+/// FT_GetDeviceInfoList over a list built by FT_CreateDeviceInfoList: at
+/// most `count` records into `records`, `count` set to how many.
+FtStatus copyDeviceList(const std::vector<FtDeviceListInfoNode>& list, FtDeviceListInfoNode* records,
+                        std::uint32_t& count);
+
 /// The simulated programmer's FTDI chip as the D2XX library shows it, in
 /// process, for --simulate and tests: a dual-channel chip (type FT2232C,
 /// ID 0x04036010, one device-list record per channel, LocId 0x2111 and

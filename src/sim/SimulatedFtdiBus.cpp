@@ -35,12 +35,7 @@ FtStatus SimulatedFtdiBus::createDeviceInfoList(std::uint32_t& count)
 FtStatus SimulatedFtdiBus::getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count)
 {
     std::lock_guard lock(m_mutex);
-    if (!records)
-        return ftstatus::kInvalidParameter;
-    const std::size_t n = std::min<std::size_t>(count, m_list.size());
-    std::copy_n(m_list.begin(), n, records);
-    count = static_cast<std::uint32_t>(n);
-    return ftstatus::kOk;
+    return copyDeviceList(m_list, records, count);
 }
 
 FtStatus SimulatedFtdiBus::open(int index, FtHandle& handle)
