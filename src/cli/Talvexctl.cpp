@@ -45,6 +45,7 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"card atr", runCardAtr},
         {"card watch", runCardWatch},
         {"card send", runCardSend},
+        {"batch upload", runBatchUpload},
     };
     return functions;
 }
