@@ -62,9 +62,13 @@ void printRecords(CommandRun& run, const ReportHeader& header, const std::vector
     if (run.call.has("--json")) {
         // The report's own records, as one array.
         std::string text = "[";
-        for (const BatchRecord& record : records)
-            text += (text.size() > 1 ? "," : "") + jsonLine(header, record);
-        run.console.result(text + "]");
+        for (const BatchRecord& record : records) {
+            if (text.size() > 1)
+                text += ',';
+            text += jsonLine(header, record);
+        }
+        text += ']';
+        run.console.result(text);
         return;
     }
     for (const std::string& line : recordTable(records))
