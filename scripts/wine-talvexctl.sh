@@ -8,8 +8,10 @@
 # the programmer on its COM ports; that info, settings and set clock give
 # the Linux build's exit status and results (COM names where Linux has
 # terminal paths), refusals and failures included; that an upload of a
-# generated image completes from the boot loader; and that the USB serial
-# commands work through a stand-in ftd2xx.dll.
+# generated image completes from the boot loader; that a batch upload on
+# two built-in simulated programmers (--simulate=2) confirms both, asks for
+# their re-plugs and writes its report; and that the USB serial commands
+# work through a stand-in ftd2xx.dll.
 #
 # Run by wine-tests.sh, which starts the Wine server and the simulators and
 # exports WINE, WINEPREFIX and the TALVEX_SIM_* variables. Exits non-zero
@@ -229,9 +231,34 @@ for _ in $(seq 400); do printf "$block"; done >"$image"
 [[ $(stat -c %s "$image") == 102400 ]] || fail "the generated image is not 102,400 bytes"
 win[image]=$(windows_path "$image")
 start win upload upload --port '{boot1}' '{image}'
+# The batch runs its built-in programmers in real time (about 45 s): beside
+# the upload and Linux's turn, which share nothing with it.
+batch_report="$work/batch-report.csv"
+win[batch_report]=$(windows_path "$batch_report")
+start win batch --simulate=2 batch upload '{image}' --serialize --report '{batch_report}'
 run_steps linux
 finish win upload
 judge upload 0 "Uploading firmware successfully finished ! Please, unplug the reader to restart-it."
+
+# --- two programmers at once (--simulate=2) ----------------------------------
+finish win batch
+image_sha256=$(sha256sum "$image" | cut -d' ' -f1)
+rows=$(grep -cE '^[12]  COM[3-6]/COM[3-6] +[0-9A-F]{32} +1\.10 +.+ +EF01[0-9]{4} +ok +[0-9.]+ s$' \
+    "$work/batch.win.out" || true)
+records=$(grep -cE "^[^,]+,[^,]+,[^,]+,$image_sha256,[12],.*,ok,,[0-9.]+\$" "$batch_report" 2>/dev/null || true)
+if [[ $status == 0 && $rows == 2 && $records == 2 ]] \
+    && grep -qF '] Unplug programmer 2 (USB 2-2, COM5/COM6, serial ...EF010002) and plug it in again.' \
+        "$work/batch.win.err"; then
+    pass "${shown[batch.win]} : exit 0, two ok rows, the re-plug asked for, two records with the image's SHA-256 ($took s)"
+else
+    mismatch "${shown[batch.win]} : exit $status, $rows ok rows and $records records of 2"
+    say "      standard output:"
+    show "$work/batch.win.out"
+    say "      standard error:"
+    show "$work/batch.win.err"
+    say "      report:"
+    show "$batch_report" 2>/dev/null || true
+fi
 
 for i in "${!step_names[@]}"; do
     name=${step_names[i]} partner=${step_partners[i]} expected=${step_expected[i]}

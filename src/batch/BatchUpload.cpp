@@ -30,6 +30,18 @@ const char* phaseName(BatchPhase phase)
     return "?";
 }
 
+std::optional<std::string> firmwareFileProblem(const std::string& path)
+{
+    std::string reason;
+    switch (checkFirmwareFile(path, &reason)) {
+    case FileCheck::NotFound: return path + ": file not found";
+    case FileCheck::NotBinFile: return path + ": not a .bin firmware file";
+    case FileCheck::Unreadable: return path + ": " + reason;
+    case FileCheck::Ok: break;
+    }
+    return std::nullopt;
+}
+
 bool BatchResult::allConfirmed() const
 {
     return !error && !records.empty()
@@ -47,13 +59,11 @@ BatchResult BatchUpload::run(const std::vector<FoundProgrammer>& programmers)
 {
     BatchResult result;
     const std::string& path = m_settings.firmwarePath;
-    std::string reason;
-    switch (checkFirmwareFile(path, &reason)) {
-    case FileCheck::NotFound: result.error = path + ": file not found"; return result;
-    case FileCheck::NotBinFile: result.error = path + ": not a .bin firmware file"; return result;
-    case FileCheck::Unreadable: result.error = path + ": " + reason; return result;
-    case FileCheck::Ok: break;
+    if (auto problem = firmwareFileProblem(path)) {
+        result.error = std::move(problem);
+        return result;
     }
+    std::string reason;
     // One image for all: every programmer gets the bytes the hash names.
     const std::optional<FirmwareImage> image = readFirmwareImage(path);
     const auto sha256 = sha256OfFile(path, reason);

@@ -49,6 +49,7 @@ ExitCode runSave(CommandRun& run);
 ExitCode runRestoreDefault(CommandRun& run);
 ExitCode runFactoryReset(CommandRun& run);
 ExitCode runUpload(CommandRun& run);
+ExitCode runBatchUpload(CommandRun& run);
 ExitCode runUsbSerialList(CommandRun& run);
 ExitCode runUsbSerialWrite(CommandRun& run);
 ExitCode runUsbSerialGenerate(CommandRun& run);

@@ -177,6 +177,37 @@ const std::vector<CommandEntry>& entries()
          {"FILE"},
          portOptions({{"--serialize", "", "write the derived USB serial number after a successful upload"}}),
          {"--port"}},
+        {"batch upload",
+         "FILE [--serialize] [--ports auto|P1,P2,...] [--report FILE] [--json]",
+         "upload firmware to every programmer attached, all at once",
+         "Finds every programmer: on every port of the host (--ports auto, FTDI chips\n"
+         "first), or on exactly the ports listed, pseudo-terminals included. Prints one\n"
+         "line for each (position, ports, USB location, serial number, firmware), then\n"
+         "runs the upload on all of them at once, one thread each. A programmer that\n"
+         "runs its application goes back to its boot loader, and you are asked, by its\n"
+         "position and serial number, to unplug it and plug it in again.\n"
+         "On a terminal one progress line per programmer is redrawn in place (ports,\n"
+         "serial, phase, percent, time left); otherwise time-stamped lines tell each\n"
+         "change of phase and each tenth of an upload. Last comes a table: position,\n"
+         "ports, serial number, firmware before and after, USB serial number written,\n"
+         "verdict, time and the reason of a failure (--json: the report's records).\n"
+         "--report FILE appends one record per programmer to a .csv file (with a header\n"
+         "line when new) or a .jsonl file: the table's fields, the date, the tool's\n"
+         "version and the firmware file's SHA-256.\n"
+         "The firmware file and the report's name are checked before any port opens.\n"
+         "\n"
+         "Exit status 0 only when every programmer confirmed its upload (and, with\n"
+         "--serialize, its USB serial number); 6 when any did not (the table says why);\n"
+         "3 when no programmer answered; 2 for a bad firmware file, report name or port\n"
+         "list; 1 when the FTDI library is missing (nothing uploaded) or the report\n"
+         "could not be written.",
+         {"FILE"},
+         {{"--serialize", "", "write each programmer's derived USB serial number after its upload"},
+          {"--ports", "PORTS",
+           "auto (default): every port of the host; or the ports to search, separated by commas"},
+          {"--report", "FILE", "append one record per programmer to FILE (.csv or .jsonl)"},
+          kJson},
+         {}},
         {"usb-serial list",
          "[--json] [--ftdi-library LIBRARY]",
          "list the FTDI devices and their USB serial numbers",
@@ -417,7 +448,7 @@ const CommandEntry* findCommand(std::string_view name)
 
 bool isCommandGroup(std::string_view word)
 {
-    return word == "set" || word == "usb-serial" || word == "card";
+    return word == "set" || word == "usb-serial" || word == "card" || word == "batch";
 }
 
 std::string expandedHelp(std::string_view text)

@@ -74,6 +74,13 @@ void Console::progress(std::string_view text)
     m_progressOpen = true;
 }
 
+void Console::drawText(std::string_view text)
+{
+    endProgress();
+    m_err << text;
+    m_err.flush();
+}
+
 void Console::line(std::ostream& stream, std::string_view text)
 {
     endProgress();

@@ -36,6 +36,14 @@ public:
 
     bool interactive() const { return m_interactive; }
 
+    /// Standard error is a terminal that reads ANSI cursor movement, so
+    /// several lines can be redrawn in place.
+    bool escapeCodes() const { return m_interactive && m_escapeCodes; }
+    void setEscapeCodes(bool understood) { m_escapeCodes = understood; }
+    /// Text on standard error as it stands, for a caller that draws its
+    /// own lines with escape codes.
+    void drawText(std::string_view text);
+
     /// A result did not reach standard output (a full disk, a closed pipe).
     bool outputLost() const { return m_outputLost; }
 
@@ -47,6 +55,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_interactive;
+    bool m_escapeCodes = false;
     bool m_quiet = false;
     bool m_outputLost = false;
     bool m_progressOpen = false;

@@ -45,6 +45,7 @@ const std::map<std::string_view, CommandFunction>& commandFunctions()
         {"card atr", runCardAtr},
         {"card watch", runCardWatch},
         {"card send", runCardSend},
+        {"batch upload", runBatchUpload},
     };
     return functions;
 }
@@ -121,9 +122,11 @@ int runTalvexctl(const std::vector<std::string>& arguments, ApplicationContext& 
     return withOutputChecked(console, exitStatus(runInvocation(parsed.invocation, context, console)));
 }
 
-int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive)
+int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive,
+                  bool escapeCodes)
 {
     Console console(out, err, interactive);
+    console.setEscapeCodes(escapeCodes);
     const ParsedArguments parsed = parseArguments(arguments);
     if (const auto answered = answerWithoutDevice(parsed, console))
         return withOutputChecked(console, *answered);

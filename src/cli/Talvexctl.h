@@ -24,7 +24,9 @@ ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Cons
 int runTalvexctl(const std::vector<std::string>& arguments, ApplicationContext& context, Console& console);
 
 /// The program: parses, chooses the host's ports or the simulated
-/// programmer (--simulate) on a real-time clock, and runs.
-int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive);
+/// programmer (--simulate) on a real-time clock, and runs. `escapeCodes`:
+/// the terminal on standard error reads ANSI cursor movement.
+int talvexctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, bool interactive,
+                  bool escapeCodes = false);
 
 } // namespace talvex::cli

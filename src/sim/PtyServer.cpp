@@ -83,9 +83,30 @@ const std::string& PtyServer::slavePath(int reader) const
     return m_terminals.at(static_cast<std::size_t>(reader - 1)).path;
 }
 
+void PtyServer::replugAfterBackToBoot(int polls, Micros away)
+{
+    SimulatedProgrammer::PlugScript hands;
+    hands.unplugAfterPolls = polls;
+    m_device.setPlugScript(hands);
+    m_replugAfter = away;
+}
+
+void PtyServer::plugBackWhenDue()
+{
+    if (!m_replugAfter || m_device.plugged()) {
+        m_unpluggedSince.reset();
+        return;
+    }
+    if (!m_unpluggedSince)
+        m_unpluggedSince = m_clock.now();
+    else if (m_clock.now() - *m_unpluggedSince >= *m_replugAfter)
+        m_device.setPlugged(true);
+}
+
 void PtyServer::run(const std::atomic<bool>& stop)
 {
     while (!stop.load()) {
+        plugBackWhenDue();
         int timeoutMs = 50;
         // Fresh bytes are still on their way in, or their command is being
         // framed: look again soon, or every answer waits for the idle poll.
@@ -114,7 +135,8 @@ void PtyServer::pollOnce(int timeoutMs)
             continue;
         std::uint8_t buffer[512];
         const ssize_t count = ::read(m_terminals[i].master, buffer, sizeof buffer);
-        if (count <= 0)
+        // Unplugged, nothing at the other end of the wire hears it.
+        if (count <= 0 || !m_device.plugged())
             continue;
         termios settings{};
         ::tcgetattr(m_terminals[i].slaveKeeper, &settings);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <string>
 
 namespace talvex {
@@ -24,6 +25,12 @@ public:
     /// The path a host opens for reader 1 or 2.
     const std::string& slavePath(int reader) const;
 
+    /// The user's hands over a pseudo-terminal, which cannot vanish: after
+    /// a back-to-boot the device goes silent once its boot loader has
+    /// answered `polls` polls, as if unplugged, and is plugged in again
+    /// `away` later (before the tool's first try to reopen ends).
+    void replugAfterBackToBoot(int polls, Micros away);
+
     /// Serves until `stop` turns true.
     void run(const std::atomic<bool>& stop);
 
@@ -36,11 +43,14 @@ private:
 
     void pollOnce(int timeoutMs);
     void deliverDue();
+    void plugBackWhenDue();
 
     SimulatedProgrammer& m_device;
     Clock& m_clock;
     std::array<Terminal, 2> m_terminals;
     TimePoint m_lastInbound{};
+    std::optional<Micros> m_replugAfter;
+    std::optional<TimePoint> m_unpluggedSince;
 };
 
 } // namespace talvex

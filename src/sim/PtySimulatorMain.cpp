@@ -23,7 +23,11 @@ void onSignal(int)
 void printUsage()
 {
     std::puts("usage: talvex-simulator [--variant normal|low1|low2] [--boot] [--serial HEX32] [--version MAJOR.MINORHEX]\n"
-              "Serves a simulated programmer on two pseudo-terminals until interrupted.");
+              "                        [--replug-after MS]\n"
+              "Serves a simulated programmer on two pseudo-terminals until interrupted.\n"
+              "--replug-after MS: sent back to its boot loader, it is unplugged after six polls\n"
+              "and plugged in again MS later (at most 3000), so an upload can start from the\n"
+              "application.");
 }
 
 } // namespace
@@ -36,6 +40,7 @@ int main(int argc, char** argv)
     bool boot = false;
     unsigned major = 1;
     unsigned minor = 0x0A;
+    int replugAfterMs = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -61,6 +66,13 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "the version looks like 1.0A\n");
                 return 2;
             }
+        } else if (arg == "--replug-after" && hasValue) {
+            // Longer, and the tool's identification after reopening would
+            // find nobody there.
+            if (std::sscanf(argv[++i], "%d", &replugAfterMs) != 1 || replugAfterMs < 0 || replugAfterMs > 3000) {
+                std::fprintf(stderr, "--replug-after takes milliseconds from 0 to 3000\n");
+                return 2;
+            }
         } else if (arg == "--help" || arg == "-h") {
             printUsage();
             return 0;
@@ -77,6 +89,10 @@ int main(int argc, char** argv)
 
     RealClock clock;
     PtyServer server(device, clock);
+    // The polls a user's hands take to pull the plug, as --simulate's.
+    constexpr int kUnplugAfterPolls = 6;
+    if (replugAfterMs >= 0)
+        server.replugAfterBackToBoot(kUnplugAfterPolls, Millis(replugAfterMs));
     std::string error;
     if (!server.start(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -2,74 +2,15 @@
 // against the simulator program on pseudo-terminals through the POSIX
 // backend, where a write and the read after it are separate runs.
 
-#include "firmware/UploadBench.h"
+#include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
-
 namespace {
 
-struct ProgramResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-// Runs the program to its end with standard output and error in files,
-// or standard output on the device named.
-ProgramResult runProgram(const std::string& program, std::vector<std::string> args,
-                         const std::string& outDevice = {})
-{
-    talvex::test::TempFolder folder;
-    const std::string out = outDevice.empty() ? folder.path("out") : outDevice;
-    const std::string err = folder.path("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    ProgramResult result;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return result;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
-    if (outDevice.empty())
-        result.out = readFile(out);
-    result.err = readFile(err);
-    return result;
-}
-
-ProgramResult talvexctl(std::vector<std::string> args, const std::string& outDevice = {})
-{
-    return runProgram(TALVEXCTL_PATH, std::move(args), outDevice);
-}
-
+using talvex::test::ProgramResult;
+using talvex::test::talvexctl;
 using Simulator = talvex::test::SimulatorProcess;
 
 } // namespace
