@@ -51,7 +51,7 @@ void BatchProgress::phaseChanged(std::size_t index, BatchPhase phase)
     const FoundProgrammer& programmer = m_programmers.at(index);
     if (phase == BatchPhase::Unplug) {
         say("Unplug programmer " + std::to_string(index + 1) + " (" + programmer.positionText() + ", serial " +
-                shortSerial(programmer.serialNumber) + ") and plug it in again.",
+                programmer.serialNumber + ") and plug it in again.",
             false);
     } else if (phase == BatchPhase::Replug) {
         say(titled(name(index)) + " is unplugged: waiting for it to be plugged in again.", false);

@@ -34,9 +34,10 @@ std::string withoutTrailingBlanks(std::string text)
 
 std::string shortSerial(const std::string& serialNumber)
 {
-    // ASCII dots: a Windows console shows no UTF-8 ellipsis unasked.
+    // The eight digits its USB serial number is made of tell programmers
+    // apart; the others are often the same on one batch.
     const auto usbPart = usbSerialFromProgrammerSerial(serialNumber);
-    return usbPart ? "..." + *usbPart : serialNumber;
+    return usbPart ? *usbPart : serialNumber;
 }
 
 std::string programmerName(std::size_t index, const FoundProgrammer& programmer)

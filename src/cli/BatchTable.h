@@ -10,7 +10,7 @@
 
 namespace talvex::cli {
 
-/// "...EF010002": the serial number's characters the USB serial number is
+/// "EF010002": the serial number's characters the USB serial number is
 /// made of, which tell a bench's programmers apart; the whole text when it
 /// is no 32-digit serial number.
 std::string shortSerial(const std::string& serialNumber);
