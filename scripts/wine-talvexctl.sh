@@ -247,7 +247,7 @@ rows=$(grep -cE '^[12]  COM[3-6]/COM[3-6] +[0-9A-F]{32} +1\.10 +.+ +EF01[0-9]{4}
     "$work/batch.win.out" || true)
 records=$(grep -cE "^[^,]+,[^,]+,[^,]+,$image_sha256,[12],.*,ok,,[0-9.]+\$" "$batch_report" 2>/dev/null || true)
 if [[ $status == 0 && $rows == 2 && $records == 2 ]] \
-    && grep -qF '] Unplug programmer 2 (USB 2-2, COM5/COM6, serial ...EF010002) and plug it in again.' \
+    && grep -qF '] Unplug programmer 2 (USB 2-2, COM5/COM6, serial 0123456789ABCDEF0100026789ABCDEF) and plug it in again.' \
         "$work/batch.win.err"; then
     pass "${shown[batch.win]} : exit 0, two ok rows, the re-plug asked for, two records with the image's SHA-256 ($took s)"
 else
