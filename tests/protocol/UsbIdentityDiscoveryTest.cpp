@@ -173,16 +173,8 @@ TEST(UsbIdentityScan, LowSpeedBuildsAreFoundOnTheFtdiPortsToo)
 TEST(UsbIdentityScan, OneChipsInterfacesAreTriedTogether)
 {
     TraceBench host(4);
-    auto first = std::make_shared<SimulatedProgrammer>(SpeedVariant::Normal, "FEDCBA9876543210FEDCBA9876543210");
-    first->attachTo(host.sim, "COM1", "COM3");
-    host.devices.push_back(first);
-    host.sim.setUsbIdentity("COM1", simusb::ft2232("TLVX0001", 0, "1-5", "TalvexUSB"));
-    host.sim.setUsbIdentity("COM3", simusb::ft2232("TLVX0001", 1, "1-5", "TalvexUSB"));
-    auto second = std::make_shared<SimulatedProgrammer>(SpeedVariant::Normal, kSerial);
-    second->attachTo(host.sim, "COM2", "COM4");
-    host.devices.push_back(second);
-    host.sim.setUsbIdentity("COM2", simusb::ft2232("TLVX0002", 0, "1-6", "TalvexUSB"));
-    host.sim.setUsbIdentity("COM4", simusb::ft2232("TLVX0002", 1, "1-6", "TalvexUSB"));
+    host.addFtdiProgrammer("COM1", "COM3", SpeedVariant::Normal, "FEDCBA9876543210FEDCBA9876543210", "TLVX0001", "1-5");
+    host.addFtdiProgrammer("COM2", "COM4", SpeedVariant::Normal, kSerial, "TLVX0002", "1-6");
     DiscoveryEnvironment env = host.discovery();
     DetectionResults& results = host.context.detection();
 
