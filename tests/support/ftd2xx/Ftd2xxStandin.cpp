@@ -195,34 +195,31 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Close(FtHandle handle)
 }
 
 #if !defined(TALVEX_STANDIN_WITHOUT_LATENCY)
-TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
+// Reads one field of an open chip, changing nothing.
+template<typename T, typename Field>
+FtStatus readField(FtHandle handle, T* out, Field field)
 {
-    if (!number)
+    if (!out)
         return ftstatus::kInvalidParameter;
     return withState(
         [&](standin::State& state) {
             const standin::Chip* chip = chipOf(state, handle);
             if (!chip)
                 return ftstatus::kInvalidHandle;
-            *number = chip->comPort;
+            *out = chip->*field;
             return ftstatus::kOk;
         },
         false);
 }
 
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
+{
+    return readField(handle, number, &standin::Chip::comPort);
+}
+
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetLatencyTimer(FtHandle handle, std::uint8_t* milliseconds)
 {
-    if (!milliseconds)
-        return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            const standin::Chip* chip = chipOf(state, handle);
-            if (!chip)
-                return ftstatus::kInvalidHandle;
-            *milliseconds = chip->latency;
-            return ftstatus::kOk;
-        },
-        false);
+    return readField(handle, milliseconds, &standin::Chip::latency);
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_SetLatencyTimer(FtHandle handle, std::uint8_t milliseconds)
