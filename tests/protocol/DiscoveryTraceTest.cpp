@@ -119,6 +119,9 @@ TEST(TraceDiscovery, AutomaticScanInEachSpeedVariant)
             + scanPort(variant, "COM3", 500, "C2 00", identity(variant, 2)) + kDone;
         EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
         EXPECT_EQ(results.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
+        // The Phoenix build counts its readers from 0: its first is still reader 1.
+        EXPECT_EQ(results.reader1Port, "COM2");
+        EXPECT_EQ(results.reader2Port, "COM3");
     }
 }
 

@@ -186,28 +186,3 @@ TEST(UsbIdentityScan, OneChipsInterfacesAreTriedTogether)
     EXPECT_EQ(results.reader2Port, "COM3");
     EXPECT_EQ(results.serialNumber, "FEDCBA9876543210FEDCBA9876543210");
 }
-
-// The manual scan lists every port that opens in the host's order, each
-// with the USB identity the host gave.
-TEST(UsbIdentityScan, ManualScanListsEachPortWithItsUsbIdentity)
-{
-    MixedHost host;
-    DiscoveryEnvironment env = host.discovery();
-
-    const std::vector<ProbedPort> ports = manualScan(env, host.context.detection());
-
-    ASSERT_EQ(ports.size(), 7u);
-    const Strings descriptions = [&] {
-        Strings texts;
-        for (const ProbedPort& port : ports)
-            texts.push_back(port.name + " " + usbDescription(port.usb));
-        return texts;
-    }();
-    EXPECT_EQ(descriptions,
-              (Strings{"COM1 ", "COM2 CP210x 10c4:ea60 0001", "COM3 Arduino Uno 2341:0043 85736323838351F0E1A1",
-                       "COM4 FT2232 0403:6010 FT5AB12CA", "COM5 FT2232 0403:6010 FT5AB12CB",
-                       "COM6 FT2232 0403:6010 TLVX0001B", "COM7 FT2232 0403:6010 TLVX0001A"}));
-    EXPECT_EQ(ports[5].probe, ProbeResult::Application);
-    EXPECT_EQ(ports[6].probe, ProbeResult::Application);
-    EXPECT_EQ(ports[6].usb, simusb::ft2232("TLVX0001", 0, "1-4", "TalvexUSB"));
-}
