@@ -20,35 +20,6 @@ constexpr int kAnswerDelayMs = 150;
 
 } // namespace
 
-TEST(PtySimulator, IdentifiesTheProgrammerThroughThePosixBackend)
-{
-    SimulatorProcess simulator({"--serial", "00112233445566778899AABBCCDDEEFF", "--version", "1.0A"});
-    ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, simulator.path(2), kNormalMode)) << port.lastOpenError().message;
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
-    EXPECT_EQ(identity.mode, ProgrammerMode::Application);
-    EXPECT_EQ(identity.fields.serialNumber, "00112233445566778899AABBCCDDEEFF");
-    EXPECT_EQ(identity.fields.readerDigit, '2');
-    EXPECT_EQ(identity.versionText, "1.10");
-
-    // The port is held exclusively while open.
-    PortSlot second;
-    EXPECT_FALSE(second.open(*host, simulator.path(2), kNormalMode));
-    EXPECT_EQ(second.lastOpenError().kind, PortStatus::Busy);
-    port.close();
-
-    DetectionResults results;
-    results.answerDelayMs = kAnswerDelayMs;
-    DiscoveryEnvironment env{*host, port, clock, {}};
-    EXPECT_EQ(searchSelectedPort(env, results, {simulator.path(1), simulator.path(2)}, 0), "1");
-    EXPECT_EQ(results.serialNumber, "00112233445566778899AABBCCDDEEFF");
-    EXPECT_FALSE(port.isOpen());
-}
-
 TEST(PtySimulator, LowSpeedBuildAnswersOnlyAt9600Baud)
 {
     SimulatorProcess simulator({"--variant", "low2"});
