@@ -267,17 +267,15 @@ public:
     RefusingPort()
     {
         m_socket = loopback::openSocket();
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        loopback::AddressLength length = sizeof address;
-        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        sockaddr_storage address = loopback::loopbackAddress(AF_INET);
+        loopback::AddressLength length = loopback::addressLength(AF_INET);
+        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0
             || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             if (m_socket != loopback::kNoSocket)
                 loopback::closeSocket(m_socket);
             throw std::runtime_error("no loopback port");
         }
-        m_port = ntohs(address.sin_port);
+        m_port = loopback::portOf(address);
     }
     ~RefusingPort() { loopback::closeSocket(m_socket); }
     RefusingPort(const RefusingPort&) = delete;
