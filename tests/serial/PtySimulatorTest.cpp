@@ -18,22 +18,24 @@ namespace {
 // test should not take many seconds; the waits' shape is what matters.
 constexpr int kAnswerDelayMs = 150;
 
+// Identifies what answers on the terminal, opened in `mode`, and closes it.
+IdentifyResult identifyOn(const std::string& path, const char* mode, SpeedVariant variant = SpeedVariant::Normal)
+{
+    RealClock clock;
+    auto host = makeNativePortHost();
+    PortSlot port;
+    EXPECT_TRUE(port.open(*host, path, mode)) << port.lastOpenError().message;
+    return identify(port, clock, variant, kAnswerDelayMs);
+}
+
 } // namespace
 
 TEST(PtySimulator, LowSpeedBuildAnswersOnlyAt9600Baud)
 {
     SimulatorProcess simulator({"--variant", "low2"});
     ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kNormalMode));
-    EXPECT_EQ(identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs).mode, ProgrammerMode::None);
-    port.close();
-
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kLowSpeedMode));
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::LowSpeed2, kAnswerDelayMs);
+    EXPECT_EQ(identifyOn(simulator.path(1), kNormalMode).mode, ProgrammerMode::None);
+    const IdentifyResult identity = identifyOn(simulator.path(1), kLowSpeedMode, SpeedVariant::LowSpeed2);
     EXPECT_EQ(identity.mode, ProgrammerMode::Application);
     EXPECT_EQ(identity.fields.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
 }
@@ -42,11 +44,7 @@ TEST(PtySimulator, BootLoaderAnswersOnReaderOne)
 {
     SimulatorProcess simulator({"--boot"});
     ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kNormalMode));
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
+    const IdentifyResult identity = identifyOn(simulator.path(1), kNormalMode);
     EXPECT_EQ(identity.mode, ProgrammerMode::BootLoader);
     EXPECT_EQ(identity.fields.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
 }
