@@ -44,9 +44,6 @@ TEST(SimulatedPortHostListing, FtdiChipShowsWhatItReadFromItsEepromWhenPlugged)
 
     chip->setPlugged(false);
     EXPECT_FALSE(host.listPorts()[2].usb.has_value());
-
-    host.setUsbIdentity("COM2", std::nullopt);
-    EXPECT_FALSE(host.listPorts()[1].usb.has_value());
 }
 
 TEST(SimulatedPortHostListing, TheSimulateBenchIsAnFt2232OnComThreeAndFour)
