@@ -76,7 +76,8 @@ TraceSteps reidentified(int afterMs)
 // The erase, then the first block frame.
 TraceSteps erase(int afterMs)
 {
-    return {{afterMs, "DTR on"}, {0, "send A8"}, {800, "read A8 00"}, {20, "DTR on"}, {100, "write A6 00 … (35 bytes)"}};
+    return {{afterMs, "DTR on"}, {0, "send A8"}, {800, "read A8 00"}, {20, "DTR on"},
+            {100, "write A6 00 … (35 bytes)"}};
 }
 
 const std::string kBootAnswer = "A5 01 … (23 bytes)";
@@ -103,7 +104,8 @@ TEST(TraceUpload, ModeCheckBackToBootAndErase)
         {"application at 115200", Firmware::Application, SpeedVariant::Normal,
          backToBoot(SpeedVariant::Normal, "FF", "FF 00") + poll(SpeedVariant::Normal, 0, kBootAnswer)
              + poll(SpeedVariant::Normal, 20, "nothing") // unplugged
-             + TraceSteps{{20, "close COM1"}, {500, "open COM1 115200,N,8,1 failed"}} + reidentified(500) + erase(1020)},
+             + TraceSteps{{20, "close COM1"}, {500, "open COM1 115200,N,8,1 failed"}} + reidentified(500)
+             + erase(1020)},
         // The boot loader does not hear 9600 baud; from the reconnection on
         // the upload runs at 115200 with the plain lines.
         {"application, low-speed 1", Firmware::Application, SpeedVariant::LowSpeed1,

@@ -62,7 +62,7 @@ TraceSteps question(SpeedVariant variant, const std::string& send, const std::st
 }
 
 // Identify on an open port: pending input dropped, the greeting and, when
-// the device answered it, the identity; `waitMs` before each answer.
+// the device answered it, the identity, each read after the build's wait.
 TraceSteps identification(SpeedVariant variant, const std::string& greeting, const std::string& identityRead = {})
 {
     const int wait = variant == V::Normal ? 1000 : 250;
@@ -82,12 +82,15 @@ int settleMs(SpeedVariant variant)
 TraceSteps scanPort(SpeedVariant variant, const std::string& port, int afterMs, const std::string& greeting,
                     const std::string& identityRead = {})
 {
-    const TraceSteps prepare = variant == V::Normal      ? TraceSteps{{0, "RTS off"}, {1500, "DTR on"}, {1000, "read nothing"}}
-                               : variant == V::LowSpeed1 ? TraceSteps{{0, "RTS off"}, {50, "DTR off"}, {500, "DTR on"},
-                                                                      {50, "read nothing"}}
-                                                         : TraceSteps{{0, "RTS on"}, {50, "DTR off"}, {50, "read nothing"}};
+    // The normal build's lines settle for the answer delay, then pending input goes.
+    TraceSteps prepare{{0, "RTS off"}, {1500, "DTR on"}, {1000, "read nothing"}};
+    if (variant == V::LowSpeed1)
+        prepare = {{0, "RTS off"}, {50, "DTR off"}, {500, "DTR on"}, {50, "read nothing"}};
+    else if (variant == V::LowSpeed2)
+        prepare = {{0, "RTS on"}, {50, "DTR off"}, {50, "read nothing"}};
     const int wait = variant == V::Normal ? 1000 : 250;
-    TraceSteps steps = TraceSteps{{afterMs, "open " + port + " " + mode(variant)}} + prepare + ask("A5", greeting, 20, wait);
+    TraceSteps steps = TraceSteps{{afterMs, "open " + port + " " + mode(variant)}} + prepare
+        + ask("A5", greeting, 20, wait);
     if (!identityRead.empty())
         steps = steps + question(variant, "00", identityRead, wait) + ask("00", identityRead, 20, 1000);
     return steps + TraceSteps{{20, "DTR off"}, {0, "close " + port}};

@@ -8,7 +8,8 @@
 namespace talvex::standin {
 namespace {
 
-using Member = std::variant<std::uint32_t Chip::*, int Chip::*, std::uint8_t Chip::*, bool Chip::*, std::string Chip::*>;
+using Member
+    = std::variant<std::uint32_t Chip::*, int Chip::*, std::uint8_t Chip::*, bool Chip::*, std::string Chip::*>;
 
 // Every field of a chip but its EEPROM, with its key, in the file's order.
 const std::pair<const char*, Member> kFields[] = {
