@@ -65,11 +65,8 @@ private:
 /// Serves one version reply naming these versions.
 inline std::unique_ptr<LoopbackServer> serveVersions(const std::string& reply)
 {
-    return std::make_unique<LoopbackServer>([reply](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + reply);
-        return request;
-    });
+    return std::make_unique<LoopbackServer>(
+        LoopbackServer::answering("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + reply));
 }
 
 template <typename T>

@@ -182,6 +182,26 @@ public:
     /// The script gets the accepted connection and returns the request it read.
     using Script = std::function<std::string(Client&)>;
 
+    /// Answers the request with `reply` and closes.
+    static Script answering(std::string reply)
+    {
+        return [reply = std::move(reply)](Client& client) {
+            std::string request = client.readRequest();
+            client.send(reply);
+            return request;
+        };
+    }
+
+    /// Reads the request and never answers.
+    static Script silent()
+    {
+        return [](Client& client) {
+            std::string request = client.readRequest();
+            client.waitForClose();
+            return request;
+        };
+    }
+
     /// On 127.0.0.1, or on ::1 with AF_INET6 (which throws where the
     /// machine has no IPv6 loopback).
     explicit LoopbackServer(Script script, int family = AF_INET)
