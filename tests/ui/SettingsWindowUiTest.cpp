@@ -11,53 +11,7 @@ using namespace talvex;
 using namespace talvex::test;
 using Bytes = std::vector<std::uint8_t>;
 
-namespace {
-
-/// A settings window opened on one port, as the main window opens it.
-struct SettingsBench : UiBench {
-    std::shared_ptr<SimulatedProgrammer> device;
-    QWidget mainWindow;
-    std::unique_ptr<TForm4> window;
-
-    explicit SettingsBench(SpeedVariant variant = SpeedVariant::Normal, const char* port = "COM3")
-    {
-        device = addProgrammer("COM3", "COM4", variant);
-        context.detection().variant = variant;
-        mainWindow.show();
-        window = std::make_unique<TForm4>(context, &mainWindow);
-        window->setPorts({QString::fromLatin1(port)}, true);
-        window->show();
-    }
-
-    void connect()
-    {
-        click(window.get(), "Button1");
-        device->clearReceivedCommands();
-    }
-
-    QTabWidget* tabs() { return child<QTabWidget>(window.get(), "TabControl1"); }
-
-    /// Brings a tab to the front, as a click on an enabled tab would.
-    void showTab(int tab)
-    {
-        ASSERT_TRUE(tabs()->isTabEnabled(tab)) << tab;
-        tabs()->setCurrentIndex(tab);
-    }
-
-    std::vector<int> enabledTabs()
-    {
-        std::vector<int> enabled;
-        for (int tab = 0; tab < tabs()->count(); ++tab) {
-            if (tabs()->isTabEnabled(tab))
-                enabled.push_back(tab);
-        }
-        return enabled;
-    }
-
-    QStringList log() { return logMessages(window.get()); }
-};
-
-} // namespace
+using SettingsBench = SettingsWindowBench;
 
 TEST(SettingsWindow, FreshWindowOffersOnlyTheSerialTab)
 {

@@ -51,6 +51,31 @@ struct UiBench : SimBench {
     }
 };
 
+/// A settings window opened on one port, as the main window opens it, over
+/// a programmer of one build on COM3/COM4.
+struct SettingsWindowBench : UiBench {
+    std::shared_ptr<SimulatedProgrammer> device;
+    QWidget mainWindow;
+    std::unique_ptr<TForm4> window;
+
+    explicit SettingsWindowBench(SpeedVariant variant = SpeedVariant::Normal, const char* port = "COM3")
+    {
+        device = addProgrammer("COM3", "COM4", variant);
+        context.detection().variant = variant;
+        mainWindow.show();
+        open(port);
+    }
+
+    /// A new window on the port; it takes the context as it is now.
+    void open(const char* port);
+    void connect();
+    QTabWidget* tabs();
+    /// Brings a tab to the front, as a click on an enabled tab would.
+    void showTab(int tab);
+    std::vector<int> enabledTabs();
+    QStringList log();
+};
+
 /// Answers every modal message box that opens while it lives, as a user
 /// pressing OK would, and keeps their texts.
 class MessageBoxAnswerer {
