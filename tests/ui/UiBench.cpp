@@ -29,45 +29,6 @@ QStringList logMessages(QWidget* window)
     return messages;
 }
 
-void SettingsWindowBench::open(const char* port)
-{
-    window = std::make_unique<TForm4>(context, &mainWindow);
-    window->setPorts({QString::fromLatin1(port)}, true);
-    window->show();
-}
-
-void SettingsWindowBench::connect()
-{
-    click(window.get(), "Button1");
-    device->clearReceivedCommands();
-}
-
-QTabWidget* SettingsWindowBench::tabs()
-{
-    return child<QTabWidget>(window.get(), "TabControl1");
-}
-
-void SettingsWindowBench::showTab(int tab)
-{
-    ASSERT_TRUE(tabs()->isTabEnabled(tab)) << tab;
-    tabs()->setCurrentIndex(tab);
-}
-
-std::vector<int> SettingsWindowBench::enabledTabs()
-{
-    std::vector<int> enabled;
-    for (int tab = 0; tab < tabs()->count(); ++tab) {
-        if (tabs()->isTabEnabled(tab))
-            enabled.push_back(tab);
-    }
-    return enabled;
-}
-
-QStringList SettingsWindowBench::log()
-{
-    return logMessages(window.get());
-}
-
 std::vector<std::vector<std::uint8_t>> commandsSeen(const SimulatedProgrammer& device)
 {
     std::vector<std::vector<std::uint8_t>> seen;
