@@ -1,34 +1,14 @@
 // End to end over the real POSIX backend: the simulator program serves the
 // programmer on two pseudo-terminals and the tool identifies it in real time.
 
-#include "common/RealClock.h"
-#include "protocol/Discovery.h"
-#include "serial/NativePortHost.h"
-#include "serial/PortSlot.h"
+#include "support/IdentifyOn.h"
 #include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
 using namespace talvex;
 using talvex::test::SimulatorProcess;
-
-namespace {
-
-// Short answer delay: the simulator answers within milliseconds, and the
-// test should not take many seconds; the waits' shape is what matters.
-constexpr int kAnswerDelayMs = 150;
-
-// Identifies what answers on the terminal, opened in `mode`, and closes it.
-IdentifyResult identifyOn(const std::string& path, const char* mode, SpeedVariant variant = SpeedVariant::Normal)
-{
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-    EXPECT_TRUE(port.open(*host, path, mode)) << port.lastOpenError().message;
-    return identify(port, clock, variant, kAnswerDelayMs);
-}
-
-} // namespace
+using talvex::test::identifyOn;
 
 TEST(PtySimulator, LowSpeedBuildAnswersOnlyAt9600Baud)
 {

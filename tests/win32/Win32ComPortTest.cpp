@@ -8,27 +8,19 @@
 #include "protocol/Discovery.h"
 #include "serial/NativePortHost.h"
 #include "serial/PortSlot.h"
+#include "support/IdentifyOn.h"
 #include "win32/WineAware.h"
 
 #include <gtest/gtest.h>
 
 using namespace talvex;
+using talvex::test::identifyOn;
 
 namespace {
 
 // The simulator answers within milliseconds; a short answer delay keeps
 // the real-time waits short without changing their shape.
 constexpr int kAnswerDelayMs = 150;
-
-// Identifies what answers on the port, opened in `mode`, and closes it.
-IdentifyResult identifyOn(const std::string& port, const char* mode, SpeedVariant variant = SpeedVariant::Normal)
-{
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot slot;
-    EXPECT_TRUE(slot.open(*host, port, mode)) << slot.lastOpenError().message;
-    return identify(slot, clock, variant, kAnswerDelayMs);
-}
 
 } // namespace
 
