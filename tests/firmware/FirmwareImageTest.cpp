@@ -24,38 +24,6 @@ TEST(FirmwareFile, MustExistAndEndInBinInAnyCase)
     EXPECT_EQ(checkFirmwareFile(folder.write("v1.bin/image", some)), FileCheck::NotBinFile);
 }
 
-TEST(FirmwareFile, ReadsTheFirst102400BytesAndFillsAShortFileWithErasedFlash)
-{
-    test::TempFolder folder;
-
-    const auto exact = test::patternImage();
-    const auto whole = readFirmwareImage(folder.write("exact.bin", exact));
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->bytes, exact);
-    EXPECT_EQ(whole->bytesRead, kImageSize);
-    EXPECT_EQ(whole->bytesFilled, 0u);
-
-    const auto longer = test::patternImage(kImageSize + 5000);
-    const auto cut = readFirmwareImage(folder.write("long.bin", longer));
-    ASSERT_TRUE(cut);
-    EXPECT_EQ(cut->bytes, std::vector<std::uint8_t>(longer.begin(), longer.begin() + kImageSize));
-    EXPECT_EQ(cut->bytesRead, kImageSize);
-
-    const std::vector<std::uint8_t> shorter(1000, 0x42);
-    const auto padded = readFirmwareImage(folder.write("short.bin", shorter));
-    ASSERT_TRUE(padded);
-    ASSERT_EQ(padded->bytes.size(), kImageSize);
-    EXPECT_TRUE(std::equal(shorter.begin(), shorter.end(), padded->bytes.begin()));
-    EXPECT_TRUE(std::all_of(padded->bytes.begin() + 1000, padded->bytes.end(), [](auto b) { return b == 0xFF; }));
-    EXPECT_EQ(padded->bytesRead, 1000u);
-    EXPECT_EQ(padded->bytesFilled, kImageSize - 1000);
-
-    EXPECT_FALSE(readFirmwareImage(folder.write("empty.bin", {})));
-    EXPECT_FALSE(readFirmwareImage(folder.path("missing.bin")));
-    std::filesystem::create_directory(folder.path("folder.bin"));
-    EXPECT_FALSE(readFirmwareImage(folder.path("folder.bin")));
-}
-
 TEST(FirmwareFile, HugeFileIsNeverLoaded)
 {
     // 1 GiB, sparse on disk: reading it whole would take a gigabyte of memory.

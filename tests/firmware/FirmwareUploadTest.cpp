@@ -176,16 +176,6 @@ TEST(FirmwareUpload, AnEmptyOrSpecialFileIsRefusedWithItsReasonBeforeTheDeviceIs
 
 TEST(FirmwareUpload, EndingsWithoutVerdictLeaveTheDeviceUnerasedOrTheLoopRunOut)
 {
-    {
-        SCOPED_TRACE("file checks happen before anything else");
-        UploadBench bench;
-        FirmwareUpload upload(bench.environment(), bench.observer);
-        EXPECT_EQ(upload.checkFile(bench.folder.path("nothing.bin")), FileCheck::NotFound);
-        EXPECT_EQ(bench.observer.events, (Lines{"clear", "upper:File not found !"}));
-        EXPECT_EQ(upload.checkFile(bench.folder.write("image.hex", bench.image)), FileCheck::NotBinFile);
-        EXPECT_EQ(bench.observer.upper, "File not in .bin format !");
-        EXPECT_TRUE(bench.device->receivedCommands().empty());
-    }
     const std::pair<const char*, SimulatedProgrammer::AnswerFilter> refusals[] = {
         {"silent device", [](const auto&, Bytes) { return Bytes{}; }},
         {"unknown answer", [](const auto&, Bytes) { return Bytes{0x12, 0x34}; }},

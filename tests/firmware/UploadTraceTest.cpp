@@ -40,6 +40,48 @@ struct TracedDevice {
     UploadEnvironment environment() { return {bench.port(), bench.host, bench.clock, detection}; }
 };
 
+// The build's lines before each command: DTR raised, or its pulse.
+TraceSteps lines(SpeedVariant variant, int afterMs)
+{
+    if (variant == SpeedVariant::LowSpeed1)
+        return {{afterMs, "DTR off"}, {500, "DTR on"}};
+    if (variant == SpeedVariant::LowSpeed2)
+        return {{afterMs, "RTS on"}, {50, "DTR off"}};
+    return {{afterMs, "DTR on"}};
+}
+
+// A command after the build's lines and a read that drops what is pending.
+TraceSteps command(SpeedVariant variant, int afterMs, const std::string& send, int waitMs, const std::string& read)
+{
+    return lines(variant, afterMs)
+        + TraceSteps{{variant == SpeedVariant::LowSpeed1 ? 20 : 50, "read nothing"}, {20, "send " + send},
+                     {waitMs, "read " + read}};
+}
+
+// One poll of the unplug wait; the normal build's drops nothing first.
+TraceSteps poll(SpeedVariant variant, int afterMs, const std::string& read)
+{
+    if (variant == SpeedVariant::Normal)
+        return lines(variant, afterMs) + TraceSteps{{50, "send A5"}, {400, "read " + read}};
+    return command(variant, afterMs, "A5", 400, read);
+}
+
+// The port opened again at 115200 with the plain lines, and the boot loader identified.
+TraceSteps reidentified(int afterMs)
+{
+    return {{afterMs, "open COM1 115200,N,8,1"}, {3000, "DTR on"}, {0, "read nothing"}, {20, "send A5"},
+            {1000, "read A5 01 … (23 bytes)"}};
+}
+
+// The erase, then the first block frame.
+TraceSteps erase(int afterMs)
+{
+    return {{afterMs, "DTR on"}, {0, "send A8"}, {800, "read A8 00"}, {20, "DTR on"},
+            {100, "write A6 00 … (35 bytes)"}};
+}
+
+const std::string kBootAnswer = "A5 01 … (23 bytes)";
+
 } // namespace
 
 // Whole uploads up to their first block frame. The first block meets a
@@ -52,117 +94,26 @@ TEST(TraceUpload, ModeCheckBackToBootAndErase)
         SpeedVariant variant;
         TraceSteps steps;
     };
+    const auto backToBoot = [](SpeedVariant variant, const std::string& bytes, const std::string& answer) {
+        return command(variant, 0, "A5", 500, "C1 00") + command(variant, 20, bytes, 1000, answer)
+            + TraceSteps{{20, "DTR on"}}; // the unplug wait
+    };
     const Case cases[] = {
-        {"boot loader",
-         Firmware::BootLoader,
-         SpeedVariant::Normal,
-         {
-             {0, "DTR on"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {500, "read A5 01 … (23 bytes)"},
-             {20, "DTR on"},
-             {0, "send A8"},
-             {800, "read A8 00"},
-             {20, "DTR on"},
-             {100, "write A6 00 … (35 bytes)"},
-         }},
-        {"application at 115200",
-         Firmware::Application,
-         SpeedVariant::Normal,
-         {
-             {0, "DTR on"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {500, "read C1 00"},
-             {20, "DTR on"}, // back to boot
-             {50, "read nothing"},
-             {20, "send FF"},
-             {1000, "read FF 00"},
-             {20, "DTR on"}, // the unplug wait
-             {0, "DTR on"},
-             {50, "send A5"},
-             {400, "read A5 01 … (23 bytes)"},
-             {20, "DTR on"},
-             {50, "send A5"},
-             {400, "read nothing"}, // unplugged
-             {20, "close COM1"},
-             {500, "open COM1 115200,N,8,1 failed"},
-             {500, "open COM1 115200,N,8,1"},
-             {3000, "DTR on"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read A5 01 … (23 bytes)"},
-             {1020, "DTR on"}, // the erase
-             {0, "send A8"},
-             {800, "read A8 00"},
-             {20, "DTR on"},
-             {100, "write A6 00 … (35 bytes)"},
-         }},
-        {"application, low-speed 1",
-         Firmware::Application,
-         SpeedVariant::LowSpeed1,
-         {
-             {0, "DTR off"},
-             {500, "DTR on"},
-             {20, "read nothing"},
-             {20, "send A5"},
-             {500, "read C1 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {20, "read nothing"},
-             {20, "send AA AA AA"},
-             {1000, "read AA 00"},
-             {20, "DTR on"},
-             {0, "DTR off"},
-             {500, "DTR on"},
-             {20, "read nothing"},
-             {20, "send A5"},
-             {400, "read nothing"}, // the boot loader does not hear 9600 baud
-             {20, "close COM1"},
-             {500, "open COM1 115200,N,8,1"},
-             {3000, "DTR on"},
-             {0, "read nothing"}, // from here on at 115200 with the plain lines
-             {20, "send A5"},
-             {1000, "read A5 01 … (23 bytes)"},
-             {1020, "DTR on"},
-             {0, "send A8"},
-             {800, "read A8 00"},
-             {20, "DTR on"},
-             {100, "write A6 00 … (35 bytes)"},
-         }},
-        {"application, low-speed 2",
-         Firmware::Application,
-         SpeedVariant::LowSpeed2,
-         {
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {500, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send BB"},
-             {1000, "read BB 00"},
-             {20, "DTR on"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {400, "read nothing"},
-             {20, "close COM1"},
-             {500, "open COM1 115200,N,8,1"},
-             {3000, "DTR on"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read A5 01 … (23 bytes)"},
-             {1020, "DTR on"},
-             {0, "send A8"},
-             {800, "read A8 00"},
-             {20, "DTR on"},
-             {100, "write A6 00 … (35 bytes)"},
-         }},
+        {"boot loader", Firmware::BootLoader, SpeedVariant::Normal,
+         command(SpeedVariant::Normal, 0, "A5", 500, kBootAnswer) + erase(20)},
+        {"application at 115200", Firmware::Application, SpeedVariant::Normal,
+         backToBoot(SpeedVariant::Normal, "FF", "FF 00") + poll(SpeedVariant::Normal, 0, kBootAnswer)
+             + poll(SpeedVariant::Normal, 20, "nothing") // unplugged
+             + TraceSteps{{20, "close COM1"}, {500, "open COM1 115200,N,8,1 failed"}} + reidentified(500)
+             + erase(1020)},
+        // The boot loader does not hear 9600 baud; from the reconnection on
+        // the upload runs at 115200 with the plain lines.
+        {"application, low-speed 1", Firmware::Application, SpeedVariant::LowSpeed1,
+         backToBoot(SpeedVariant::LowSpeed1, "AA AA AA", "AA 00") + poll(SpeedVariant::LowSpeed1, 0, "nothing")
+             + TraceSteps{{20, "close COM1"}} + reidentified(500) + erase(1020)},
+        {"application, low-speed 2", Firmware::Application, SpeedVariant::LowSpeed2,
+         backToBoot(SpeedVariant::LowSpeed2, "BB", "BB 00") + poll(SpeedVariant::LowSpeed2, 0, "nothing")
+             + TraceSteps{{20, "close COM1"}} + reidentified(500) + erase(1020)},
     };
     const test::TempFolder folder;
     const std::string file = folder.write("firmware.bin", test::patternImage());
@@ -213,75 +164,20 @@ TEST(TraceUpload, UnplugWaitAndReconnection)
         Run run;
         TraceSteps steps;
     };
+    const auto unplugWaitSteps = [](SpeedVariant variant) {
+        return TraceSteps{{0, "DTR on"}} + poll(variant, 0, "C1 00") + poll(variant, 20, "nothing")
+            + TraceSteps{{20, "done"}};
+    };
     const Case cases[] = {
-        {"unplug wait",
-         Firmware::Application,
-         SpeedVariant::Normal,
-         asFound,
-         unplugWait(700),
-         {
-             {0, "DTR on"},
-             {0, "DTR on"},
-             {50, "send A5"},
-             {400, "read C1 00"},
-             {20, "DTR on"},
-             {50, "send A5"},
-             {400, "read nothing"},
-             {20, "done"},
-         }},
-        {"unplug wait, low-speed 1",
-         Firmware::Application,
-         SpeedVariant::LowSpeed1,
-         asFound,
-         unplugWait(1700),
-         {
-             {0, "DTR on"},
-             {0, "DTR off"},
-             {500, "DTR on"},
-             {20, "read nothing"},
-             {20, "send A5"},
-             {400, "read C1 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {20, "read nothing"},
-             {20, "send A5"},
-             {400, "read nothing"},
-             {20, "done"},
-         }},
-        {"unplug wait, low-speed 2",
-         Firmware::Application,
-         SpeedVariant::LowSpeed2,
-         asFound,
-         unplugWait(800),
-         {
-             {0, "DTR on"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {400, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {400, "read nothing"},
-             {20, "done"},
-         }},
-        {"reconnection",
-         Firmware::BootLoader,
-         SpeedVariant::Normal,
-         unplugged,
-         reconnect,
-         {
-             {500, "open COM1 115200,N,8,1 failed"},
-             {500, "open COM1 115200,N,8,1 failed"},
-             {500, "open COM1 115200,N,8,1"},
-             {3000, "DTR on"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read A5 01 … (23 bytes)"},
-             {1020, "done"},
-         }},
+        {"unplug wait", Firmware::Application, SpeedVariant::Normal, asFound, unplugWait(700),
+         unplugWaitSteps(SpeedVariant::Normal)},
+        {"unplug wait, low-speed 1", Firmware::Application, SpeedVariant::LowSpeed1, asFound, unplugWait(1700),
+         unplugWaitSteps(SpeedVariant::LowSpeed1)},
+        {"unplug wait, low-speed 2", Firmware::Application, SpeedVariant::LowSpeed2, asFound, unplugWait(800),
+         unplugWaitSteps(SpeedVariant::LowSpeed2)},
+        {"reconnection", Firmware::BootLoader, SpeedVariant::Normal, unplugged, reconnect,
+         TraceSteps{{500, "open COM1 115200,N,8,1 failed"}, {500, "open COM1 115200,N,8,1 failed"}}
+             + reidentified(500) + TraceSteps{{1020, "done"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,18 +18,6 @@ Bytes bootAnswerOfLength(std::size_t length)
     return answer;
 }
 
-bool allAt(const SimulatedProgrammer& device, std::uint32_t baud)
-{
-    const auto commands = device.receivedCommands();
-    if (commands.empty())
-        return false;
-    for (const auto& command : commands) {
-        if (command.baudRate != baud)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(Discovery, ScanFindsBothPortsAmongSilentBusyAndForeignPortsAndStops)
@@ -145,31 +133,6 @@ TEST(Discovery, BootLoaderIsAlwaysReaderOne)
     // The boot path leaves the version text to the caller.
     EXPECT_EQ(results.versionText, "");
     EXPECT_EQ(results.variant, SpeedVariant::Normal);
-}
-
-TEST(Discovery, LowSpeedBuildsAreFoundAt9600WithTheirLineSequence)
-{
-    for (SpeedVariant variant : {SpeedVariant::LowSpeed1, SpeedVariant::LowSpeed2}) {
-        SCOPED_TRACE(static_cast<int>(variant));
-        test::SimBench bench;
-        bench.addSilent("COM1");
-        auto device = bench.addProgrammer("COM3", "COM4", variant);
-        auto env = bench.discovery();
-        DetectionResults& results = bench.context.detection();
-        detectProgrammer(env, results);
-        EXPECT_EQ(results.variant, variant);
-        EXPECT_EQ(results.serialNumber, kSerialA);
-        EXPECT_EQ(results.versionText, "1.10");
-        EXPECT_TRUE(allAt(*device, 9600));
-        // The Phoenix build counts its readers from 0, the others from 1:
-        // either way its first reader is on COM3.
-        EXPECT_EQ(results.reader1Port, "COM3");
-        EXPECT_EQ(results.reader2Port, "COM4");
-        // So says the search on a selected port.
-        const std::vector<std::string> listed{"COM3", "COM4"};
-        EXPECT_EQ(searchSelectedPort(env, results, listed, 0), "1");
-        EXPECT_EQ(searchSelectedPort(env, results, listed, 1), "2");
-    }
 }
 
 TEST(Discovery, LowSpeedBuildIgnoresTheWrongLineSequence)

@@ -14,18 +14,89 @@
 using namespace talvex;
 using test::TraceBench;
 using test::TraceSteps;
+using V = SpeedVariant;
 
 namespace {
 
 const char* variantName(SpeedVariant variant)
 {
     switch (variant) {
-    case SpeedVariant::Normal: return "normal";
-    case SpeedVariant::LowSpeed1: return "low-speed 1 (Phoenix)";
-    case SpeedVariant::LowSpeed2: return "low-speed 2";
+    case V::Normal: return "normal";
+    case V::LowSpeed1: return "low-speed 1 (Phoenix)";
+    case V::LowSpeed2: return "low-speed 2";
     }
     return "?";
 }
+
+std::string mode(SpeedVariant variant)
+{
+    return variant == V::Normal ? "115200,N,8,1" : "9600,N,8,1";
+}
+
+// The identity a reader gives: the Phoenix build counts its readers from 0.
+std::string identity(SpeedVariant variant, int reader)
+{
+    return "00 0" + std::to_string(variant == V::LowSpeed1 ? reader - 1 : reader) + " … (32 bytes)";
+}
+
+// The line pulse a low-speed build needs before each question.
+TraceSteps pulse(SpeedVariant variant, int afterMs = 20)
+{
+    if (variant == V::LowSpeed1)
+        return {{afterMs, "DTR off"}, {500, "DTR on"}};
+    if (variant == V::LowSpeed2)
+        return {{afterMs, "RTS on"}, {50, "DTR off"}};
+    return {};
+}
+
+// Bytes sent `afterMs` after the line before, the answer read `waitMs` later.
+TraceSteps ask(const std::string& send, const std::string& read, int afterMs, int waitMs)
+{
+    return {{afterMs, "send " + send}, {waitMs, "read " + read}};
+}
+
+// A question the build's way: its pulse, then the bytes and the answer.
+TraceSteps question(SpeedVariant variant, const std::string& send, const std::string& read, int waitMs)
+{
+    return pulse(variant) + ask(send, read, variant == V::Normal ? 20 : 50, waitMs);
+}
+
+// Identify on an open port: pending input dropped, the greeting and, when
+// the device answered it, the identity, each read after the build's wait.
+TraceSteps identification(SpeedVariant variant, const std::string& greeting, const std::string& identityRead = {})
+{
+    const int wait = variant == V::Normal ? 1000 : 250;
+    TraceSteps steps = TraceSteps{{0, "read nothing"}} + question(variant, "A5", greeting, wait);
+    return identityRead.empty() ? steps : steps + question(variant, "00", identityRead, wait);
+}
+
+// Identify returns after one more answer delay, 20 ms of silence included.
+int settleMs(SpeedVariant variant)
+{
+    return variant == V::Normal ? 1020 : 270;
+}
+
+// One port of the automatic scan: opened `afterMs` after the line before,
+// the build's lines prepared, the greeting and, from the device, its
+// identity asked twice (the third question waits the answer delay).
+TraceSteps scanPort(SpeedVariant variant, const std::string& port, int afterMs, const std::string& greeting,
+                    const std::string& identityRead = {})
+{
+    // The normal build's lines settle for the answer delay, then pending input goes.
+    TraceSteps prepare{{0, "RTS off"}, {1500, "DTR on"}, {1000, "read nothing"}};
+    if (variant == V::LowSpeed1)
+        prepare = {{0, "RTS off"}, {50, "DTR off"}, {500, "DTR on"}, {50, "read nothing"}};
+    else if (variant == V::LowSpeed2)
+        prepare = {{0, "RTS on"}, {50, "DTR off"}, {50, "read nothing"}};
+    const int wait = variant == V::Normal ? 1000 : 250;
+    TraceSteps steps = TraceSteps{{afterMs, "open " + port + " " + mode(variant)}} + prepare
+        + ask("A5", greeting, 20, wait);
+    if (!identityRead.empty())
+        steps = steps + question(variant, "00", identityRead, wait) + ask("00", identityRead, 20, 1000);
+    return steps + TraceSteps{{20, "DTR off"}, {0, "close " + port}};
+}
+
+const TraceSteps kDone{{0, "done"}};
 
 } // namespace
 
@@ -34,144 +105,26 @@ const char* variantName(SpeedVariant variant)
 // the second ends the scan without one.
 TEST(TraceDiscovery, AutomaticScanInEachSpeedVariant)
 {
-    struct Case {
-        SpeedVariant variant;
-        TraceSteps steps;
-    };
-    const Case cases[] = {
-        {SpeedVariant::Normal,
-         {
-             {0, "open COM1 115200,N,8,1"},
-             {0, "RTS off"},
-             {1500, "DTR on"},
-             {1000, "read nothing"}, // the answer delay, then pending input goes
-             {20, "send A5"},
-             {1000, "read nothing"},
-             {20, "DTR off"},
-             {0, "close COM1"},
-             {500, "open COM2 115200,N,8,1"},
-             {0, "RTS off"},
-             {1500, "DTR on"},
-             {1000, "read nothing"},
-             {20, "send A5"},
-             {1000, "read C1 00"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {20, "send 00"}, // asked once more; the fields come from this answer
-             {1000, "read 00 01 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM2"},
-             {500, "open COM3 115200,N,8,1"},
-             {0, "RTS off"},
-             {1500, "DTR on"},
-             {1000, "read nothing"},
-             {20, "send A5"},
-             {1000, "read C2 00"},
-             {20, "send 00"},
-             {1000, "read 00 02 … (32 bytes)"},
-             {20, "send 00"},
-             {1000, "read 00 02 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM3"},
-             {0, "done"},
-         }},
-        {SpeedVariant::LowSpeed1,
-         {
-             {0, "open COM1 9600,N,8,1"},
-             {0, "RTS off"},
-             {50, "DTR off"},
-             {500, "DTR on"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read nothing"},
-             {20, "DTR off"},
-             {0, "close COM1"},
-             {500, "open COM2 9600,N,8,1"},
-             {0, "RTS off"},
-             {50, "DTR off"},
-             {500, "DTR on"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read C1 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send 00"},
-             {250, "read 00 00 … (32 bytes)"},
-             {20, "send 00"}, // the third question waits the answer delay
-             {1000, "read 00 00 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM2"},
-             {500, "open COM3 9600,N,8,1"},
-             {0, "RTS off"},
-             {50, "DTR off"},
-             {500, "DTR on"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read C2 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send 00"},
-             {250, "read 00 01 … (32 bytes)"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM3"},
-             {0, "done"},
-         }},
-        {SpeedVariant::LowSpeed2,
-         {
-             {0, "open COM1 9600,N,8,1"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read nothing"},
-             {20, "DTR off"},
-             {0, "close COM1"},
-             {500, "open COM2 9600,N,8,1"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {250, "read 00 01 … (32 bytes)"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM2"},
-             {500, "open COM3 9600,N,8,1"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "read nothing"},
-             {20, "send A5"},
-             {250, "read C2 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {250, "read 00 02 … (32 bytes)"},
-             {20, "send 00"},
-             {1000, "read 00 02 … (32 bytes)"},
-             {20, "DTR off"},
-             {0, "close COM3"},
-             {0, "done"},
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(variantName(c.variant));
+    for (const SpeedVariant variant : {V::Normal, V::LowSpeed1, V::LowSpeed2}) {
+        SCOPED_TRACE(variantName(variant));
         TraceBench bench(4);
         bench.addSilent("COM1");
-        bench.addProgrammer("COM2", "COM3", c.variant);
+        bench.addProgrammer("COM2", "COM3", variant);
         DiscoveryEnvironment env = bench.discovery();
         DetectionResults results;
 
         bench.start();
-        scanForProgrammer(env, results, c.variant);
+        scanForProgrammer(env, results, variant);
 
-        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(c.steps)));
+        // The fields come from the second identity answer.
+        const TraceSteps steps = scanPort(variant, "COM1", 0, "nothing")
+            + scanPort(variant, "COM2", 500, "C1 00", identity(variant, 1))
+            + scanPort(variant, "COM3", 500, "C2 00", identity(variant, 2)) + kDone;
+        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
         EXPECT_EQ(results.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
+        // The Phoenix build counts its readers from 0: its first is still reader 1.
+        EXPECT_EQ(results.reader1Port, "COM2");
+        EXPECT_EQ(results.reader2Port, "COM3");
     }
 }
 
@@ -190,33 +143,8 @@ TEST(TraceDiscovery, AutomaticScanTriesTheFtdiPortsFirst)
     bench.start();
     scanForProgrammer(env, results, SpeedVariant::Normal);
 
-    const TraceSteps steps = {
-        {0, "open COM3 115200,N,8,1"},
-        {0, "RTS off"},
-        {1500, "DTR on"},
-        {1000, "read nothing"},
-        {20, "send A5"},
-        {1000, "read C1 00"},
-        {20, "send 00"},
-        {1000, "read 00 01 … (32 bytes)"},
-        {20, "send 00"},
-        {1000, "read 00 01 … (32 bytes)"},
-        {20, "DTR off"},
-        {0, "close COM3"},
-        {500, "open COM4 115200,N,8,1"},
-        {0, "RTS off"},
-        {1500, "DTR on"},
-        {1000, "read nothing"},
-        {20, "send A5"},
-        {1000, "read C2 00"},
-        {20, "send 00"},
-        {1000, "read 00 02 … (32 bytes)"},
-        {20, "send 00"},
-        {1000, "read 00 02 … (32 bytes)"},
-        {20, "DTR off"},
-        {0, "close COM4"},
-        {0, "done"},
-    };
+    const TraceSteps steps = scanPort(V::Normal, "COM3", 0, "C1 00", identity(V::Normal, 1))
+        + scanPort(V::Normal, "COM4", 500, "C2 00", identity(V::Normal, 2)) + kDone;
     EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
     EXPECT_EQ(results.reader1Port, "COM3");
     EXPECT_EQ(results.reader2Port, "COM4");
@@ -226,66 +154,24 @@ TEST(TraceDiscovery, AutomaticScanTriesTheFtdiPortsFirst)
 // scan left.
 TEST(TraceDiscovery, SearchOnTheSelectedPort)
 {
-    struct Case {
-        SpeedVariant variant;
-        TraceSteps steps;
-    };
-    const Case cases[] = {
-        {SpeedVariant::Normal,
-         {
-             {0, "open COM2 115200,N,8,1"},
-             {0, "RTS off"},
-             {0, "DTR on"},
-             {200, "send A5"},
-             {1000, "read C2 00"},
-             {20, "send 00"},
-             {1000, "read 00 02 … (32 bytes)"},
-             {20, "close COM2"}, // no line change before it, no pause after it
-             {0, "done"},
-         }},
-        {SpeedVariant::LowSpeed1,
-         {
-             {0, "open COM2 9600,N,8,1"},
-             {0, "RTS off"},
-             {0, "DTR off"},
-             {500, "DTR on"},
-             {50, "send A5"},
-             {200, "read C2 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send 00"},
-             {200, "read 00 01 … (32 bytes)"},
-             {20, "close COM2"},
-             {0, "done"},
-         }},
-        {SpeedVariant::LowSpeed2,
-         {
-             {0, "open COM2 9600,N,8,1"},
-             {0, "RTS off"},
-             {0, "RTS on"},
-             {50, "DTR off"},
-             {50, "send A5"},
-             {200, "read C2 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {200, "read 00 02 … (32 bytes)"},
-             {20, "close COM2"},
-             {0, "done"},
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(variantName(c.variant));
+    for (const SpeedVariant variant : {V::Normal, V::LowSpeed1, V::LowSpeed2}) {
+        SCOPED_TRACE(variantName(variant));
         TraceBench bench(4);
-        bench.addProgrammer("COM1", "COM2", c.variant);
+        bench.addProgrammer("COM1", "COM2", variant);
         DiscoveryEnvironment env = bench.discovery();
         DetectionResults results;
-        results.variant = c.variant;
+        results.variant = variant;
 
         bench.start();
         const auto reader = searchSelectedPort(env, results, {"COM1", "COM2"}, 1);
 
-        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(c.steps)));
+        const bool normal = variant == V::Normal;
+        const int wait = normal ? 1000 : 200;
+        // No line change before the close, no pause after it.
+        const TraceSteps steps = TraceSteps{{0, "open COM2 " + mode(variant)}, {0, "RTS off"}}
+            + (normal ? TraceSteps{{0, "DTR on"}} : pulse(variant, 0)) + ask("A5", "C2 00", normal ? 200 : 50, wait)
+            + question(variant, "00", identity(variant, 2), wait) + TraceSteps{{20, "close COM2"}} + kDone;
+        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
         ASSERT_TRUE(reader.has_value());
         EXPECT_EQ(*reader, "2"); // its second reader, whichever digit the build gives it
     }
@@ -296,104 +182,26 @@ TEST(TraceDiscovery, SearchOnTheSelectedPort)
 // is closed with the pause after it.
 TEST(TraceDiscovery, EnumerationProbesEachPortWithItsOwnPause)
 {
-    struct Case {
-        SpeedVariant variant;
-        TraceSteps steps;
-    };
-    const Case cases[] = {
-        {SpeedVariant::Normal,
-         {
-             {0, "open COM1 115200,N,8,1 failed"},
-             {0, "open COM2 115200,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read nothing"},
-             {1020, "DTR off"}, // identify waits the answer delay before it returns
-             {0, "close COM2"},
-             {200, "open COM3 115200,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read C1 00"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {1020, "DTR off"},
-             {0, "close COM3"},
-             {200, "done"},
-         }},
-        {SpeedVariant::LowSpeed1,
-         {
-             {0, "open COM1 9600,N,8,1 failed"},
-             {0, "open COM2 9600,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send A5"},
-             {250, "read nothing"},
-             {270, "DTR off"},
-             {0, "close COM2"},
-             {200, "open COM3 9600,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send A5"},
-             {250, "read C1 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send 00"},
-             {250, "read 00 00 … (32 bytes)"},
-             {270, "DTR off"},
-             {0, "close COM3"},
-             {200, "done"},
-         }},
-        {SpeedVariant::LowSpeed2,
-         {
-             {0, "open COM1 9600,N,8,1 failed"},
-             {0, "open COM2 9600,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send A5"},
-             {250, "read nothing"},
-             {270, "DTR off"},
-             {0, "close COM2"},
-             {200, "open COM3 9600,N,8,1"},
-             {0, "DTR on"},
-             {0, "RTS off"},
-             {0, "read nothing"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send A5"},
-             {250, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {250, "read 00 01 … (32 bytes)"},
-             {270, "DTR off"},
-             {0, "close COM3"},
-             {200, "done"},
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(variantName(c.variant));
+    for (const SpeedVariant variant : {V::Normal, V::LowSpeed1, V::LowSpeed2}) {
+        SCOPED_TRACE(variantName(variant));
         TraceBench bench(3);
         bench.addSilent("COM2");
-        bench.addProgrammer("COM3", "COM9", c.variant);
+        bench.addProgrammer("COM3", "COM9", variant);
         DiscoveryEnvironment env = bench.discovery();
 
         bench.start();
-        const std::vector<ProbedPort> ports = enumeratePorts(env, true, c.variant, kDefaultAnswerDelayMs);
+        const std::vector<ProbedPort> ports = enumeratePorts(env, true, variant, kDefaultAnswerDelayMs);
 
-        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(c.steps)));
+        const auto opened = [&](const std::string& port, int afterMs) {
+            return TraceSteps{{afterMs, "open " + port + " " + mode(variant)}, {0, "DTR on"}, {0, "RTS off"}};
+        };
+        const auto closed = [&](const std::string& port) {
+            return TraceSteps{{settleMs(variant), "DTR off"}, {0, "close " + port}};
+        };
+        const TraceSteps steps = TraceSteps{{0, "open COM1 " + mode(variant) + " failed"}} + opened("COM2", 0)
+            + identification(variant, "nothing") + closed("COM2") + opened("COM3", 200)
+            + identification(variant, "C1 00", identity(variant, 1)) + closed("COM3") + TraceSteps{{200, "done"}};
+        EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(steps)));
         ASSERT_EQ(ports.size(), 2u);
         EXPECT_EQ(ports[0].probe, ProbeResult::NoProgrammer);
         EXPECT_EQ(ports[1].probe, ProbeResult::Application);
@@ -428,105 +236,26 @@ TEST(TraceDiscovery, IdentifyConnectAndSearchOnTheOpenPort)
         Run run;
         TraceSteps steps;
     };
+    const auto connected = [](SpeedVariant variant) {
+        return TraceSteps{{0, "open COM1 " + mode(variant)}, {0, "RTS off"}, {1500, "DTR on"}};
+    };
+    const TraceSteps application = identification(V::Normal, "C1 00", identity(V::Normal, 1));
+    const TraceSteps lowSpeed2 = identification(V::LowSpeed2, "C1 00", identity(V::LowSpeed2, 1));
     const Case cases[] = {
-        {"identify, application",
-         SpeedVariant::Normal,
-         Firmware::Application,
-         identifyOnly,
-         {
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read C1 00"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {1020, "done"},
-         }},
-        {"identify, boot loader",
-         SpeedVariant::Normal,
-         Firmware::BootLoader,
-         identifyOnly,
-         {
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read A5 01 … (23 bytes)"},
-             {1020, "done"},
-         }},
-        {"identify, low-speed 1",
-         SpeedVariant::LowSpeed1,
-         Firmware::Application,
-         identifyOnly,
-         {
-             {0, "read nothing"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send A5"},
-             {250, "read C1 00"},
-             {20, "DTR off"},
-             {500, "DTR on"},
-             {50, "send 00"},
-             {250, "read 00 00 … (32 bytes)"},
-             {270, "done"},
-         }},
-        {"identify, low-speed 2",
-         SpeedVariant::LowSpeed2,
-         Firmware::Application,
-         identifyOnly,
-         {
-             {0, "read nothing"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send A5"},
-             {250, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {250, "read 00 01 … (32 bytes)"},
-             {270, "done"},
-         }},
-        {"connect",
-         SpeedVariant::Normal,
-         Firmware::Application,
-         connect,
-         {
-             {0, "open COM1 115200,N,8,1"},
-             {0, "RTS off"},
-             {1500, "DTR on"},
-             {0, "read nothing"},
-             {20, "send A5"},
-             {1000, "read C1 00"},
-             {20, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {1020, "done"},
-         }},
-        {"connect, low-speed 2",
-         SpeedVariant::LowSpeed2,
-         Firmware::Application,
-         connect,
-         {
-             {0, "open COM1 9600,N,8,1"},
-             {0, "RTS off"},
-             {1500, "DTR on"},
-             {0, "read nothing"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send A5"},
-             {250, "read C1 00"},
-             {20, "RTS on"},
-             {50, "DTR off"},
-             {50, "send 00"},
-             {250, "read 00 01 … (32 bytes)"},
-             {270, "done"},
-         }},
-        {"search on the open port",
-         SpeedVariant::Normal,
-         Firmware::Application,
-         searchOpen,
-         {
-             {0, "DTR on"},
-             {200, "send 00"},
-             {1000, "read 00 01 … (32 bytes)"},
-             {20, "done"},
-         }},
+        {"identify, application", V::Normal, Firmware::Application, identifyOnly,
+         application + TraceSteps{{1020, "done"}}},
+        {"identify, boot loader", V::Normal, Firmware::BootLoader, identifyOnly,
+         identification(V::Normal, "A5 01 … (23 bytes)") + TraceSteps{{1020, "done"}}},
+        {"identify, low-speed 1", V::LowSpeed1, Firmware::Application, identifyOnly,
+         identification(V::LowSpeed1, "C1 00", identity(V::LowSpeed1, 1)) + TraceSteps{{270, "done"}}},
+        {"identify, low-speed 2", V::LowSpeed2, Firmware::Application, identifyOnly,
+         lowSpeed2 + TraceSteps{{270, "done"}}},
+        {"connect", V::Normal, Firmware::Application, connect,
+         connected(V::Normal) + application + TraceSteps{{1020, "done"}}},
+        {"connect, low-speed 2", V::LowSpeed2, Firmware::Application, connect,
+         connected(V::LowSpeed2) + lowSpeed2 + TraceSteps{{270, "done"}}},
+        {"search on the open port", V::Normal, Firmware::Application, searchOpen,
+         {{0, "DTR on"}, {200, "send 00"}, {1000, "read 00 01 … (32 bytes)"}, {20, "done"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

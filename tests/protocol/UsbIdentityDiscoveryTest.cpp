@@ -173,16 +173,8 @@ TEST(UsbIdentityScan, LowSpeedBuildsAreFoundOnTheFtdiPortsToo)
 TEST(UsbIdentityScan, OneChipsInterfacesAreTriedTogether)
 {
     TraceBench host(4);
-    auto first = std::make_shared<SimulatedProgrammer>(SpeedVariant::Normal, "FEDCBA9876543210FEDCBA9876543210");
-    first->attachTo(host.sim, "COM1", "COM3");
-    host.devices.push_back(first);
-    host.sim.setUsbIdentity("COM1", simusb::ft2232("TLVX0001", 0, "1-5", "TalvexUSB"));
-    host.sim.setUsbIdentity("COM3", simusb::ft2232("TLVX0001", 1, "1-5", "TalvexUSB"));
-    auto second = std::make_shared<SimulatedProgrammer>(SpeedVariant::Normal, kSerial);
-    second->attachTo(host.sim, "COM2", "COM4");
-    host.devices.push_back(second);
-    host.sim.setUsbIdentity("COM2", simusb::ft2232("TLVX0002", 0, "1-6", "TalvexUSB"));
-    host.sim.setUsbIdentity("COM4", simusb::ft2232("TLVX0002", 1, "1-6", "TalvexUSB"));
+    host.addFtdiProgrammer("COM1", "COM3", SpeedVariant::Normal, "FEDCBA9876543210FEDCBA9876543210", "TLVX0001", "1-5");
+    host.addFtdiProgrammer("COM2", "COM4", SpeedVariant::Normal, kSerial, "TLVX0002", "1-6");
     DiscoveryEnvironment env = host.discovery();
     DetectionResults& results = host.context.detection();
 
@@ -193,29 +185,4 @@ TEST(UsbIdentityScan, OneChipsInterfacesAreTriedTogether)
     EXPECT_EQ(results.reader1Port, "COM1");
     EXPECT_EQ(results.reader2Port, "COM3");
     EXPECT_EQ(results.serialNumber, "FEDCBA9876543210FEDCBA9876543210");
-}
-
-// The manual scan lists every port that opens in the host's order, each
-// with the USB identity the host gave.
-TEST(UsbIdentityScan, ManualScanListsEachPortWithItsUsbIdentity)
-{
-    MixedHost host;
-    DiscoveryEnvironment env = host.discovery();
-
-    const std::vector<ProbedPort> ports = manualScan(env, host.context.detection());
-
-    ASSERT_EQ(ports.size(), 7u);
-    const Strings descriptions = [&] {
-        Strings texts;
-        for (const ProbedPort& port : ports)
-            texts.push_back(port.name + " " + usbDescription(port.usb));
-        return texts;
-    }();
-    EXPECT_EQ(descriptions,
-              (Strings{"COM1 ", "COM2 CP210x 10c4:ea60 0001", "COM3 Arduino Uno 2341:0043 85736323838351F0E1A1",
-                       "COM4 FT2232 0403:6010 FT5AB12CA", "COM5 FT2232 0403:6010 FT5AB12CB",
-                       "COM6 FT2232 0403:6010 TLVX0001B", "COM7 FT2232 0403:6010 TLVX0001A"}));
-    EXPECT_EQ(ports[5].probe, ProbeResult::Application);
-    EXPECT_EQ(ports[6].probe, ProbeResult::Application);
-    EXPECT_EQ(ports[6].usb, simusb::ft2232("TLVX0001", 0, "1-4", "TalvexUSB"));
 }

@@ -1,68 +1,21 @@
 // End to end over the real POSIX backend: the simulator program serves the
 // programmer on two pseudo-terminals and the tool identifies it in real time.
 
-#include "common/RealClock.h"
-#include "protocol/Discovery.h"
-#include "serial/NativePortHost.h"
-#include "serial/PortSlot.h"
+#include "support/IdentifyOn.h"
 #include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
 using namespace talvex;
 using talvex::test::SimulatorProcess;
-
-namespace {
-
-// Short answer delay: the simulator answers within milliseconds, and the
-// test should not take many seconds; the waits' shape is what matters.
-constexpr int kAnswerDelayMs = 150;
-
-} // namespace
-
-TEST(PtySimulator, IdentifiesTheProgrammerThroughThePosixBackend)
-{
-    SimulatorProcess simulator({"--serial", "00112233445566778899AABBCCDDEEFF", "--version", "1.0A"});
-    ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, simulator.path(2), kNormalMode)) << port.lastOpenError().message;
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
-    EXPECT_EQ(identity.mode, ProgrammerMode::Application);
-    EXPECT_EQ(identity.fields.serialNumber, "00112233445566778899AABBCCDDEEFF");
-    EXPECT_EQ(identity.fields.readerDigit, '2');
-    EXPECT_EQ(identity.versionText, "1.10");
-
-    // The port is held exclusively while open.
-    PortSlot second;
-    EXPECT_FALSE(second.open(*host, simulator.path(2), kNormalMode));
-    EXPECT_EQ(second.lastOpenError().kind, PortStatus::Busy);
-    port.close();
-
-    DetectionResults results;
-    results.answerDelayMs = kAnswerDelayMs;
-    DiscoveryEnvironment env{*host, port, clock, {}};
-    EXPECT_EQ(searchSelectedPort(env, results, {simulator.path(1), simulator.path(2)}, 0), "1");
-    EXPECT_EQ(results.serialNumber, "00112233445566778899AABBCCDDEEFF");
-    EXPECT_FALSE(port.isOpen());
-}
+using talvex::test::identifyOn;
 
 TEST(PtySimulator, LowSpeedBuildAnswersOnlyAt9600Baud)
 {
     SimulatorProcess simulator({"--variant", "low2"});
     ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kNormalMode));
-    EXPECT_EQ(identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs).mode, ProgrammerMode::None);
-    port.close();
-
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kLowSpeedMode));
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::LowSpeed2, kAnswerDelayMs);
+    EXPECT_EQ(identifyOn(simulator.path(1), kNormalMode).mode, ProgrammerMode::None);
+    const IdentifyResult identity = identifyOn(simulator.path(1), kLowSpeedMode, SpeedVariant::LowSpeed2);
     EXPECT_EQ(identity.mode, ProgrammerMode::Application);
     EXPECT_EQ(identity.fields.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
 }
@@ -71,11 +24,7 @@ TEST(PtySimulator, BootLoaderAnswersOnReaderOne)
 {
     SimulatorProcess simulator({"--boot"});
     ASSERT_TRUE(simulator.ready());
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-    ASSERT_TRUE(port.open(*host, simulator.path(1), kNormalMode));
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
+    const IdentifyResult identity = identifyOn(simulator.path(1), kNormalMode);
     EXPECT_EQ(identity.mode, ProgrammerMode::BootLoader);
     EXPECT_EQ(identity.fields.serialNumber, "0123456789ABCDEF0123456789ABCDEF");
 }

@@ -3,7 +3,6 @@
 // the chip read from its EEPROM, other devices as what they are.
 
 #include "common/VirtualClock.h"
-#include "sim/SimulatedBench.h"
 #include "sim/SimulatedFtdi.h"
 #include "sim/SimulatedPortHost.h"
 #include "usbserial/EepromImage.h"
@@ -44,22 +43,4 @@ TEST(SimulatedPortHostListing, FtdiChipShowsWhatItReadFromItsEepromWhenPlugged)
 
     chip->setPlugged(false);
     EXPECT_FALSE(host.listPorts()[2].usb.has_value());
-
-    host.setUsbIdentity("COM2", std::nullopt);
-    EXPECT_FALSE(host.listPorts()[1].usb.has_value());
-}
-
-TEST(SimulatedPortHostListing, TheSimulateBenchIsAnFt2232OnComThreeAndFour)
-{
-    VirtualClock clock;
-    SimulatedBench bench(clock);
-    const std::vector<PortInfo> ports = bench.host().listPorts();
-    ASSERT_GE(ports.size(), 4u);
-    ASSERT_TRUE(ports[2].usb.has_value());
-    EXPECT_EQ(ports[2].name, "COM3");
-    EXPECT_EQ(ports[2].usb->serial, SimulatedFtdi::kFactorySerial);
-    EXPECT_EQ(ports[2].usb->interfaceNumber, 0);
-    ASSERT_TRUE(ports[3].usb.has_value());
-    EXPECT_EQ(ports[3].usb->interfaceNumber, 1);
-    EXPECT_FALSE(ports[0].usb.has_value());
 }

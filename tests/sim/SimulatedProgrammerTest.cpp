@@ -88,43 +88,6 @@ TEST(SimulatedProgrammer, AnswersTakeTheirTimeOnTheWire)
     EXPECT_EQ(fast, characterTime(115200) * 33 + Millis(5));
 }
 
-TEST(SimulatedProgrammer, CardPresenceShowsOnCtsOfItsReader)
-{
-    test::SimBench bench;
-    auto device = bench.addProgrammer("COM1", "COM2");
-    PortSlot& a = bench.context.ports().a;
-    PortSlot& b = bench.context.ports().b;
-    ASSERT_TRUE(a.open(bench.host, "COM1", kNormalMode));
-    ASSERT_TRUE(b.open(bench.host, "COM2", kNormalMode));
-    EXPECT_FALSE(a.ctsOn());
-    device->setCardPresent(1, true);
-    EXPECT_TRUE(a.ctsOn());
-    EXPECT_FALSE(b.ctsOn());
-    device->setCardPresent(2, true);
-    EXPECT_TRUE(b.ctsOn());
-}
-
-TEST(SimulatedProgrammer, UnpluggedDeviceVanishesFromTheHost)
-{
-    test::SimBench bench;
-    auto device = bench.addProgrammer("COM1", "COM2");
-    PortSlot& port = bench.context.ports().a;
-    ASSERT_TRUE(port.open(bench.host, "COM1", kNormalMode));
-    port.sendByte(kIdentifyCode);
-    device->setPlugged(false);
-    EXPECT_TRUE(port.readAll(kAnswerCapacity).empty());
-    EXPECT_FALSE(port.sendByte(kIdentifyCode));
-    EXPECT_FALSE(port.modemStatus().has_value());
-    port.close();
-
-    PortSlot again;
-    EXPECT_FALSE(again.open(bench.host, "COM1", kNormalMode));
-    EXPECT_EQ(again.lastOpenError().kind, PortStatus::Gone);
-    device->setPlugged(true);
-    EXPECT_TRUE(again.open(bench.host, "COM1", kNormalMode));
-    EXPECT_EQ(identify(again, bench.clock, SpeedVariant::Normal, 1000).mode, ProgrammerMode::Application);
-}
-
 TEST(SimulatedProgrammer, IncompleteCommandIsDroppedAfterSilence)
 {
     // The device frames commands by length; a fragment must not swallow

@@ -178,6 +178,17 @@ private:
     PortRecorder m_recorder;
 };
 
+/// Each open tried, failed ones included: "COM3 9600,N,8,1".
+inline std::vector<std::string> opensTried(const PortRecorder& recorder)
+{
+    std::vector<std::string> opens;
+    for (const PortEvent& event : recorder.events()) {
+        if (event.kind == PortEvent::Kind::Open || event.kind == PortEvent::Kind::OpenFailed)
+            opens.push_back(event.port + " " + event.mode);
+    }
+    return opens;
+}
+
 // ---- Rendering --------------------------------------------------------------
 
 /// "1234ms", or "1234.087ms" when the time falls between milliseconds.

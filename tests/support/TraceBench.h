@@ -1,11 +1,7 @@
 #pragma once
 
-#include "common/VirtualClock.h"
-#include "context/ApplicationContext.h"
-#include "sim/SimEndpoints.h"
-#include "sim/SimulatedPortHost.h"
-#include "sim/SimulatedProgrammer.h"
 #include "support/RecordingPortHost.h"
+#include "support/SimBench.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +20,13 @@ struct TraceStep {
     std::string line;
 };
 using TraceSteps = std::vector<TraceStep>;
+
+/// One part of a trace, then the next.
+inline TraceSteps operator+(TraceSteps steps, const TraceSteps& more)
+{
+    steps.insert(steps.end(), more.begin(), more.end());
+    return steps;
+}
 
 /// The trace the steps describe, in the form traceLines renders, one line
 /// each, so a mismatch shows as a diff of the two texts.
@@ -80,10 +83,8 @@ inline ::testing::AssertionResult sameTrace(const std::string& recorded, const s
 
 /// A simulated host of COM1…COMn in virtual time whose ports are
 /// recorded, with an application context on it.
-struct TraceBench {
+struct TraceBench : SimDevices {
     VirtualClock clock;
-    // Devices live as long as the host that reaches them.
-    std::vector<std::shared_ptr<SimulatedProgrammer>> devices;
     SimulatedPortHost sim;
     RecordingPortHost host{sim, clock};
     ApplicationContext context{host, clock};
@@ -92,54 +93,15 @@ struct TraceBench {
     /// The tables pin the device's waits as ceilings, so answers are read
     /// after the full wait by default; EarlyAnswersTest compares the two.
     explicit TraceBench(int portCount = 4, AnswerTiming timing = AnswerTiming::FullWait)
-        : sim(clock, portCount)
+        : SimDevices(sim)
+        , sim(clock, portCount)
     {
         context.ports().a.setAnswerTiming(timing);
         context.ports().b.setAnswerTiming(timing);
     }
 
-    std::shared_ptr<SimulatedProgrammer> addProgrammer(const std::string& reader1, const std::string& reader2,
-                                                       SpeedVariant variant = SpeedVariant::Normal,
-                                                       const std::string& serial = "0123456789ABCDEF0123456789ABCDEF")
-    {
-        auto device = std::make_shared<SimulatedProgrammer>(variant, serial);
-        device->attachTo(sim, reader1, reader2);
-        devices.push_back(device);
-        return device;
-    }
-
-    /// As SimBench::addFtdiProgrammer.
-    std::shared_ptr<SimulatedProgrammer>
-    addFtdiProgrammer(const std::string& interfaceA, const std::string& interfaceB,
-                      SpeedVariant variant = SpeedVariant::Normal,
-                      const std::string& serial = "0123456789ABCDEF0123456789ABCDEF",
-                      const std::string& usbSerial = "TLVX0001")
-    {
-        auto device = addProgrammer(interfaceA, interfaceB, variant, serial);
-        sim.setUsbIdentity(interfaceA, simusb::ft2232(usbSerial, 0, "1-4", "TalvexUSB"));
-        sim.setUsbIdentity(interfaceB, simusb::ft2232(usbSerial, 1, "1-4", "TalvexUSB"));
-        return device;
-    }
-
-    void addSilent(const std::string& name) { sim.attach(name, std::make_shared<SilentEndpoint>()); }
-
-    /// A silent port with this USB device behind it (nothing: a built-in UART).
-    void addSilent(const std::string& name, std::optional<UsbIdentity> usb)
-    {
-        addSilent(name);
-        sim.setUsbIdentity(name, std::move(usb));
-    }
-
-    /// Each open tried since start(), failed ones included: "COM3 9600,N,8,1".
-    std::vector<std::string> opensTried() const
-    {
-        std::vector<std::string> opens;
-        for (const PortEvent& event : host.recorder().events()) {
-            if (event.kind == PortEvent::Kind::Open || event.kind == PortEvent::Kind::OpenFailed)
-                opens.push_back(event.port + " " + event.mode);
-        }
-        return opens;
-    }
+    /// Each open tried since start(), failed ones included.
+    std::vector<std::string> opensTried() const { return test::opensTried(host.recorder()); }
 
     PortSlot& port() { return context.ports().a; }
     DiscoveryEnvironment discovery() { return context.discovery(); }

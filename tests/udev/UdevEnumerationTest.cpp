@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 using namespace talvex;
 using Strings = std::vector<std::string>;
@@ -32,172 +33,64 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // As `udevadm info --export-db` writes devices, which umockdev reads back.
+const std::string kUsb = "/devices/pci0000:00/0000:00:14.0/usb1/";
+
+std::string usbDevice(const std::string& port, const std::string& attributes)
+{
+    return "P: " + kUsb + port + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" + attributes + "\n";
+}
+
+// The properties a udev daemon adds to a tty.
+std::string udevProperties(const std::string& vendor, const std::string& vendorId, const std::string& model,
+                           const std::string& modelId, const std::string& serial, int interfaceNumber)
+{
+    return "E: ID_VENDOR=" + vendor + "\nE: ID_VENDOR_ID=" + vendorId + "\nE: ID_MODEL=" + model
+        + "\nE: ID_MODEL_ID=" + modelId + "\nE: ID_SERIAL_SHORT=" + serial + "\nE: ID_USB_INTERFACE_NUM=0"
+        + std::to_string(interfaceNumber) + "\n";
+}
+
+// Interface `number` of the device on `port` with its tty, through a
+// usb-serial driver or (an ACM board) straight under the interface.
+std::string ttyOn(const std::string& port, int number, const std::string& tty, int major, int minor,
+                  const std::string& properties = {}, bool usbSerial = true)
+{
+    const std::string interface = kUsb + port + "/" + port + ":1." + std::to_string(number);
+    std::string text = "P: " + interface + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=0"
+        + std::to_string(number) + "\n\n";
+    std::string parent = interface;
+    if (usbSerial) {
+        parent += "/" + tty;
+        text += "P: " + parent + "\nE: SUBSYSTEM=usb-serial\n\n";
+    }
+    const std::string major_ = std::to_string(major);
+    const std::string minor_ = std::to_string(minor);
+    return text + "P: " + parent + "/tty/" + tty + "\nN: " + tty + "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + tty
+        + "\nE: MAJOR=" + major_ + "\nE: MINOR=" + minor_ + "\n" + properties + "A: dev=" + major_ + ":" + minor_
+        + "\n\n";
+}
+
 // The programmer's tty devices carry the properties a udev daemon adds; the
 // other adapter's only what the kernel shows in sysfs (no daemon running).
 // The Arduino's descriptor strings come from udev alone, with '_' for
 // blanks. The other FT2232's interface B was probed first.
-constexpr const char* kDevices = R"(P: /devices/pci0000:00/0000:00:14.0/usb1/1-1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=10c4
-A: idProduct=ea60
-A: serial=0001
-A: manufacturer=Silicon Labs
-A: product=CP2102 USB to UART Bridge Controller
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/ttyUSB0
-E: SUBSYSTEM=usb-serial
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0
-N: ttyUSB0
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB0
-E: MAJOR=188
-E: MINOR=0
-A: dev=188:0
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=0403
-A: idProduct=6010
-A: serial=FT5AB12C
-A: manufacturer=FTDI
-A: product=Dual RS232-HS
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=01
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.1/ttyUSB1
-E: SUBSYSTEM=usb-serial
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.1/ttyUSB1/tty/ttyUSB1
-N: ttyUSB1
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB1
-E: MAJOR=188
-E: MINOR=1
-A: dev=188:1
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB2
-E: SUBSYSTEM=usb-serial
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB2/tty/ttyUSB2
-N: ttyUSB2
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB2
-E: MAJOR=188
-E: MINOR=2
-A: dev=188:2
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=0403
-A: idProduct=6010
-A: serial=TLVX0001
-A: manufacturer=FTDI
-A: product=TalvexUSB
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB3
-E: SUBSYSTEM=usb-serial
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/ttyUSB3/tty/ttyUSB3
-N: ttyUSB3
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB3
-E: MAJOR=188
-E: MINOR=3
-E: ID_VENDOR=FTDI
-E: ID_VENDOR_ID=0403
-E: ID_MODEL=TalvexUSB
-E: ID_MODEL_ID=6010
-E: ID_SERIAL_SHORT=TLVX0001
-E: ID_USB_INTERFACE_NUM=00
-A: dev=188:3
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=01
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.1/ttyUSB4
-E: SUBSYSTEM=usb-serial
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.1/ttyUSB4/tty/ttyUSB4
-N: ttyUSB4
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyUSB4
-E: MAJOR=188
-E: MINOR=4
-E: ID_VENDOR=FTDI
-E: ID_VENDOR_ID=0403
-E: ID_MODEL=TalvexUSB
-E: ID_MODEL_ID=6010
-E: ID_SERIAL_SHORT=TLVX0001
-E: ID_USB_INTERFACE_NUM=01
-A: dev=188:4
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=2341
-A: idProduct=0043
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-A: bInterfaceNumber=00
-
-P: /devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/tty/ttyACM0
-N: ttyACM0
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyACM0
-E: MAJOR=166
-E: MINOR=0
-E: ID_VENDOR=Arduino_LLC
-E: ID_VENDOR_ID=2341
-E: ID_MODEL=Arduino_Uno
-E: ID_MODEL_ID=0043
-E: ID_SERIAL_SHORT=85736323838351F0E1A1
-E: ID_USB_INTERFACE_NUM=00
-A: dev=166:0
-
-P: /devices/pnp0/00:05/tty/ttyS0
-N: ttyS0
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyS0
-E: MAJOR=4
-E: MINOR=64
-A: dev=4:64
-A: type=4
-
-P: /devices/platform/serial8250/tty/ttyS1
-N: ttyS1
-E: SUBSYSTEM=tty
-E: DEVNAME=/dev/ttyS1
-E: MAJOR=4
-E: MINOR=65
-A: dev=4:65
-A: type=0
-)";
+const std::string kDevices = usbDevice("1-1", "A: idVendor=10c4\nA: idProduct=ea60\nA: serial=0001\n"
+                                              "A: manufacturer=Silicon Labs\n"
+                                              "A: product=CP2102 USB to UART Bridge Controller\n")
+    + ttyOn("1-1", 0, "ttyUSB0", 188, 0)
+    + usbDevice("1-2", "A: idVendor=0403\nA: idProduct=6010\nA: serial=FT5AB12C\nA: manufacturer=FTDI\n"
+                       "A: product=Dual RS232-HS\n")
+    + ttyOn("1-2", 1, "ttyUSB1", 188, 1) + ttyOn("1-2", 0, "ttyUSB2", 188, 2)
+    + usbDevice("1-3", "A: idVendor=0403\nA: idProduct=6010\nA: serial=TLVX0001\nA: manufacturer=FTDI\n"
+                       "A: product=TalvexUSB\n")
+    + ttyOn("1-3", 0, "ttyUSB3", 188, 3, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX0001", 0))
+    + ttyOn("1-3", 1, "ttyUSB4", 188, 4, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX0001", 1))
+    + usbDevice("1-4", "A: idVendor=2341\nA: idProduct=0043\n")
+    + ttyOn("1-4", 0, "ttyACM0", 166, 0,
+            udevProperties("Arduino_LLC", "2341", "Arduino_Uno", "0043", "85736323838351F0E1A1", 0), false)
+    + "P: /devices/pnp0/00:05/tty/ttyS0\nN: ttyS0\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyS0\nE: MAJOR=4\n"
+      "E: MINOR=64\nA: dev=4:64\nA: type=4\n\n"
+      "P: /devices/platform/serial8250/tty/ttyS1\nN: ttyS1\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyS1\nE: MAJOR=4\n"
+      "E: MINOR=65\nA: dev=4:65\nA: type=0\n";
 
 // A mocked sysfs and /dev for the test's lifetime.
 class MockedHost : public ::testing::Test {
@@ -206,7 +99,7 @@ protected:
     {
         m_testbed = umockdev_testbed_new();
         GError* error = nullptr;
-        const bool added = umockdev_testbed_add_from_string(m_testbed, kDevices, &error);
+        const bool added = umockdev_testbed_add_from_string(m_testbed, kDevices.c_str(), &error);
         ASSERT_TRUE(added) << (error ? error->message : "");
     }
 
@@ -258,16 +151,7 @@ struct Bench {
         }
     }
 
-    // Each port opened, in order, with its mode.
-    Strings opened() const
-    {
-        Strings names;
-        for (const test::PortEvent& event : host.recorder().events()) {
-            if (event.kind == test::PortEvent::Kind::Open || event.kind == test::PortEvent::Kind::OpenFailed)
-                names.push_back(event.port + " " + event.mode);
-        }
-        return names;
-    }
+    Strings opened() const { return test::opensTried(host.recorder()); }
 };
 
 using UdevListing = MockedHost;

@@ -18,28 +18,22 @@ constexpr std::size_t kImageSize = 102400;
 
 /// A settings window connected to a programmer in its application, with a
 /// firmware file ready on the Firmware tab.
-struct UploadBench : UiBench {
-    std::shared_ptr<SimulatedProgrammer> device;
+struct UploadBench : SettingsWindowBench {
     std::shared_ptr<SimulatedFtdi> ftdi = std::make_shared<SimulatedFtdi>();
-    QWidget mainWindow;
-    std::unique_ptr<TForm4> window;
     QTemporaryDir directory;
     Bytes image;
 
     UploadBench()
     {
         context.setUsbSerialLibrary([this] { return D2xxLoadResult{ftdi, {}}; });
-        device = addProgrammer("COM3", "COM4");
+        open("COM3"); // with the library
         // Pulled a few polls after going back to boot, back after a few opens.
         device->setPlugScript({2, 3, {}});
         image.resize(kImageSize);
         for (std::size_t i = 0; i < image.size(); ++i)
             image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-        window = std::make_unique<TForm4>(context, &mainWindow);
-        window->setPorts({QStringLiteral("COM3")}, true);
-        window->show();
-        click(window.get(), "Button1");
-        child<QTabWidget>(window.get(), "TabControl1")->setCurrentIndex(TForm4::FirmwareTab);
+        connect();
+        tabs()->setCurrentIndex(TForm4::FirmwareTab);
     }
 
     QString writeFile(const char* name, const Bytes& bytes)
@@ -50,8 +44,6 @@ struct UploadBench : UiBench {
         child<QLineEdit>(window.get(), "Edit1")->setText(path);
         return path;
     }
-
-    QStringList log() { return logMessages(window.get()); }
 };
 
 } // namespace

@@ -51,11 +51,6 @@ TEST(Stdmessage, OkWithWarningShowsItsTextAndReturnsOne)
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New software available"));
         EXPECT_EQ(text(&dialog, "Label1"), QStringLiteral("New download available on 'www.talvex.example' :\n"
                                                           "Talvex firmware rev. 1.6 \n"));
-        EXPECT_TRUE(shown(&dialog, "Button1"));
-        EXPECT_FALSE(shown(&dialog, "Button2"));
-        EXPECT_FALSE(shown(&dialog, "Button3"));
-        EXPECT_TRUE(shown(&dialog, "ImageWarning"));
-        EXPECT_FALSE(shown(&dialog, "ImageQuestion"));
         EXPECT_TRUE(shown(&dialog, "Image1"));
         EXPECT_EQ(text(&dialog, "Button1"), QStringLiteral("Ok"));
         click(&dialog, "Button1");
@@ -70,13 +65,8 @@ TEST(Stdmessage, YesNoWithQuestionReturnsSixOrSeven)
 {
     for (const auto& [button, result] : {std::pair{"Button2", 6}, std::pair{"Button3", 7}}) {
         whenShown([button = button](Twnd_message& dialog) {
-            EXPECT_FALSE(shown(&dialog, "Button1"));
-            EXPECT_TRUE(shown(&dialog, "Button2"));
-            EXPECT_TRUE(shown(&dialog, "Button3"));
             EXPECT_EQ(text(&dialog, "Button2"), QStringLiteral("Yes"));
             EXPECT_EQ(text(&dialog, "Button3"), QStringLiteral("No"));
-            EXPECT_FALSE(shown(&dialog, "ImageWarning"));
-            EXPECT_TRUE(shown(&dialog, "ImageQuestion"));
             click(&dialog, button);
         });
         EXPECT_EQ(ShowStdMessage("Question", "Go on?", "yesno", "question"), result) << button;
@@ -91,7 +81,8 @@ TEST(Stdmessage, OnlyExactWordsChooseButtonsAndPicture)
         bool yesNo;
         bool warning;
     };
-    for (const Case& c : {Case{"YesNo", "warning", false, true}, Case{"", "Warning", false, false},
+    for (const Case& c : {Case{"ok", "warning", false, true}, Case{"yesno", "question", true, false},
+                          Case{"YesNo", "warning", false, true}, Case{"", "Warning", false, false},
                           Case{"yesno", "", true, false}, Case{"yes no", "warning ", false, false}}) {
         Twnd_message dialog;
         dialog.present("caption", "text", c.buttons, c.icon);

@@ -65,11 +65,8 @@ private:
 /// Serves one version reply naming these versions.
 inline std::unique_ptr<LoopbackServer> serveVersions(const std::string& reply)
 {
-    return std::make_unique<LoopbackServer>([reply](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + reply);
-        return request;
-    });
+    return std::make_unique<LoopbackServer>(
+        LoopbackServer::answering("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + reply));
 }
 
 template <typename T>
@@ -124,5 +121,56 @@ QStringList logMessages(QWidget* window);
 
 /// The bytes of each command the device received.
 std::vector<std::vector<std::uint8_t>> commandsSeen(const SimulatedProgrammer& device);
+
+/// A settings window opened on one port, as the main window opens it, over
+/// a programmer of one build on COM3/COM4.
+struct SettingsWindowBench : UiBench {
+    std::shared_ptr<SimulatedProgrammer> device;
+    QWidget mainWindow;
+    std::unique_ptr<TForm4> window;
+
+    explicit SettingsWindowBench(SpeedVariant variant = SpeedVariant::Normal, const char* port = "COM3")
+    {
+        device = addProgrammer("COM3", "COM4", variant);
+        context.detection().variant = variant;
+        mainWindow.show();
+        open(port);
+    }
+
+    /// A new window on the port; it takes the context as it is now.
+    void open(const char* port)
+    {
+        window = std::make_unique<TForm4>(context, &mainWindow);
+        window->setPorts({QString::fromLatin1(port)}, true);
+        window->show();
+    }
+
+    void connect()
+    {
+        click(window.get(), "Button1");
+        device->clearReceivedCommands();
+    }
+
+    QTabWidget* tabs() { return child<QTabWidget>(window.get(), "TabControl1"); }
+
+    /// Brings a tab to the front, as a click on an enabled tab would.
+    void showTab(int tab)
+    {
+        ASSERT_TRUE(tabs()->isTabEnabled(tab)) << tab;
+        tabs()->setCurrentIndex(tab);
+    }
+
+    std::vector<int> enabledTabs()
+    {
+        std::vector<int> enabled;
+        for (int tab = 0; tab < tabs()->count(); ++tab) {
+            if (tabs()->isTabEnabled(tab))
+                enabled.push_back(tab);
+        }
+        return enabled;
+    }
+
+    QStringList log() { return logMessages(window.get()); }
+};
 
 } // namespace talvex::test

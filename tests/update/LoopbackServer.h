@@ -182,6 +182,26 @@ public:
     /// The script gets the accepted connection and returns the request it read.
     using Script = std::function<std::string(Client&)>;
 
+    /// Answers the request with `reply` and closes.
+    static Script answering(std::string reply)
+    {
+        return [reply = std::move(reply)](Client& client) {
+            std::string request = client.readRequest();
+            client.send(reply);
+            return request;
+        };
+    }
+
+    /// Reads the request and never answers.
+    static Script silent()
+    {
+        return [](Client& client) {
+            std::string request = client.readRequest();
+            client.waitForClose();
+            return request;
+        };
+    }
+
     /// On 127.0.0.1, or on ::1 with AF_INET6 (which throws where the
     /// machine has no IPv6 loopback).
     explicit LoopbackServer(Script script, int family = AF_INET)
@@ -267,17 +287,15 @@ public:
     RefusingPort()
     {
         m_socket = loopback::openSocket();
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        loopback::AddressLength length = sizeof address;
-        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        sockaddr_storage address = loopback::loopbackAddress(AF_INET);
+        loopback::AddressLength length = loopback::addressLength(AF_INET);
+        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0
             || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             if (m_socket != loopback::kNoSocket)
                 loopback::closeSocket(m_socket);
             throw std::runtime_error("no loopback port");
         }
-        m_port = ntohs(address.sin_port);
+        m_port = loopback::portOf(address);
     }
     ~RefusingPort() { loopback::closeSocket(m_socket); }
     RefusingPort(const RefusingPort&) = delete;

@@ -38,15 +38,7 @@ VersionServer loopback(std::uint16_t port, const std::string& host = "127.0.0.1"
     return server;
 }
 
-// Answers the request with the reply and closes.
-LoopbackServer::Script answering(std::string reply)
-{
-    return [reply](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send(reply);
-        return request;
-    };
-}
+const auto answering = &LoopbackServer::answering;
 
 std::string ok(const std::string& body)
 {
@@ -136,22 +128,6 @@ TEST_F(VersionCheckOverHttp, OnlyTheFirstTenThousandBodyBytesAreRead)
     EXPECT_EQ(unchanged.latestFwVersion, 103);
 }
 
-TEST_F(VersionCheckOverHttp, NotFoundPageNamingAVersionIsNoAnswer)
-{
-    LoopbackServer server(answering("HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"
-                                    "<html>No fwversion=105 swversion=10502 here</html>"));
-    LatestVersions latest{103, 10301};
-    std::vector<std::string> log;
-    const VersionCheckResult result = checkVersionDetailed(
-        latest, [&log](const std::string& line) { log.push_back(line); }, loopback(server.port()));
-    EXPECT_EQ(result.status, VersionCheckStatus::Checked);
-    EXPECT_EQ(result.reply, VersionReply::NotOk);
-    EXPECT_EQ(result.httpStatus, 404);
-    EXPECT_EQ(latest.latestFwVersion, 103);
-    EXPECT_EQ(latest.latestSwVersion, 10301);
-    EXPECT_EQ(log, kNothingFound);
-}
-
 TEST_F(VersionCheckOverHttp, RedirectIsFollowed)
 {
     LoopbackServer target(answering(ok("fwversion=109 swversion=10504")));
@@ -168,11 +144,7 @@ TEST_F(VersionCheckOverHttp, RedirectIsFollowed)
 
 TEST_F(VersionCheckOverHttp, ServerThatNeverAnswersEndsWithinTheTimeOut)
 {
-    LoopbackServer server([](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.waitForClose();
-        return request;
-    });
+    LoopbackServer server(LoopbackServer::silent());
     VersionServer target = loopback(server.port());
     target.connectTimeout = 500ms;
     target.receiveTimeout = 500ms;
@@ -300,39 +272,21 @@ TEST_F(VersionCheckOverHttp, HttpsToAPlainServerIsNoConnection)
     EXPECT_EQ(latest.latestFwVersion, 105) << "a plain reply never counts for a secure address";
 }
 
+// What talvexctl's check-version does not show apart: a key outside the
+// body, an empty body, and a refused connection.
 TEST_F(VersionCheckOverHttp, ResultSaysWhyNothingWasStored)
 {
-    struct Case {
-        std::string what;
-        LoopbackServer::Script script;
-        VersionReply reply;
+    const std::pair<const char*, std::string> replies[] = {
+        {"key in a header only", "HTTP/1.1 200 OK\r\nX-Info: fwversion=120\r\nConnection: close\r\n\r\nno keys"},
+        {"empty body", kHeaders},
     };
-    const LoopbackServer::Script silent = [](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.waitForClose();
-        return request;
-    };
-    const Case cases[] = {
-        {"named", answering(ok("fwversion=105 swversion=10502")), VersionReply::Named},
-        {"silent", silent, VersionReply::TimedOut},
-        {"closed", answering(""), VersionReply::NoReply},
-        {"no key", answering(ok("<html></html>")), VersionReply::NoVersion},
-        {"key in a header only",
-         answering("HTTP/1.1 200 OK\r\nX-Info: fwversion=120\r\nConnection: close\r\n\r\nno keys"),
-         VersionReply::NoVersion},
-        {"empty body", answering(kHeaders), VersionReply::NoVersion},
-        {"negative", answering(ok("fwversion=-99")), VersionReply::NotANumber},
-    };
-    for (const Case& c : cases) {
-        LoopbackServer server(c.script);
-        VersionServer target = loopback(server.port());
-        target.receiveTimeout = 300ms;
+    for (const auto& [what, reply] : replies) {
+        LoopbackServer server(answering(reply));
         LatestVersions latest{103, 10301};
-        const VersionCheckResult result = checkVersionDetailed(latest, {}, target);
-        EXPECT_EQ(result.status, VersionCheckStatus::Checked) << c.what;
-        EXPECT_EQ(result.reply, c.reply) << c.what << ": " << result.error;
-        const bool stored = c.reply == VersionReply::Named;
-        EXPECT_EQ(latest.latestFwVersion, stored ? 105 : 103) << c.what;
+        const VersionCheckResult result = checkVersionDetailed(latest, {}, loopback(server.port()));
+        EXPECT_EQ(result.status, VersionCheckStatus::Checked) << what;
+        EXPECT_EQ(result.reply, VersionReply::NoVersion) << what << ": " << result.error;
+        EXPECT_EQ(latest.latestFwVersion, 103) << what;
     }
 
     RefusingPort refusing;

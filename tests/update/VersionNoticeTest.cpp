@@ -39,9 +39,3 @@ TEST(VersionNotice, EqualOrOlderIsNoNotice)
     // Negative device numbers compare signed.
     EXPECT_TRUE(newVersionNotice({0, 0}, -1, kToolVersion).show);
 }
-
-TEST(VersionNotice, HostIsTheOneGiven)
-{
-    const VersionNotice notice = newVersionNotice({200, 0}, 105, 10501, "127.0.0.1");
-    EXPECT_EQ(notice.text, "New download available on '127.0.0.1' :\nTalvex firmware rev. 2.0 \n");
-}

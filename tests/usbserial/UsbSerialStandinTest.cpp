@@ -43,6 +43,15 @@ bool checksumHolds(const standin::Chip& chip)
     return ftdiEepromChecksum(chip.eeprom) == chip.eeprom[kEepromChecksumWord];
 }
 
+// The chips saved, and a tool on the stand-in that has listed them.
+UsbSerialTool listed(const StandinBench& bench)
+{
+    bench.save();
+    UsbSerialTool tool(bench.d2xx());
+    tool.readSerial();
+    return tool;
+}
+
 } // namespace
 
 TEST(UsbSerialListing, PaneShowsEveryDeviceAndTheLastWithASerialIsSelected)
@@ -169,9 +178,7 @@ TEST(UsbSerialWrite, WritesTheImageAndReadsItBack)
     StandinBench bench;
     bench.addChip("FT000001", "Other adapter", 0x11);
     bench.addChip("TLVX0001", "TalvexUSB A", 0x12);
-    bench.save();
-    UsbSerialTool tool(bench.d2xx());
-    tool.readSerial();
+    UsbSerialTool tool = listed(bench);
     const UsbSerialGenerated generated = tool.generate("0123456789ABCDEF0123456789ABCDEF");
     ASSERT_EQ(generated.serialText, "EF012345");
 
@@ -207,9 +214,7 @@ TEST(UsbSerialWrite, TypedSerialIsCheckedThenPadded)
 {
     StandinBench bench;
     bench.addChip("TLVX0001", "TalvexUSB A", 0x11);
-    bench.save();
-    UsbSerialTool tool(bench.d2xx());
-    tool.readSerial();
+    UsbSerialTool tool = listed(bench);
 
     for (const char* bad : {"", "        ", " AB", "AB-12", "ABCDEFGHI"}) {
         const UsbSerialWrite write = tool.writeSerial(bad);
@@ -232,9 +237,7 @@ TEST(UsbSerialWrite, FailingWordWriteIsReportedAndStopsTheWrite)
         auto& chip = bench.addChip("TLVX0001", "TalvexUSB A", 0x11);
         chip.failWriteWord = 20;
         chip.failWriteStatus = status;
-        bench.save();
-        UsbSerialTool tool(bench.d2xx());
-        tool.readSerial();
+        UsbSerialTool tool = listed(bench);
 
         const UsbSerialWrite write = tool.writeSerial("EF012345");
         EXPECT_EQ(write.outcome, Outcome::WordWriteFailed) << status;
@@ -259,9 +262,7 @@ TEST(UsbSerialWrite, ReadBackThatDiffersIsReported)
     StandinBench bench;
     auto& chip = bench.addChip("TLVX0001", "TalvexUSB A", 0x11);
     chip.stuckWord = 30; // the write is answered FT_OK but lost
-    bench.save();
-    UsbSerialTool tool(bench.d2xx());
-    tool.readSerial();
+    UsbSerialTool tool = listed(bench);
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::Mismatch);
@@ -277,9 +278,7 @@ TEST(UsbSerialWrite, DeviceThatCannotBeOpenedIsReported)
     StandinBench bench;
     bench.addChip("FT000001", "Other adapter", 0x11);
     bench.addChip("TLVX0001", "TalvexUSB A", 0x12).openFailure = ftstatus::kDeviceNotOpened;
-    bench.save();
-    UsbSerialTool tool(bench.d2xx());
-    tool.readSerial();
+    UsbSerialTool tool = listed(bench);
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::OpenFailed);
@@ -298,9 +297,7 @@ TEST(UsbSerialWrite, FailingCloseGivesTheErrorLine)
 {
     StandinBench bench;
     bench.addChip("TLVX0001", "TalvexUSB A", 0x11).closeFailure = ftstatus::kIoError;
-    bench.save();
-    UsbSerialTool tool(bench.d2xx());
-    tool.readSerial();
+    UsbSerialTool tool = listed(bench);
 
     const UsbSerialWrite write = tool.writeSerial("EF012345");
     EXPECT_EQ(write.outcome, Outcome::CloseFailed);

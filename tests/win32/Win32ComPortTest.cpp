@@ -8,11 +8,13 @@
 #include "protocol/Discovery.h"
 #include "serial/NativePortHost.h"
 #include "serial/PortSlot.h"
+#include "support/IdentifyOn.h"
 #include "win32/WineAware.h"
 
 #include <gtest/gtest.h>
 
 using namespace talvex;
+using talvex::test::identifyOn;
 
 namespace {
 
@@ -25,26 +27,20 @@ constexpr int kAnswerDelayMs = 150;
 TEST(Win32ComPort, IdentifiesTheProgrammerByItsComNames)
 {
     TALVEX_SIMULATOR_PORTS_OR_SKIP(sim, "NORMAL");
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, sim.reader2, kNormalMode)) << port.lastOpenError().message;
-    const IdentifyResult second = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
+    const IdentifyResult second = identifyOn(sim.reader2, kNormalMode);
     EXPECT_EQ(second.mode, ProgrammerMode::Application);
     EXPECT_EQ(second.fields.serialNumber, sim.serial);
     EXPECT_EQ(second.fields.readerDigit, '2');
     EXPECT_EQ(second.versionText, sim.versionText);
-    port.close();
-
-    ASSERT_TRUE(port.open(*host, sim.reader1, kNormalMode)) << port.lastOpenError().message;
-    const IdentifyResult first = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
+    const IdentifyResult first = identifyOn(sim.reader1, kNormalMode);
     EXPECT_EQ(first.mode, ProgrammerMode::Application);
     EXPECT_EQ(first.fields.serialNumber, sim.serial);
     EXPECT_EQ(first.fields.readerDigit, '1');
-    port.close();
 
     // The settings window's search: the selected list entry, opened by name.
+    RealClock clock;
+    auto host = makeNativePortHost();
+    PortSlot port;
     DetectionResults results;
     results.answerDelayMs = kAnswerDelayMs;
     DiscoveryEnvironment env{*host, port, clock, {}};
@@ -78,18 +74,10 @@ TEST(Win32ComPort, DetectionFindsBothReadersAmongAllComPorts)
 TEST(Win32ComPort, LowSpeedBuildAnswersOnlyAfterTheDcbSwitchedTo9600Baud)
 {
     TALVEX_SIMULATOR_PORTS_OR_SKIP(sim, "LOW2");
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
     // The simulator reads the speed from the terminal, so this checks that
     // BuildCommDCBW and SetCommState reach the line.
-    ASSERT_TRUE(port.open(*host, sim.reader1, kNormalMode)) << port.lastOpenError().message;
-    EXPECT_EQ(identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs).mode, ProgrammerMode::None);
-    port.close();
-
-    ASSERT_TRUE(port.open(*host, sim.reader1, kLowSpeedMode)) << port.lastOpenError().message;
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::LowSpeed2, kAnswerDelayMs);
+    EXPECT_EQ(identifyOn(sim.reader1, kNormalMode).mode, ProgrammerMode::None);
+    const IdentifyResult identity = identifyOn(sim.reader1, kLowSpeedMode, SpeedVariant::LowSpeed2);
     EXPECT_EQ(identity.mode, ProgrammerMode::Application);
     EXPECT_EQ(identity.fields.serialNumber, sim.serial);
     EXPECT_EQ(identity.fields.readerDigit, '1');
@@ -98,16 +86,8 @@ TEST(Win32ComPort, LowSpeedBuildAnswersOnlyAfterTheDcbSwitchedTo9600Baud)
 TEST(Win32ComPort, BootLoaderAnswersOnReaderOneOnly)
 {
     TALVEX_SIMULATOR_PORTS_OR_SKIP(sim, "BOOT");
-    RealClock clock;
-    auto host = makeNativePortHost();
-    PortSlot port;
-
-    ASSERT_TRUE(port.open(*host, sim.reader1, kNormalMode)) << port.lastOpenError().message;
-    const IdentifyResult identity = identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs);
+    const IdentifyResult identity = identifyOn(sim.reader1, kNormalMode);
     EXPECT_EQ(identity.mode, ProgrammerMode::BootLoader);
     EXPECT_EQ(identity.fields.serialNumber, sim.serial);
-    port.close();
-
-    ASSERT_TRUE(port.open(*host, sim.reader2, kNormalMode)) << port.lastOpenError().message;
-    EXPECT_EQ(identify(port, clock, SpeedVariant::Normal, kAnswerDelayMs).mode, ProgrammerMode::None);
+    EXPECT_EQ(identifyOn(sim.reader2, kNormalMode).mode, ProgrammerMode::None);
 }

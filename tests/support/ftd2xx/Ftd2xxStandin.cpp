@@ -61,6 +61,18 @@ standin::Chip* chipOf(standin::State& state, FtHandle handle)
     return chip.opened ? &chip : nullptr;
 }
 
+// Runs `action` on the open chip behind the handle; FT_INVALID_HANDLE when there is none.
+template<typename Action>
+FtStatus withChip(FtHandle handle, Action action, bool changes = true)
+{
+    return withState(
+        [&](standin::State& state) {
+            standin::Chip* chip = chipOf(state, handle);
+            return chip ? action(*chip) : ftstatus::kInvalidHandle;
+        },
+        changes);
+}
+
 void copyField(char* field, std::size_t size, const std::string& text)
 {
     std::memset(field, 0, size);
@@ -131,12 +143,9 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Open(int index, FtHandle* han
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_EraseEE(FtHandle handle)
 {
-    return withState([&](standin::State& state) {
-        standin::Chip* chip = chipOf(state, handle);
-        if (!chip)
-            return ftstatus::kInvalidHandle;
-        chip->eeprom.fill(0xFFFF); // an erased 93C46 reads all ones
-        ++chip->erases;
+    return withChip(handle, [](standin::Chip& chip) {
+        chip.eeprom.fill(0xFFFF); // an erased 93C46 reads all ones
+        ++chip.erases;
         return ftstatus::kOk;
     });
 }
@@ -145,17 +154,14 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_EraseEE(FtHandle handle)
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_WriteEE(FtHandle handle, std::uint32_t wordOffset,
                                                            std::uint16_t value)
 {
-    return withState([&](standin::State& state) {
-        standin::Chip* chip = chipOf(state, handle);
-        if (!chip)
-            return ftstatus::kInvalidHandle;
-        if (wordOffset >= chip->eeprom.size())
+    return withChip(handle, [&](standin::Chip& chip) {
+        if (wordOffset >= chip.eeprom.size())
             return ftstatus::kInvalidParameter;
-        if (static_cast<int>(wordOffset) == chip->failWriteWord)
-            return chip->failWriteStatus;
-        ++chip->wordWrites;
-        if (static_cast<int>(wordOffset) != chip->stuckWord)
-            chip->eeprom[wordOffset] = value;
+        if (static_cast<int>(wordOffset) == chip.failWriteWord)
+            return chip.failWriteStatus;
+        ++chip.wordWrites;
+        if (static_cast<int>(wordOffset) != chip.stuckWord)
+            chip.eeprom[wordOffset] = value;
         return ftstatus::kOk;
     });
 }
@@ -167,14 +173,12 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_ReadEE(FtHandle handle, std::
 {
     if (!value)
         return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            standin::Chip* chip = chipOf(state, handle);
-            if (!chip)
-                return ftstatus::kInvalidHandle;
-            if (wordOffset >= chip->eeprom.size())
+    return withChip(
+        handle,
+        [&](standin::Chip& chip) {
+            if (wordOffset >= chip.eeprom.size())
                 return ftstatus::kInvalidParameter;
-            *value = chip->eeprom[wordOffset];
+            *value = chip.eeprom[wordOffset];
             return ftstatus::kOk;
         },
         false);
@@ -183,58 +187,47 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_ReadEE(FtHandle handle, std::
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Close(FtHandle handle)
 {
-    return withState([&](standin::State& state) {
-        standin::Chip* chip = chipOf(state, handle);
-        if (!chip)
-            return ftstatus::kInvalidHandle;
-        if (chip->closeFailure != ftstatus::kOk)
-            return chip->closeFailure;
-        chip->opened = false;
+    return withChip(handle, [](standin::Chip& chip) {
+        if (chip.closeFailure != ftstatus::kOk)
+            return chip.closeFailure;
+        chip.opened = false;
         return ftstatus::kOk;
     });
 }
 
 #if !defined(TALVEX_STANDIN_WITHOUT_LATENCY)
-TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
+// Reads one field of an open chip, changing nothing.
+template<typename T, typename Field>
+FtStatus readField(FtHandle handle, T* out, Field field)
 {
-    if (!number)
+    if (!out)
         return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            const standin::Chip* chip = chipOf(state, handle);
-            if (!chip)
-                return ftstatus::kInvalidHandle;
-            *number = chip->comPort;
+    return withChip(
+        handle,
+        [&](const standin::Chip& chip) {
+            *out = chip.*field;
             return ftstatus::kOk;
         },
         false);
+}
+
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
+{
+    return readField(handle, number, &standin::Chip::comPort);
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetLatencyTimer(FtHandle handle, std::uint8_t* milliseconds)
 {
-    if (!milliseconds)
-        return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            const standin::Chip* chip = chipOf(state, handle);
-            if (!chip)
-                return ftstatus::kInvalidHandle;
-            *milliseconds = chip->latency;
-            return ftstatus::kOk;
-        },
-        false);
+    return readField(handle, milliseconds, &standin::Chip::latency);
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_SetLatencyTimer(FtHandle handle, std::uint8_t milliseconds)
 {
-    return withState([&](standin::State& state) {
-        standin::Chip* chip = chipOf(state, handle);
-        if (!chip)
-            return ftstatus::kInvalidHandle;
-        if (milliseconds < chip->lowestLatency)
+    return withChip(handle, [&](standin::Chip& chip) {
+        if (milliseconds < chip.lowestLatency)
             return ftstatus::kInvalidParameter;
-        chip->latency = milliseconds;
-        chip->latencySets += (chip->latencySets.empty() ? "" : " ") + std::to_string(milliseconds);
+        chip.latency = milliseconds;
+        chip.latencySets += (chip.latencySets.empty() ? "" : " ") + std::to_string(milliseconds);
         return ftstatus::kOk;
     });
 }

@@ -82,7 +82,7 @@ std::uint32_t interfaceBit(const ftdi_context* ftdi)
 
 // ftdi_usb_open_dev's part: open, let the kernel driver go as the mode
 // says, claim the interface.
-int openChip(ftdi_context* ftdi, standin::State& state, std::size_t index, const char* by)
+int claim(ftdi_context* ftdi, standin::State& state, std::size_t index, const char* by)
 {
     standin::Chip& chip = state.chips[index];
     if (chip.noAccess)
@@ -101,6 +101,13 @@ int openChip(ftdi_context* ftdi, standin::State& state, std::size_t index, const
     ftdi->usb_dev = reinterpret_cast<libusb_device_handle*>(kHandleBase + index);
     ftdi->type = TYPE_2232C;
     return fail(ftdi, 0, "all fine");
+}
+
+int openChip(ftdi_context* ftdi, standin::State& state, std::size_t index, const char* by)
+{
+    const int code = claim(ftdi, state, index, by);
+    save(state);
+    return code;
 }
 
 } // namespace
@@ -209,9 +216,7 @@ TALVEX_STANDIN_EXPORT int ftdi_usb_open_desc_index(ftdi_context* ftdi, int vendo
             --index;
             continue;
         }
-        const int code = openChip(ftdi, *state, i, "serial");
-        save(*state);
-        return code;
+        return openChip(ftdi, *state, i, "serial");
     }
     return fail(ftdi, -3, "device not found");
 }
@@ -225,11 +230,8 @@ TALVEX_STANDIN_EXPORT int ftdi_usb_open_bus_addr(ftdi_context* ftdi, uint8_t bus
         return fail(ftdi, -12, "libusb_get_device_list() failed");
     for (std::size_t i = 0; i < state->chips.size(); ++i) {
         const standin::Chip& chip = state->chips[i];
-        if (!chip.unplugged && chip.bus == bus && chip.address == addr) {
-            const int code = openChip(ftdi, *state, i, "bus");
-            save(*state);
-            return code;
-        }
+        if (!chip.unplugged && chip.bus == bus && chip.address == addr)
+            return openChip(ftdi, *state, i, "bus");
     }
     return fail(ftdi, -3, "device not found");
 }
