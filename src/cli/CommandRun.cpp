@@ -2,6 +2,7 @@
 
 #include "cli/Choices.h"
 #include "context/ApplicationContext.h"
+#include "update/ServerAddress.h"
 
 namespace talvex::cli {
 namespace {
@@ -72,5 +73,20 @@ bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant va
     return true;
 }
 
+
+std::optional<VersionServer> versionServerForCommand(CommandRun& run, ExitCode& failure)
+{
+    VersionServer server = run.context.versionServer();
+    if (const auto text = run.call.value("--server")) {
+        const auto chosen = parseServerAddress(*text, server);
+        if (!chosen) {
+            failure = run.fail(ExitCode::BadArguments,
+                               "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
+            return std::nullopt;
+        }
+        server = *chosen;
+    }
+    return server;
+}
 
 } // namespace talvex::cli

@@ -4,6 +4,7 @@
 #include "cli/ExitCode.h"
 #include "cli/Invocation.h"
 #include "cli/ProgrammerConnection.h"
+#include "update/ServerAddress.h"
 
 #include <optional>
 #include <string>
@@ -34,6 +35,10 @@ std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure);
 /// Refuses unless the device runs its application and is the build
 /// `variant` names: the commands of one build's settings tab.
 bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant, ExitCode& failure);
+
+/// The version server the context names, or the one --server names.
+/// Nothing, with `failure` set, when --server is no address.
+std::optional<VersionServer> versionServerForCommand(CommandRun& run, ExitCode& failure);
 
 // The commands, one function each.
 ExitCode runPorts(CommandRun& run);

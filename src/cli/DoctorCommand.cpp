@@ -44,14 +44,11 @@ Json findingJson(const Finding& finding)
 
 ExitCode runDoctor(CommandRun& run)
 {
-    VersionServer server = run.context.versionServer();
-    if (const auto text = run.call.value("--server")) {
-        const auto chosen = parseServerAddress(*text, server);
-        if (!chosen)
-            return run.fail(ExitCode::BadArguments,
-                            "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
-        server = *chosen;
-    }
+    ExitCode failure = ExitCode::Ok;
+    const auto chosen = versionServerForCommand(run, failure);
+    if (!chosen)
+        return failure;
+    const VersionServer& server = *chosen;
     std::vector<std::string> ports;
     if (const auto port = run.call.value("--port"))
         ports.push_back(*port);

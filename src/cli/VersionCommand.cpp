@@ -42,14 +42,11 @@ std::optional<std::string> replyProblem(const VersionCheckResult& checked, const
 ExitCode runCheckVersion(CommandRun& run)
 {
     ApplicationContext& context = run.context;
-    VersionServer server = context.versionServer();
-    if (const auto text = run.call.value("--server")) {
-        const auto chosen = parseServerAddress(*text, server);
-        if (!chosen)
-            return run.fail(ExitCode::BadArguments,
-                            "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
-        server = *chosen;
-    }
+    ExitCode failure = ExitCode::Ok;
+    const auto chosen = versionServerForCommand(run, failure);
+    if (!chosen)
+        return failure;
+    const VersionServer& server = *chosen;
 
     std::optional<int> programmerFirmware;
     if (run.call.has("--port")) {
