@@ -166,12 +166,13 @@ private:
         const UsbSerialListing listing = tool.readSerial();
         if (listing.outcome != UsbSerialListing::Outcome::Listed)
             return fail(serialFailure("the FTDI chips could not be listed", listing.logLines));
-        std::optional<std::string> chip;
-        if (m_programmer.usb && !m_programmer.usb->serial.empty())
-            chip = m_programmer.usb->serial;
-        const UsbSerialSelection selection = tool.selectChip(chip);
-        if (selection.outcome != UsbSerialSelection::Outcome::Selected)
-            return fail("uploaded, but its USB serial number was not written: " + selection.message);
+        // Only the chip behind this programmer's own port is ever written.
+        const FtdiChipRequest request = m_programmer.usb
+            ? FtdiChipRequest::forProgrammerPort(m_programmer.usb->serial, m_programmer.usb->location)
+            : FtdiChipRequest::forProgrammerPort({}, {});
+        const FtdiChipChoice choice = tool.choose(request);
+        if (!choice.chip)
+            return fail("uploaded, but its USB serial number was not written: " + choice.problem);
         const UsbSerialGenerated generated = tool.generate(m_programmer.serialNumber);
         if (!generated.serialText)
             return fail(serialFailure("uploaded, but no USB serial number could be made", generated.logLines));

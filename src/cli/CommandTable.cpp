@@ -15,7 +15,12 @@ const OptionEntry kFtdiLibrary {"--ftdi-library", "LIBRARY",
                                 "d2xx or libftdi: the FTDI library to use (default: D2XX where it loads, libftdi "
                                 "otherwise)"};
 const OptionEntry kChipSerial {"--serial", "CHIP",
-                               "the FTDI chip with this USB serial number (needed when several are attached)"};
+                               "the FTDI chip with this USB serial number (one way to name the chip when "
+                               "several programmers are attached)"};
+const OptionEntry kChipLocation {"--location", "LOC",
+                                 "the FTDI chip at this USB location, as \"usb-serial list\" shows it (also "
+                                 "a chip without a serial number)"};
+const OptionEntry kChipPort {"--port", "PORT", "the FTDI chip behind this reader port (COM3, /dev/ttyUSB0)"};
 const OptionEntry kVariant {"--variant", "VARIANT",
                             "how to reach the device: {variants} (default auto: 115200 baud, then the two "
                             "9600-baud builds' line sequences)"};
@@ -216,31 +221,42 @@ const std::vector<CommandEntry>& entries()
          {kJson, kFtdiLibrary},
          {}},
         {"usb-serial write",
-         "SERIAL [--serial CHIP] [--ftdi-library LIBRARY]",
+         "SERIAL [--port PORT | --serial CHIP | --location LOC] [--ftdi-library LIBRARY]",
          "write a USB serial number into the FTDI chip",
-         "Lists the FTDI devices, saves the chip's EEPROM to the backup folder (the log\n"
-         "names the file), then writes the 64 EEPROM words with SERIAL (1 to 8 digits,\n"
-         "letters or spaces) and reads them back. With several chips attached, --serial\n"
-         "names the one. Takes effect after the programmer is plugged in again.",
+         "Lists the FTDI chips and chooses one: the chip behind --port, the one --serial\n"
+         "or --location names, or without these the only programmer chip (0403:6010)\n"
+         "attached; with several and none named nothing is written and the candidates\n"
+         "are listed. Reads the chip's EEPROM and saves it to the backup folder (the log\n"
+         "names the file), then changes only the serial number (1 to 8 digits, letters\n"
+         "or spaces), its pointer and the checksum, writing only the words that differ,\n"
+         "and reads the whole part back. A blank or invalid EEPROM gets the tool's own\n"
+         "image. Takes effect after the programmer is plugged in again. When a write\n"
+         "fails, the message names the backup and the \"usb-serial restore\" line that\n"
+         "puts it back.",
          {"SERIAL"},
-         {kChipSerial, kFtdiLibrary},
+         {kChipPort, kChipSerial, kChipLocation, kFtdiLibrary},
          {}},
         {"usb-serial backup",
-         "--out FILE [--serial CHIP] [--ftdi-library LIBRARY]",
+         "--out FILE [--port PORT | --serial CHIP | --location LOC] [--ftdi-library LIBRARY]",
          "save the FTDI chip's EEPROM to a file",
-         "Reads the chip's 64 EEPROM words and writes them to FILE as 128 bytes, each\n"
-         "word low byte first, as \"usb-serial restore\" takes them back.",
+         "Reads the chip's whole EEPROM (64, 128 or 256 words for a 93C46, 93C56 or\n"
+         "93C66) and writes it to FILE, each word low byte first, as \"usb-serial\n"
+         "restore\" takes it back. The chip is chosen as for \"usb-serial write\".",
          {},
-         {{"--out", "FILE", "where the EEPROM goes"}, kChipSerial, kFtdiLibrary},
+         {{"--out", "FILE", "where the EEPROM goes"}, kChipPort, kChipSerial, kChipLocation, kFtdiLibrary},
          {"--out"}},
         {"usb-serial restore",
-         "FILE [--serial CHIP] [--force] [--ftdi-library LIBRARY]",
+         "FILE [--port PORT | --serial CHIP | --location LOC] [--force] [--ftdi-library LIBRARY]",
          "write a saved EEPROM image back into the FTDI chip",
-         "Saves the chip's EEPROM to the backup folder, writes the 128-byte image FILE\n"
-         "into it and reads it back. A file of another size, or whose checksum does not\n"
-         "match its words, is refused unless --force is given.",
+         "Saves the chip's EEPROM to the backup folder, writes the words of the image\n"
+         "FILE that differ (the checksum last) and reads the part back. This is how a\n"
+         "chip whose write failed or was cut short comes back: name it by --location,\n"
+         "as it has no serial number until a good image is on it. A file that is not\n"
+         "128, 256 or 512 bytes, or whose checksum does not match its words, is\n"
+         "refused unless --force is given.",
          {"FILE"},
-         {kChipSerial, {"--force", "", "write a file of the wrong size or checksum all the same"}, kFtdiLibrary},
+         {kChipPort, kChipSerial, kChipLocation,
+          {"--force", "", "write a file of the wrong size or checksum all the same"}, kFtdiLibrary},
          {}},
         {"usb-serial generate",
          "--port PORT",

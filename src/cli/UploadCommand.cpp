@@ -57,7 +57,8 @@ ExitCode runUpload(CommandRun& run)
     ExitCode serialized = ExitCode::Ok;
     TerminalUploadObserver observer(run.console, [&] {
         if (usbSerial)
-            serialized = serializeProgrammer(*usbSerial, run.console, programmerSerial);
+            serialized = serializeProgrammer(*usbSerial, run.console, chipRequestForPort(context.host(), port),
+                                             programmerSerial);
     });
     FirmwareUpload upload(env, observer);
     context.setUploadInProgress(true);

@@ -48,13 +48,24 @@ std::unique_ptr<UsbSerialTool> makeTool(CommandRun& run, ExitCode& failure)
     return std::make_unique<UsbSerialTool>(run.context.loadUsbSerialLibrary());
 }
 
-// Lists the devices and selects the chip --serial names (or the only one).
+// The chip behind --port, or the one --serial or --location names (or the
+// only programmer chip attached).
+FtdiChipRequest chipRequest(CommandRun& run)
+{
+    if (const auto port = run.call.value("--port"))
+        return chipRequestForPort(run.context.host(), *port);
+    return {run.call.value("--serial"), run.call.value("--location"), false};
+}
+
 ExitCode listAndSelect(CommandRun& run, UsbSerialTool& tool)
 {
+    const int named = run.call.has("--port") + run.call.has("--serial") + run.call.has("--location");
+    if (named > 1)
+        return run.fail(ExitCode::BadArguments, "name the chip one way: --port, --serial or --location");
     const ExitCode listed = listUsbDevices(tool, run.console);
     if (listed != ExitCode::Ok)
         return listed;
-    return selectUsbChip(tool, run.console, run.call.value("--serial"));
+    return selectUsbChip(tool, run.console, chipRequest(run));
 }
 
 // A tool whose listing has selected the chip the command acts on.
@@ -72,14 +83,14 @@ std::unique_ptr<UsbSerialTool> selectedTool(CommandRun& run, ExitCode& failure)
 // Why a file is no image to write back as it is; empty when it is one.
 std::string imageFileProblem(const std::string& path, const EepromFileCheck& check)
 {
-    if (!check.words) {
-        return path + " has " + std::to_string(check.size) + " bytes; an EEPROM image has " +
-            std::to_string(2 * kEepromWords);
-    }
+    if (!check.words)
+        return path + " has " + std::to_string(check.size) + " bytes; an EEPROM image has 128, 256 or 512";
     if (!check.checksumHolds) {
-        const EepromWords& words = *check.words;
-        return path + "'s checksum does not match its words (word 63 holds " + hexWord(words[kEepromChecksumWord]) +
-            ", words 0 to 62 give " + hexWord(ftdiEepromChecksum(words)) + ")";
+        const EepromContents& words = *check.words;
+        const std::size_t checked = eepromCheckedWords(words.size());
+        return path + "'s checksum does not match its words (word " + std::to_string(checked - 1) + " holds " +
+            hexWord(words[checked - 1]) + ", words 0 to " + std::to_string(checked - 2) + " give " +
+            hexWord(ftdiChecksum(words, checked)) + ")";
     }
     return {};
 }
@@ -111,7 +122,8 @@ ExitCode runUsbSerialList(CommandRun& run)
                             .add("description", device.description)
                             .add("id", hex(device.id))
                             .add("locId", hex(device.locId))
-                            .add("selected", static_cast<int>(i) == tool.selectedIndex()));
+                            .add("location", device.location)
+                            .add("chip", std::string(ftdiChipKindName(device.kind))));
     }
     run.console.result(jsonArray(items));
     return ExitCode::Ok;
@@ -142,7 +154,7 @@ ExitCode runUsbSerialBackup(CommandRun& run)
     switch (backup.outcome) {
     case UsbSerialBackup::Outcome::Read: break;
     case UsbSerialBackup::Outcome::OpenFailed: return ExitCode::PortOpenFailed;
-    case UsbSerialBackup::Outcome::NoDeviceSelected: return ExitCode::NoProgrammer;
+    case UsbSerialBackup::Outcome::NoChipChosen: return ExitCode::NoProgrammer;
     case UsbSerialBackup::Outcome::ReadFailed: return ExitCode::DeviceRefused;
     case UsbSerialBackup::Outcome::Unavailable: return ExitCode::Failure;
     }
@@ -150,10 +162,10 @@ ExitCode runUsbSerialBackup(CommandRun& run)
     std::string error;
     if (!writeEepromFile(path, backup.words, error))
         return run.fail(ExitCode::Failure, "cannot write " + path + " (" + error + ")");
-    const bool checksumHolds = ftdiEepromChecksum(backup.words) == backup.words[kEepromChecksumWord];
-    run.console.result("EEPROM of FTDI chip " + tool->devices()[static_cast<std::size_t>(backup.device)].chipSerial() +
-                       ": 128 bytes, checksum " + hexWord(backup.words[kEepromChecksumWord]) +
-                       (checksumHolds ? " (valid)" : " (does not match the words)") + ", saved to " + path);
+    const std::size_t checked = eepromCheckedWords(backup.words.size());
+    run.console.result("EEPROM of FTDI chip " + backup.chip->label() + ": " + std::to_string(2 * backup.words.size()) +
+                       " bytes, " + std::string(eepromStateName(eepromState(backup.words, checked))) +
+                       ", checksum word " + hexWord(backup.words[checked - 1]) + ", saved to " + path);
     return ExitCode::Ok;
 }
 
@@ -174,7 +186,7 @@ ExitCode runUsbSerialRestore(CommandRun& run)
                             " A chip whose checksum does not hold shows no serial number until a good image is "
                             "written.");
     }
-    const EepromWords image = check.words ? *check.words : eepromFromAnyBytes(check.bytes);
+    const EepromContents image = check.words ? *check.words : eepromFromAnyBytes(check.bytes);
 
     ExitCode failure = ExitCode::Ok;
     const auto tool = selectedTool(run, failure);
@@ -210,7 +222,7 @@ ExitCode runUsbSerialImage(CommandRun& run)
                             "\" is not a USB serial number: use 1 to 8 digits, "
                             "letters or spaces, not only spaces");
     const EepromWords words = buildEepromImage(padUsbSerial(serial));
-    const std::string bytes = eepromFileBytes(words);
+    const std::string bytes = eepromFileBytes(EepromContents(words.begin(), words.end()));
     const std::string path = *run.call.value("--out");
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -7,13 +7,15 @@ ExitCode writeExitCode(UsbSerialWrite::Outcome outcome)
 {
     using Outcome = UsbSerialWrite::Outcome;
     switch (outcome) {
-    case Outcome::Verified:
-    case Outcome::WrittenUnverified: return ExitCode::Ok;
+    case Outcome::Verified: return ExitCode::Ok;
     case Outcome::Unavailable:
     case Outcome::BackupFailed: return ExitCode::Failure;
-    case Outcome::InvalidText: return ExitCode::BadArguments;
-    case Outcome::NoDeviceSelected: return ExitCode::NoProgrammer;
+    case Outcome::InvalidText:
+    case Outcome::UnsupportedChip:
+    case Outcome::NotApplicable: return ExitCode::BadArguments;
+    case Outcome::NoChipChosen: return ExitCode::NoProgrammer;
     case Outcome::OpenFailed: return ExitCode::PortOpenFailed;
+    case Outcome::ReadFailed:
     case Outcome::CloseFailed:
     case Outcome::WordWriteFailed:
     case Outcome::Disconnected:
@@ -49,25 +51,26 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
     return ExitCode::Failure;
 }
 
-ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const std::optional<std::string>& serial)
+ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequest& request)
 {
-    const UsbSerialSelection selection = tool.selectChip(serial);
-    switch (selection.outcome) {
-    case UsbSerialSelection::Outcome::Selected:
-        console.log("usb-serial: FTDI chip " + selection.chipSerial + " (device " + std::to_string(selection.device) +
-                    ")");
+    for (const FtdiChip& chip : tool.chips())
+        console.log("usb-serial: FTDI chip " + chip.label() + " (" + std::string(ftdiChipKindName(chip.kind)) + ")");
+    const FtdiChipChoice choice = tool.choose(request);
+    if (choice.chip) {
+        console.log("usb-serial: writing to FTDI chip " + choice.chip->label());
         return ExitCode::Ok;
-    case UsbSerialSelection::Outcome::NoChip:
-    case UsbSerialSelection::Outcome::NotFound:
-        console.error("usb-serial: " + selection.message);
-        return ExitCode::NoProgrammer;
-    case UsbSerialSelection::Outcome::Several:
-        console.error("usb-serial: " + selection.message + " (--serial)");
-        return ExitCode::BadArguments;
-    case UsbSerialSelection::Outcome::Shared: break;
     }
-    console.error("usb-serial: " + selection.message);
-    return ExitCode::BadArguments;
+    console.error("usb-serial: " + choice.problem);
+    return choice.ambiguous ? ExitCode::BadArguments : ExitCode::NoProgrammer;
+}
+
+FtdiChipRequest chipRequestForPort(PortHost& host, const std::string& port)
+{
+    for (const PortInfo& info : host.listPorts()) {
+        if (info.name == port && info.usb)
+            return FtdiChipRequest::forProgrammerPort(info.usb->serial, info.usb->location);
+    }
+    return FtdiChipRequest::forProgrammerPort({}, {});
 }
 
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial)
@@ -90,11 +93,15 @@ ExitCode reportUsbWrite(const UsbSerialWrite& write, Console& console)
     return writeExitCode(write.outcome);
 }
 
-ExitCode serializeProgrammer(UsbSerialTool& tool, Console& console, std::string_view programmerSerial)
+ExitCode serializeProgrammer(UsbSerialTool& tool, Console& console, const FtdiChipRequest& programmerChip,
+                             std::string_view programmerSerial)
 {
     const ExitCode listed = listUsbDevices(tool, console);
     if (listed != ExitCode::Ok)
         return listed;
+    const ExitCode chosen = selectUsbChip(tool, console, programmerChip);
+    if (chosen != ExitCode::Ok)
+        return chosen;
     const UsbSerialGenerated generated = tool.generate(programmerSerial);
     for (const std::string& line : generated.logLines)
         console.problem(line);

@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
+#include "serial/PortHost.h"
 #include "usbserial/UsbSerialTool.h"
 
 #include <optional>
@@ -17,9 +18,12 @@ namespace talvex::cli {
 /// `listingText` receives the Serial tab's text of the list.
 ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText = nullptr);
 
-/// After a listing: the chip with `serial`, or the only chip with a serial
-/// number; several chips and none named is refused.
-ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const std::optional<std::string>& serial);
+/// After a listing: the chip the request names, or the only programmer chip;
+/// several chips and none named is refused with the candidates.
+ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequest& request);
+
+/// The chip behind `port` as the host lists it.
+FtdiChipRequest chipRequestForPort(PortHost& host, const std::string& port);
 
 /// "Write Serial" after a listing.
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial);
@@ -27,8 +31,10 @@ ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view 
 /// A write's lines and its exit code: a serial number's or a restore's.
 ExitCode reportUsbWrite(const UsbSerialWrite& write, Console& console);
 
-/// What "Serialize" does after a successful upload: list, derive the USB
-/// serial number from the programmer's, write it.
-ExitCode serializeProgrammer(UsbSerialTool& tool, Console& console, std::string_view programmerSerial);
+/// What "Serialize" does after a successful upload: list, choose the chip
+/// behind the programmer's port, derive the USB serial number from the
+/// programmer's, write it.
+ExitCode serializeProgrammer(UsbSerialTool& tool, Console& console, const FtdiChipRequest& programmerChip,
+                             std::string_view programmerSerial);
 
 } // namespace talvex::cli

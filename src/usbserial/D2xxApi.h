@@ -26,6 +26,15 @@ public:
     /// sets `count` to the number of records written.
     virtual FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) = 0;
     virtual FtStatus open(int index, FtHandle& handle) = 0;
+    /// Whether FT_OpenEx and FT_GetDeviceInfo exist; without them a chip is
+    /// opened by its index in a list made just before.
+    virtual bool canOpenEx() const { return false; }
+    /// FT_OpenEx by the serial number of one channel's record ("TLVX0001A").
+    virtual FtStatus openBySerial(const std::string&, FtHandle&) { return ftstatus::kNotSupported; }
+    /// FT_OpenEx by the LocId of one channel's record.
+    virtual FtStatus openByLocation(std::uint32_t, FtHandle&) { return ftstatus::kNotSupported; }
+    /// FT_GetDeviceInfo: what the opened handle is, to check it before a write.
+    virtual FtStatus getDeviceInfo(FtHandle, FtOpenedDevice&) { return ftstatus::kNotSupported; }
     virtual FtStatus eraseEe(FtHandle handle) = 0;
     virtual FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) = 0;
     /// Whether FT_ReadEE exists; the tool verifies a write only then.

@@ -3,7 +3,10 @@
 #include "usbserial/DynamicD2xx.h"
 #include "usbserial/UsbSerialText.h"
 
+#include "usbserial/FtdiChipChoice.h"
+
 #include <algorithm>
+#include <cstdio>
 
 namespace talvex {
 namespace {
@@ -11,6 +14,18 @@ namespace {
 // No host carries this many FTDI devices; a library that claims more is
 // not believed with an allocation of its size.
 constexpr std::uint32_t kMaxDevices = 1024;
+
+FtdiDevice deviceOf(const FtDeviceListInfoNode& node)
+{
+    FtdiDevice device {node.Flags, node.Type, node.ID, node.LocId,
+                       d2xxFieldText(node.SerialNumber, sizeof node.SerialNumber),
+                       d2xxFieldText(node.Description, sizeof node.Description)};
+    char location[16];
+    std::snprintf(location, sizeof location, "0x%x", static_cast<unsigned>(node.LocId));
+    device.location = location;
+    device.kind = ftdiChipKindOfD2xxType(node.Type);
+    return device;
+}
 
 FtdiError errorOf(FtStatus status)
 {
@@ -46,7 +61,6 @@ public:
             m_api->close(m_handle);
     }
 
-    FtdiResult erase() override { return sessionResult(m_api->eraseEe(m_handle)); }
     FtdiResult readWord(std::size_t word, std::uint16_t& value) override
     {
         if (!m_api->canReadEe())
@@ -95,23 +109,60 @@ public:
         if (status != ftstatus::kOk)
             return d2xxResult(status);
         nodes.resize(std::min<std::size_t>(filled, nodes.size()));
-        for (const FtDeviceListInfoNode& node : nodes) {
-            devices.push_back({node.Flags, node.Type, node.ID, node.LocId,
-                               d2xxFieldText(node.SerialNumber, sizeof node.SerialNumber),
-                               d2xxFieldText(node.Description, sizeof node.Description)});
+        for (const FtDeviceListInfoNode& node : nodes)
+            devices.push_back(deviceOf(node));
+        // A chip's place is its first channel's LocId, all D2XX tells of it.
+        const std::vector<FtdiChip> chips = groupFtdiChips(devices);
+        for (const FtdiChip& chip : chips) {
+            for (int i = chip.firstRecord; i <= chip.lastRecord; ++i)
+                devices[static_cast<std::size_t>(i)].location = devices[static_cast<std::size_t>(chip.firstRecord)].location;
         }
         return {};
     }
 
     bool canReadEeprom() const override { return m_api->canReadEe(); }
 
-    std::unique_ptr<FtdiSession> open(int index, FtdiResult& result) override
+    std::unique_ptr<FtdiSession> open(const FtdiDevice& device, FtdiResult& result) override
     {
-        FtHandle handle = nullptr;
-        result = d2xxResult(m_api->open(index, handle));
+        // The list again: an index or handle from an older one may name
+        // another chip once one came or went.
+        std::uint32_t count = 0;
+        result = d2xxResult(m_api->createDeviceInfoList(count));
         if (!result.ok())
             return nullptr;
-        return std::make_unique<D2xxSession>(m_api, handle);
+        std::vector<FtDeviceListInfoNode> nodes(std::min(count, kMaxDevices), FtDeviceListInfoNode {});
+        std::uint32_t filled = static_cast<std::uint32_t>(nodes.size());
+        result = d2xxResult(m_api->getDeviceInfoList(nodes.data(), filled));
+        if (!result.ok())
+            return nullptr;
+        nodes.resize(std::min<std::size_t>(filled, nodes.size()));
+        const auto same = std::find_if(nodes.begin(), nodes.end(), [&](const FtDeviceListInfoNode& node) {
+            const FtdiDevice listed = deviceOf(node);
+            return listed.locId == device.locId && listed.serialNumber == device.serialNumber && listed.id == device.id;
+        });
+        if (same == nodes.end()) {
+            result = {FtdiError::NotFound, static_cast<int>(ftstatus::kDeviceNotFound),
+                      "the chip is no longer attached as listed"};
+            return nullptr;
+        }
+        FtHandle handle = nullptr;
+        if (m_api->canOpenEx()) {
+            result = d2xxResult(device.locId != 0 ? m_api->openByLocation(device.locId, handle)
+                                                  : m_api->openBySerial(device.serialNumber, handle));
+        } else {
+            result = d2xxResult(m_api->open(static_cast<int>(same - nodes.begin()), handle));
+        }
+        if (!result.ok())
+            return nullptr;
+        auto session = std::make_unique<D2xxSession>(m_api, handle);
+        FtOpenedDevice opened;
+        if (m_api->getDeviceInfo(handle, opened) == ftstatus::kOk
+            && (opened.serialNumber != device.serialNumber || opened.id != device.id)) {
+            result = {FtdiError::NotFound, static_cast<int>(ftstatus::kDeviceNotFound),
+                      "the device opened is \"" + opened.serialNumber + "\", not the chip listed"};
+            return nullptr;
+        }
+        return session;
     }
 
 private:

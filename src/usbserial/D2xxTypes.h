@@ -69,6 +69,21 @@ static_assert(offsetof(FtDeviceListInfoNode, SerialNumber) == 16);
 static_assert(offsetof(FtDeviceListInfoNode, Description) == 32);
 static_assert(offsetof(FtDeviceListInfoNode, ftHandle) == 96);
 
+/// FT_OpenEx's flags.
+namespace ftopen {
+constexpr std::uint32_t kBySerialNumber = 1;
+constexpr std::uint32_t kByDescription = 2;
+constexpr std::uint32_t kByLocation = 4;
+} // namespace ftopen
+
+/// What FT_GetDeviceInfo tells of an open handle.
+struct FtOpenedDevice {
+    std::uint32_t type = 0;
+    std::uint32_t id = 0;
+    std::string serialNumber; ///< with the channel letter, as in the device list
+    std::string description;
+};
+
 /// The status's name as FTDI's documentation spells it ("FT_IO_ERROR"),
 /// or "status 42" for a value it does not name.
 std::string d2xxStatusName(FtStatus status);

@@ -1,5 +1,9 @@
 #include "usbserial/DynamicD2xx.h"
 
+#include "usbserial/UsbSerialText.h"
+
+#include <cstdint>
+
 namespace talvex {
 namespace {
 
@@ -39,8 +43,11 @@ D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
         return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " has no entry point "
                              + missing + ". Install a current FTDI D2XX driver and open this window again."};
     }
-    // Older libraries may lack it; the write then goes unverified.
+    // Older libraries may lack these; without FT_ReadEE nothing is written,
+    // without FT_OpenEx a chip is opened by its index in a fresh list.
     resolve(d2xx->m_library, "FT_ReadEE", d2xx->m_readEe);
+    resolve(d2xx->m_library, "FT_OpenEx", d2xx->m_openEx);
+    resolve(d2xx->m_library, "FT_GetDeviceInfo", d2xx->m_getDeviceInfo);
     // Only the COM ports' latency timer needs these; the EEPROM work does not.
     resolve(d2xx->m_library, "FT_GetComPortNumber", d2xx->m_getComPortNumber);
     resolve(d2xx->m_library, "FT_GetLatencyTimer", d2xx->m_getLatencyTimer);
@@ -61,6 +68,34 @@ FtStatus DynamicD2xx::getDeviceInfoList(FtDeviceListInfoNode* records, std::uint
 FtStatus DynamicD2xx::open(int index, FtHandle& handle)
 {
     return m_open(index, &handle);
+}
+
+FtStatus DynamicD2xx::openBySerial(const std::string& serial, FtHandle& handle)
+{
+    if (!m_openEx)
+        return ftstatus::kNotSupported;
+    std::string argument = serial;
+    return m_openEx(argument.data(), ftopen::kBySerialNumber, &handle);
+}
+
+FtStatus DynamicD2xx::openByLocation(std::uint32_t locId, FtHandle& handle)
+{
+    if (!m_openEx)
+        return ftstatus::kNotSupported;
+    // The location travels in the pointer argument itself.
+    return m_openEx(reinterpret_cast<void*>(static_cast<std::uintptr_t>(locId)), ftopen::kByLocation, &handle);
+}
+
+FtStatus DynamicD2xx::getDeviceInfo(FtHandle handle, FtOpenedDevice& device)
+{
+    if (!m_getDeviceInfo)
+        return ftstatus::kNotSupported;
+    char serial[16] = {};
+    char description[64] = {};
+    const FtStatus status = m_getDeviceInfo(handle, &device.type, &device.id, serial, description, nullptr);
+    device.serialNumber = d2xxFieldText(serial, sizeof serial);
+    device.description = d2xxFieldText(description, sizeof description);
+    return status;
 }
 
 FtStatus DynamicD2xx::eraseEe(FtHandle handle)

@@ -21,6 +21,10 @@ public:
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
     FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
     FtStatus open(int index, FtHandle& handle) override;
+    bool canOpenEx() const override { return m_openEx && m_getDeviceInfo; }
+    FtStatus openBySerial(const std::string& serial, FtHandle& handle) override;
+    FtStatus openByLocation(std::uint32_t locId, FtHandle& handle) override;
+    FtStatus getDeviceInfo(FtHandle handle, FtOpenedDevice& device) override;
     FtStatus eraseEe(FtHandle handle) override;
     FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) override;
     bool canReadEe() const override { return m_readEe != nullptr; }
@@ -35,6 +39,8 @@ private:
     using CreateDeviceInfoListFn = FtStatus(TALVEX_D2XX_CALL*)(std::uint32_t*);
     using GetDeviceInfoListFn = FtStatus(TALVEX_D2XX_CALL*)(FtDeviceListInfoNode*, std::uint32_t*);
     using OpenFn = FtStatus(TALVEX_D2XX_CALL*)(int, FtHandle*);
+    using OpenExFn = FtStatus(TALVEX_D2XX_CALL*)(void*, std::uint32_t, FtHandle*);
+    using GetDeviceInfoFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t*, std::uint32_t*, char*, char*, void*);
     using HandleFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle);
     using WriteEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t);
     using ReadEeFn = FtStatus(TALVEX_D2XX_CALL*)(FtHandle, std::uint32_t, std::uint16_t*);
@@ -50,6 +56,8 @@ private:
     CreateDeviceInfoListFn m_createDeviceInfoList = nullptr;
     GetDeviceInfoListFn m_getDeviceInfoList = nullptr;
     OpenFn m_open = nullptr;
+    OpenExFn m_openEx = nullptr;
+    GetDeviceInfoFn m_getDeviceInfo = nullptr;
     HandleFn m_eraseEe = nullptr;
     WriteEeFn m_writeEe = nullptr;
     ReadEeFn m_readEe = nullptr;

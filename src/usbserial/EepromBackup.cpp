@@ -1,8 +1,8 @@
 #include "usbserial/EepromBackup.h"
 
-#include <cerrno>
+#include "usbserial/DurableFile.h"
+
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -21,7 +21,7 @@ std::filesystem::path environmentPath(const char* name)
 
 } // namespace
 
-std::string eepromFileBytes(const EepromWords& words)
+std::string eepromFileBytes(const EepromContents& words)
 {
     std::string bytes;
     for (const std::uint16_t word : words) {
@@ -31,19 +31,19 @@ std::string eepromFileBytes(const EepromWords& words)
     return bytes;
 }
 
-std::optional<EepromWords> eepromFromFileBytes(const std::string& bytes)
+std::optional<EepromContents> eepromFromFileBytes(const std::string& bytes)
 {
-    if (bytes.size() != 2 * kEepromWords)
+    if (bytes.size() != 128 && bytes.size() != 256 && bytes.size() != 512)
         return std::nullopt;
-    EepromWords words {};
-    for (std::size_t i = 0; i < kEepromWords; ++i) {
+    EepromContents words(bytes.size() / 2);
+    for (std::size_t i = 0; i < words.size(); ++i) {
         words[i] = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                               static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     }
     return words;
 }
 
-EepromWords eepromFromAnyBytes(const std::string& bytes)
+EepromContents eepromFromAnyBytes(const std::string& bytes)
 {
     std::string image = bytes.substr(0, 2 * kEepromWords);
     image.resize(2 * kEepromWords, static_cast<char>(0xFF));
@@ -105,25 +105,17 @@ EepromFileCheck readEepromFile(const std::filesystem::path& path)
     }
     check.size = check.bytes.size();
     check.words = eepromFromFileBytes(check.bytes);
-    check.checksumHolds = check.words && ftdiEepromChecksum(*check.words) == (*check.words)[kEepromChecksumWord];
+    if (check.words) {
+        const std::size_t checked = eepromCheckedWords(check.words->size());
+        check.checksumHolds = ftdiChecksum(*check.words, checked) == (*check.words)[checked - 1];
+    }
     return check;
 }
 
-bool writeEepromFile(const std::filesystem::path& path, const EepromWords& words, std::string& error)
+bool writeEepromFile(const std::filesystem::path& path, const EepromContents& words, std::string& error)
 {
-    std::error_code code;
-    if (path.has_parent_path())
-        std::filesystem::create_directories(path.parent_path(), code);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    const std::string bytes = eepromFileBytes(words);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-        const int saved = errno;
-        error = saved ? std::strerror(saved) : "cannot be written";
-        return false;
-    }
-    return true;
+    error = writeFileDurably(path, eepromFileBytes(words));
+    return error.empty();
 }
 
 } // namespace talvex

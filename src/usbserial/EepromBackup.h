@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usbserial/EepromImage.h"
+#include "usbserial/EepromLayout.h"
 
 #include <chrono>
 #include <filesystem>
@@ -9,12 +10,13 @@
 
 namespace talvex {
 
-/// An EEPROM image as a file holds it: 128 bytes, each word low byte first
-/// (what "usb-serial image" and the backups write).
-std::string eepromFileBytes(const EepromWords& words);
+/// An EEPROM image as a file holds it: each word low byte first, 128, 256
+/// or 512 bytes for a 93C46, 93C56 or 93C66 (what "usb-serial image" and
+/// the backups write).
+std::string eepromFileBytes(const EepromContents& words);
 
-/// A file's bytes as an image; nothing unless there are exactly 128.
-std::optional<EepromWords> eepromFromFileBytes(const std::string& bytes);
+/// A file's bytes as an image; nothing unless there are 128, 256 or 512.
+std::optional<EepromContents> eepromFromFileBytes(const std::string& bytes);
 
 /// Where the EEPROM backups go: $XDG_DATA_HOME (or ~/.local/share)
 /// /talvex/eeprom-backups, on Windows %LOCALAPPDATA%\Talvex\eeprom-backups;
@@ -28,20 +30,20 @@ std::string eepromBackupFileName(const std::string& chipSerial, std::chrono::sys
 
 /// Any bytes as an image: the first 128, padded with 0xFF (what an
 /// erased EEPROM holds) when there are fewer.
-EepromWords eepromFromAnyBytes(const std::string& bytes);
+EepromContents eepromFromAnyBytes(const std::string& bytes);
 
 /// What a file that is to be written back holds.
 struct EepromFileCheck {
     std::string bytes;                ///< its contents, when not too large to be an image
-    std::optional<EepromWords> words; ///< set when the file has 128 bytes
+    std::optional<EepromContents> words; ///< set when the file has 128, 256 or 512 bytes
     std::size_t size = 0;             ///< the file's size in bytes
-    bool checksumHolds = false;       ///< word 63 is the checksum over words 0 to 62
+    bool checksumHolds = false;       ///< the checksum word holds for the part the size names
     std::string error;                ///< set when the file cannot be read
 };
 EepromFileCheck readEepromFile(const std::filesystem::path& path);
 
-/// Writes the image to `path` (the directory made when missing); the
-/// system's reason in `error` when it cannot.
-bool writeEepromFile(const std::filesystem::path& path, const EepromWords& words, std::string& error);
+/// Writes the image to `path` durably (see writeFileDurably); the system's
+/// reason in `error` when it cannot.
+bool writeEepromFile(const std::filesystem::path& path, const EepromContents& words, std::string& error);
 
 } // namespace talvex

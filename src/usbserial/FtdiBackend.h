@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usbserial/EepromLayout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +21,11 @@ struct FtdiDevice {
     std::uint32_t locId = 0; ///< D2XX: the library's LocId; libftdi: USB bus << 8 | device address
     std::string serialNumber;
     std::string description;
+    /// Where the chip sits, the same for all its records: libftdi the USB
+    /// port path as Linux names it ("2-1.4"); D2XX the LocId of the chip's
+    /// first channel ("0x2111"), which is all that library tells.
+    std::string location;
+    FtdiChipKind kind = FtdiChipKind::Other;
 
     /// The chip's own serial number: without the channel letter that the
     /// D2XX library adds (only when the description ends in the same
@@ -51,7 +58,6 @@ struct FtdiResult {
 class FtdiSession {
 public:
     virtual ~FtdiSession() = default;
-    virtual FtdiResult erase() = 0;
     virtual FtdiResult readWord(std::size_t word, std::uint16_t& value) = 0;
     virtual FtdiResult writeWord(std::size_t word, std::uint16_t value) = 0;
     virtual FtdiResult close() = 0;
@@ -75,8 +81,11 @@ public:
     /// Whether EEPROM words can be read back (an old D2XX library cannot).
     virtual bool canReadEeprom() const = 0;
 
-    /// Opens the device at `index` of the last listing for EEPROM access.
-    virtual std::unique_ptr<FtdiSession> open(int index, FtdiResult& result) = 0;
+    /// Opens for EEPROM access the chip that `device` (a record of the last
+    /// listing) is a channel of: found again by its place and serial number
+    /// in a fresh list, so a chip that came or went since is never mistaken
+    /// for it, and checked once open.
+    virtual std::unique_ptr<FtdiSession> open(const FtdiDevice& device, FtdiResult& result) = 0;
 };
 
 /// What loading a library gave: the backend, or why there is none (a

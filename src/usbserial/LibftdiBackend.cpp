@@ -13,8 +13,6 @@
 namespace talvex {
 namespace {
 
-constexpr int kFtdiVendor = 0x0403;
-
 // A D2XX record's Type, from the chip's release number as libftdi guesses
 // the chip type from it.
 std::uint32_t d2xxTypeOf(std::uint16_t bcdDevice)
@@ -33,25 +31,32 @@ std::uint32_t d2xxTypeOf(std::uint16_t bcdDevice)
 }
 
 // The entry points used, typed from libftdi's and libusb's own headers.
+// libftdi finds, names and reads; the chip's handle is opened through
+// libusb and lent to libftdi (ftdi_set_usbdev), so nothing reaches into
+// libftdi's context: ftdi_write_eeprom_location refuses the words below
+// 0x80 that hold the serial number, so the word write is libusb's.
 struct LibftdiFunctions {
+    decltype(&::ftdi_get_library_version) libraryVersion = nullptr;
     decltype(&::ftdi_new) ftdiNew = nullptr;
     decltype(&::ftdi_free) ftdiFree = nullptr;
     decltype(&::ftdi_set_interface) setInterface = nullptr;
     decltype(&::ftdi_usb_find_all) findAll = nullptr;
     decltype(&::ftdi_list_free) listFree = nullptr;
     decltype(&::ftdi_usb_get_strings) getStrings = nullptr;
-    decltype(&::ftdi_usb_open_desc_index) openDescIndex = nullptr;
-    decltype(&::ftdi_usb_open_bus_addr) openBusAddr = nullptr;
-    decltype(&::ftdi_usb_close) usbClose = nullptr;
-    decltype(&::ftdi_erase_eeprom) eraseEeprom = nullptr;
+    decltype(&::ftdi_set_usbdev) setUsbDev = nullptr;
     decltype(&::ftdi_read_eeprom_location) readLocation = nullptr;
     decltype(&::ftdi_get_error_string) errorString = nullptr;
-    // From libusb, which libftdi loads: the device's IDs and place, and
-    // the word write (ftdi_write_eeprom_location refuses words below 0x80).
     decltype(&::libusb_get_device_descriptor) deviceDescriptor = nullptr;
     decltype(&::libusb_get_bus_number) busNumber = nullptr;
     decltype(&::libusb_get_device_address) deviceAddress = nullptr;
+    decltype(&::libusb_get_port_numbers) portNumbers = nullptr;
+    decltype(&::libusb_open) usbOpen = nullptr;
+    decltype(&::libusb_close) usbClose = nullptr;
+    decltype(&::libusb_set_auto_detach_kernel_driver) autoDetach = nullptr;
+    decltype(&::libusb_claim_interface) claim = nullptr;
+    decltype(&::libusb_release_interface) release = nullptr;
     decltype(&::libusb_control_transfer) controlTransfer = nullptr;
+    decltype(&::libusb_error_name) errorName = nullptr;
 };
 
 template<typename Fn>
@@ -65,22 +70,28 @@ bool resolve(const DynamicLibrary& library, const char* name, Fn& target)
 const char* resolveAll(const DynamicLibrary& library, LibftdiFunctions& f)
 {
     const std::pair<bool, const char*> found[] = {
+        {resolve(library, "ftdi_get_library_version", f.libraryVersion), "ftdi_get_library_version"},
         {resolve(library, "ftdi_new", f.ftdiNew), "ftdi_new"},
         {resolve(library, "ftdi_free", f.ftdiFree), "ftdi_free"},
         {resolve(library, "ftdi_set_interface", f.setInterface), "ftdi_set_interface"},
         {resolve(library, "ftdi_usb_find_all", f.findAll), "ftdi_usb_find_all"},
         {resolve(library, "ftdi_list_free", f.listFree), "ftdi_list_free"},
         {resolve(library, "ftdi_usb_get_strings", f.getStrings), "ftdi_usb_get_strings"},
-        {resolve(library, "ftdi_usb_open_desc_index", f.openDescIndex), "ftdi_usb_open_desc_index"},
-        {resolve(library, "ftdi_usb_open_bus_addr", f.openBusAddr), "ftdi_usb_open_bus_addr"},
-        {resolve(library, "ftdi_usb_close", f.usbClose), "ftdi_usb_close"},
-        {resolve(library, "ftdi_erase_eeprom", f.eraseEeprom), "ftdi_erase_eeprom"},
+        {resolve(library, "ftdi_set_usbdev", f.setUsbDev), "ftdi_set_usbdev"},
         {resolve(library, "ftdi_read_eeprom_location", f.readLocation), "ftdi_read_eeprom_location"},
         {resolve(library, "ftdi_get_error_string", f.errorString), "ftdi_get_error_string"},
         {resolve(library, "libusb_get_device_descriptor", f.deviceDescriptor), "libusb_get_device_descriptor"},
         {resolve(library, "libusb_get_bus_number", f.busNumber), "libusb_get_bus_number"},
         {resolve(library, "libusb_get_device_address", f.deviceAddress), "libusb_get_device_address"},
+        {resolve(library, "libusb_get_port_numbers", f.portNumbers), "libusb_get_port_numbers"},
+        {resolve(library, "libusb_open", f.usbOpen), "libusb_open"},
+        {resolve(library, "libusb_close", f.usbClose), "libusb_close"},
+        {resolve(library, "libusb_set_auto_detach_kernel_driver", f.autoDetach),
+         "libusb_set_auto_detach_kernel_driver"},
+        {resolve(library, "libusb_claim_interface", f.claim), "libusb_claim_interface"},
+        {resolve(library, "libusb_release_interface", f.release), "libusb_release_interface"},
         {resolve(library, "libusb_control_transfer", f.controlTransfer), "libusb_control_transfer"},
+        {resolve(library, "libusb_error_name", f.errorName), "libusb_error_name"},
     };
     for (const auto& [ok, name] : found) {
         if (!ok)
@@ -95,100 +106,93 @@ struct LoadedLibftdi {
     DynamicLibrary library;
     LibftdiFunctions f;
 
-    FtdiResult result(ftdi_context* context, int code, FtdiError error) const
+    FtdiResult ftdiResult(ftdi_context* context, int code, FtdiError error) const
     {
         const char* text = context ? f.errorString(context) : nullptr;
         return {error, code, std::string(text ? text : "libftdi error") + " (" + std::to_string(code) + ")"};
     }
+
+    FtdiResult usbResult(int code, const char* what) const
+    {
+        return {libusbError(code), code, std::string(what) + ": " + f.errorName(code)};
+    }
+
+    static FtdiError libusbError(int code)
+    {
+        switch (code) {
+        case LIBUSB_ERROR_NO_DEVICE: return FtdiError::Disconnected;
+        case LIBUSB_ERROR_NOT_FOUND: return FtdiError::NotFound;
+        case LIBUSB_ERROR_ACCESS: return FtdiError::Denied;
+        case LIBUSB_ERROR_BUSY: return FtdiError::Busy;
+        case LIBUSB_ERROR_NOT_SUPPORTED: return FtdiError::Unsupported;
+        default: return FtdiError::Other;
+        }
+    }
 };
 
-// libftdi's open codes: -3 no such device; -4 libusb_open failed (in
-// practice the permissions); -5 the interface is claimed by another
-// program; -8 "inappropriate permissions on device!".
-FtdiError openError(int code)
-{
-    switch (code) {
-    case -3: return FtdiError::NotFound;
-    case -4:
-    case -8: return FtdiError::Denied;
-    case -5: return FtdiError::Busy;
-    default: return FtdiError::Other;
-    }
-}
-
-FtdiError libusbError(int code)
-{
-    switch (code) {
-    case LIBUSB_ERROR_NO_DEVICE: return FtdiError::Disconnected;
-    case LIBUSB_ERROR_ACCESS: return FtdiError::Denied;
-    case LIBUSB_ERROR_BUSY: return FtdiError::Busy;
-    default: return FtdiError::Other;
-    }
-}
+constexpr unsigned kUsbTimeoutMs = 5000;
+constexpr int kInterfaceA = 0;
 
 class LibftdiSession final : public FtdiSession {
 public:
-    LibftdiSession(std::shared_ptr<const LoadedLibftdi> lib, ftdi_context* context)
+    LibftdiSession(std::shared_ptr<const LoadedLibftdi> lib, ftdi_context* context, libusb_device_handle* handle)
         : m_lib(std::move(lib))
         , m_context(context)
+        , m_handle(handle)
     {
     }
-    ~LibftdiSession() override
-    {
-        if (m_context) {
-            m_lib->f.usbClose(m_context);
-            m_lib->f.ftdiFree(m_context);
-        }
-    }
-
-    FtdiResult erase() override
-    {
-        const int code = m_lib->f.eraseEeprom(m_context);
-        return code == 0 ? FtdiResult {} : m_lib->result(m_context, code, FtdiError::Other);
-    }
+    ~LibftdiSession() override { close(); }
 
     FtdiResult readWord(std::size_t word, std::uint16_t& value) override
     {
         unsigned short read = 0;
         const int code = m_lib->f.readLocation(m_context, static_cast<int>(word), &read);
+        // -1: the request failed, -2: no device open (ftdi_read_eeprom_location).
         if (code != 0)
-            return m_lib->result(m_context, code, code == -2 ? FtdiError::Disconnected : FtdiError::Other);
+            return m_lib->ftdiResult(m_context, code, code == -2 ? FtdiError::Disconnected : FtdiError::Other);
         value = read;
         return {};
     }
 
-    // The request ftdi_write_eeprom sends for each word, sent for one word.
+    // FTDI's EEPROM write request (SIO_WRITE_EEPROM) for one word.
     FtdiResult writeWord(std::size_t word, std::uint16_t value) override
     {
-        const int code = m_lib->f.controlTransfer(m_context->usb_dev, FTDI_DEVICE_OUT_REQTYPE,
-                                                  SIO_WRITE_EEPROM_REQUEST, value, static_cast<std::uint16_t>(word),
-                                                  nullptr, 0, static_cast<unsigned>(m_context->usb_write_timeout));
-        if (code >= 0)
-            return {};
-        return {libusbError(code), code, "libusb error " + std::to_string(code)};
+        const int code = m_lib->f.controlTransfer(m_handle, FTDI_DEVICE_OUT_REQTYPE, SIO_WRITE_EEPROM_REQUEST, value,
+                                                  static_cast<std::uint16_t>(word), nullptr, 0, kUsbTimeoutMs);
+        return code >= 0 ? FtdiResult {} : m_lib->usbResult(code, "EEPROM write request");
     }
 
-    // Releasing the interface is what gives it back to ftdi_sio.
+    // Releasing the interface gives it back to ftdi_sio (auto-detach).
     FtdiResult close() override
     {
-        const int code = m_lib->f.usbClose(m_context);
-        FtdiResult result = code == 0 ? FtdiResult {} : m_lib->result(m_context, code, FtdiError::Other);
+        if (!m_context)
+            return {};
+        const int released = m_lib->f.release(m_handle, kInterfaceA);
+        m_lib->f.setUsbDev(m_context, nullptr);
+        m_lib->f.usbClose(m_handle);
         m_lib->f.ftdiFree(m_context);
         m_context = nullptr;
-        return result;
+        m_handle = nullptr;
+        // A chip unplugged since has nothing left to release.
+        if (released != 0 && released != LIBUSB_ERROR_NO_DEVICE && released != LIBUSB_ERROR_NOT_FOUND)
+            return m_lib->usbResult(released, "releasing interface A");
+        return {};
     }
 
 private:
     std::shared_ptr<const LoadedLibftdi> m_lib;
     ftdi_context* m_context;
+    libusb_device_handle* m_handle;
 };
 
 class LibftdiBackend final : public FtdiBackend {
 public:
-    LibftdiBackend(std::shared_ptr<const LoadedLibftdi> lib, ftdi_context* listing, std::string nameOrPath)
+    LibftdiBackend(std::shared_ptr<const LoadedLibftdi> lib, ftdi_context* listing, std::string nameOrPath,
+                   std::string version)
         : m_lib(std::move(lib))
         , m_listing(listing)
         , m_nameOrPath(std::move(nameOrPath))
+        , m_version(std::move(version))
     {
     }
     ~LibftdiBackend() override
@@ -197,16 +201,17 @@ public:
         m_lib->f.ftdiFree(m_listing);
     }
 
-    std::string name() const override { return "libftdi (" + m_nameOrPath + ")"; }
+    std::string name() const override { return "libftdi " + m_version + " (" + m_nameOrPath + ")"; }
 
     FtdiResult countDevices(std::uint32_t& count) override
     {
         freeFound();
         count = 0;
-        // 0:0 is libftdi's own list of FTDI's product IDs.
+        // 0:0 is libftdi's own list of FTDI's product IDs. Its codes: -3
+        // out of memory, -5 the device list failed, -6 a descriptor failed.
         const int found = m_lib->f.findAll(m_listing, &m_found, 0, 0);
         if (found < 0)
-            return m_lib->result(m_listing, found, FtdiError::Other);
+            return m_lib->ftdiResult(m_listing, found, FtdiError::Other);
         for (ftdi_device_list* entry = m_found; entry; entry = entry->next)
             ++count;
         return {};
@@ -215,23 +220,10 @@ public:
     FtdiResult listDevices(std::vector<FtdiDevice>& devices) override
     {
         devices.clear();
-        m_chips.clear();
         for (ftdi_device_list* entry = m_found; entry; entry = entry->next) {
-            libusb_device_descriptor descriptor {};
-            if (m_lib->f.deviceDescriptor(entry->dev, &descriptor) < 0)
-                continue; // gone since it was counted
-            Chip chip;
-            chip.productId = descriptor.idProduct;
-            chip.bus = m_lib->f.busNumber(entry->dev);
-            chip.address = m_lib->f.deviceAddress(entry->dev);
             FtdiDevice device;
-            device.type = d2xxTypeOf(descriptor.bcdDevice);
-            device.id = static_cast<std::uint32_t>(descriptor.idVendor) << 16 | descriptor.idProduct;
-            device.locId = static_cast<std::uint32_t>(chip.bus) << 8 | chip.address;
-            readStrings(entry->dev, device);
-            chip.serial = device.serialNumber;
-            devices.push_back(device);
-            m_chips.push_back(chip);
+            if (describe(entry->dev, device))
+                devices.push_back(device);
         }
         freeFound();
         return {};
@@ -239,51 +231,78 @@ public:
 
     bool canReadEeprom() const override { return true; }
 
-    std::unique_ptr<FtdiSession> open(int index, FtdiResult& result) override
+    std::unique_ptr<FtdiSession> open(const FtdiDevice& wanted, FtdiResult& result) override
     {
-        if (index < 0 || static_cast<std::size_t>(index) >= m_chips.size()) {
-            result = {FtdiError::NotFound, -3, "no such device in the last listing"};
+        ftdi_device_list* found = nullptr;
+        const int count = m_lib->f.findAll(m_listing, &found, 0, 0);
+        if (count < 0) {
+            result = m_lib->ftdiResult(m_listing, count, FtdiError::Other);
             return nullptr;
         }
-        const Chip& chip = m_chips[static_cast<std::size_t>(index)];
+        // Bus and address name one device until it is unplugged; the
+        // serial number makes sure an address given anew is not taken.
+        libusb_device_handle* handle = nullptr;
+        result = {FtdiError::NotFound, LIBUSB_ERROR_NO_DEVICE, "the chip is no longer attached as listed"};
+        for (ftdi_device_list* entry = found; entry; entry = entry->next) {
+            FtdiDevice device;
+            if (!describe(entry->dev, device) || device.locId != wanted.locId
+                || device.serialNumber != wanted.serialNumber || device.location != wanted.location)
+                continue;
+            const int code = m_lib->f.usbOpen(entry->dev, &handle);
+            result = code == 0 ? FtdiResult {} : m_lib->usbResult(code, "opening the USB device");
+            break;
+        }
+        if (found)
+            m_lib->f.listFree(&found);
+        if (!result.ok())
+            return nullptr;
+
+        // ftdi_sio lets go of interface A for the session and takes it back
+        // when it is released; reader 2's port on B stays with it throughout.
+        m_lib->f.autoDetach(handle, 1);
+        const int claimed = m_lib->f.claim(handle, kInterfaceA);
+        if (claimed != 0) {
+            result = m_lib->usbResult(claimed, "claiming interface A");
+            m_lib->f.usbClose(handle);
+            return nullptr;
+        }
         ftdi_context* context = m_lib->f.ftdiNew();
         if (!context) {
             result = {FtdiError::Other, 0, "ftdi_new failed"};
+            m_lib->f.release(handle, kInterfaceA);
+            m_lib->f.usbClose(handle);
             return nullptr;
         }
-        // Interface A only: reader 2's port stays with ftdi_sio throughout.
         m_lib->f.setInterface(context, INTERFACE_A);
-        context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-        const bool serialIsUnique = !chip.serial.empty()
-            && std::count_if(m_chips.begin(), m_chips.end(), [&](const Chip& other) {
-                   return other.serial == chip.serial;
-               }) == 1;
-        int code = serialIsUnique
-            ? m_lib->f.openDescIndex(context, kFtdiVendor, chip.productId, nullptr, chip.serial.c_str(), 0)
-            : m_lib->f.openBusAddr(context, chip.bus, chip.address);
-        // The search by serial gives up at the first FTDI device the user
-        // may not open, even another chip; this one's strings were read.
-        if (serialIsUnique && code == -4)
-            code = m_lib->f.openBusAddr(context, chip.bus, chip.address);
-        if (code != 0) {
-            result = m_lib->result(context, code, openError(code));
-            m_lib->f.ftdiFree(context);
-            return nullptr;
-        }
-        result = {};
-        return std::make_unique<LibftdiSession>(m_lib, context);
+        m_lib->f.setUsbDev(context, handle);
+        return std::make_unique<LibftdiSession>(m_lib, context, handle);
     }
 
 private:
-    struct Chip {
-        int productId = 0;
-        std::uint8_t bus = 0;
-        std::uint8_t address = 0;
-        std::string serial;
-    };
+    // Fills `device` from the USB device; false when it is gone.
+    bool describe(libusb_device* dev, FtdiDevice& device)
+    {
+        libusb_device_descriptor descriptor {};
+        if (m_lib->f.deviceDescriptor(dev, &descriptor) < 0)
+            return false;
+        const std::uint8_t bus = m_lib->f.busNumber(dev);
+        const std::uint8_t address = m_lib->f.deviceAddress(dev);
+        device.type = d2xxTypeOf(descriptor.bcdDevice);
+        device.kind = ftdiChipKindOfRelease(descriptor.bcdDevice);
+        device.id = static_cast<std::uint32_t>(descriptor.idVendor) << 16 | descriptor.idProduct;
+        device.locId = static_cast<std::uint32_t>(bus) << 8 | address;
+        device.location = std::to_string(bus);
+        std::array<std::uint8_t, 8> ports {};
+        const int depth = m_lib->f.portNumbers(dev, ports.data(), static_cast<int>(ports.size()));
+        for (int i = 0; i < depth; ++i)
+            device.location += (i == 0 ? "-" : ".") + std::to_string(ports[static_cast<std::size_t>(i)]);
+        readStrings(dev, device);
+        return true;
+    }
 
-    // A chip without a serial string fails only that string (-9); one the
-    // user may not open is listed with the reason instead of its name.
+    // ftdi_usb_get_strings: -9 only the serial number failed (a chip
+    // without one); -4 the device could not be opened (permissions); the
+    // rest, a string that could not be read.
     void readStrings(libusb_device* dev, FtdiDevice& device)
     {
         std::array<char, 128> description {};
@@ -296,7 +315,7 @@ private:
             device.serialNumber = code == 0 ? serial.data() : "";
             return;
         }
-        device.description = "(not accessible: " + m_lib->result(m_listing, code, FtdiError::Other).text + ")";
+        device.description = "(not accessible: " + m_lib->ftdiResult(m_listing, code, FtdiError::Other).text + ")";
     }
 
     void freeFound()
@@ -309,8 +328,8 @@ private:
     std::shared_ptr<const LoadedLibftdi> m_lib;
     ftdi_context* m_listing;
     std::string m_nameOrPath;
+    std::string m_version;
     ftdi_device_list* m_found = nullptr;
-    std::vector<Chip> m_chips;
 };
 
 } // namespace
@@ -332,14 +351,23 @@ FtdiLoadResult loadLibftdi(const std::string& nameOrPath)
     if (const char* missing = resolveAll(lib->library, lib->f)) {
         return {nullptr,
                 "USB serial tool unavailable: libftdi (" + nameOrPath + ") has no entry point " + missing +
-                    ". Install libftdi 1.4 or later.",
+                    ". Install libftdi 1.5 or later.",
+                {}};
+    }
+    // Older versions leave ftdi_sio bound to the chip after a write.
+    const ftdi_version_info version = lib->f.libraryVersion();
+    const std::string versionText = std::to_string(version.major) + "." + std::to_string(version.minor);
+    if (version.major < 1 || (version.major == 1 && version.minor < 5)) {
+        return {nullptr,
+                "USB serial tool unavailable: libftdi " + versionText + " (" + nameOrPath +
+                    ") is too old; the USB serial number needs libftdi 1.5 or later.",
                 {}};
     }
     ftdi_context* listing = lib->f.ftdiNew();
     if (!listing) {
         return {nullptr, "USB serial tool unavailable: libftdi (" + nameOrPath + ") could not start libusb.", {}};
     }
-    return {std::make_shared<LibftdiBackend>(std::move(lib), listing, nameOrPath), {}, {}};
+    return {std::make_shared<LibftdiBackend>(std::move(lib), listing, nameOrPath, versionText), {}, {}};
 }
 
 } // namespace talvex

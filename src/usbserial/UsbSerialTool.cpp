@@ -28,48 +28,15 @@ std::string format(const char* pattern, ...)
     return text;
 }
 
-// The D2XX library names a chip's channels by a letter after the serial
-// number and the description ("TLVX0001A", "TalvexUSB A"); 0 when the
-// record carries none.
-char channelLetter(const FtdiDevice& device)
-{
-    const std::string& serial = device.serialNumber;
-    const std::string& description = device.description;
-    if (serial.empty() || description.size() < 2 || description[description.size() - 2] != ' ')
-        return 0;
-    const char letter = description.back();
-    return letter >= 'A' && letter <= 'D' && serial.back() == letter ? letter : 0;
-}
 
-std::string trimmedRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
+constexpr std::size_t kWordsToRead = 256;
 
-// What a serial number write and a restore say in their lines.
-struct WriteWords {
-    std::string_view label; ///< "Write serial number"
-    std::string_view again; ///< what to do after a failed write
-};
-
-WriteWords wordsFor(std::string_view label)
+std::string labelText(std::string_view label)
 {
-    if (label == "Write serial number")
-        return {label, "Write the serial number again"};
-    return {label, "Restore the image again"};
+    return std::string(label);
 }
 
 } // namespace
-
-std::string FtdiDevice::chipSerial() const
-{
-    std::string serial = serialNumber;
-    if (channelLetter(*this))
-        serial.pop_back();
-    return trimmedRight(serial);
-}
 
 UsbSerialTool::UsbSerialTool(FtdiLoadResult library)
     : m_backend(std::move(library.backend))
@@ -99,7 +66,8 @@ std::vector<std::string> UsbSerialTool::firstNotice()
 UsbSerialListing UsbSerialTool::readSerial()
 {
     UsbSerialListing result;
-    m_selected = kNoDevice;
+    m_chosen.reset();
+    m_choiceProblem = "no FTDI chip was chosen: list the chips first";
     result.logLines = firstNotice();
     if (!m_backend) {
         result.outcome = UsbSerialListing::Outcome::Unavailable;
@@ -113,18 +81,22 @@ UsbSerialListing UsbSerialTool::readSerial()
         return result;
     }
     if (count == 0) {
+        m_devices.clear();
+        m_chips.clear();
         result.outcome = UsbSerialListing::Outcome::NoDevice;
         return result;
     }
 
     result.listingText = std::string();
     m_devices.clear();
+    m_chips.clear();
     result.failure = m_backend->listDevices(m_devices);
     if (!result.failure.ok()) {
         m_devices.clear();
         result.outcome = UsbSerialListing::Outcome::ListFailed;
         return result;
     }
+    m_chips = groupFtdiChips(m_devices);
 
     result.outcome = UsbSerialListing::Outcome::Listed;
     result.devicesListed = true;
@@ -135,78 +107,29 @@ UsbSerialListing UsbSerialTool::readSerial()
         pane += format("  ID=0x%x\n ", static_cast<unsigned>(device.id));
         pane += format("  LocId=0x%x\n ", static_cast<unsigned>(device.locId));
         pane += format("  SerialNumber=%s\n ", device.serialNumber.c_str());
-        // An empty serial number names no device the user could mean; one
-        // with a leading blank does (an earlier write may have left it), and
-        // must stay selectable so it can be written again.
+        // One with a leading blank names a device too (an earlier write may
+        // have left it), so it can be written again.
         const bool named = std::any_of(device.serialNumber.begin(), device.serialNumber.end(),
                                        [](char c) { return static_cast<unsigned char>(c) > 0x20; });
-        if (named) {
+        if (named)
             result.serialText = padUsbSerial(device.serialNumber);
-            m_selected = static_cast<int>(i);
-        }
         pane += format("  Description=%s\n\n", device.description.c_str());
     }
     return result;
 }
 
-UsbSerialSelection UsbSerialTool::selectChip(const std::optional<std::string>& serial)
+FtdiChipChoice UsbSerialTool::choose(const FtdiChipRequest& request)
 {
-    struct Chip {
-        std::string serial;
-        int lastRecord;
-    };
-    // A chip's channels follow each other, lettered upwards.
-    std::vector<Chip> chips;
-    for (std::size_t i = 0; i < m_devices.size(); ++i) {
-        const FtdiDevice& device = m_devices[i];
-        const std::string chipSerial = device.chipSerial();
-        if (chipSerial.empty())
-            continue;
-        const bool sameChip = !chips.empty() && i > 0 && chips.back().lastRecord == static_cast<int>(i) - 1
-            && chips.back().serial == chipSerial && channelLetter(device) > channelLetter(m_devices[i - 1])
-            && channelLetter(m_devices[i - 1]) != 0;
-        if (sameChip)
-            chips.back().lastRecord = static_cast<int>(i);
-        else
-            chips.push_back({chipSerial, static_cast<int>(i)});
-    }
-    std::string names;
-    for (const Chip& chip : chips)
-        names += (names.empty() ? "" : ", ") + chip.serial;
+    FtdiChipChoice choice = chooseFtdiChip(m_chips, request);
+    m_chosen = choice.chip;
+    m_choiceProblem = choice.problem;
+    return choice;
+}
 
-    UsbSerialSelection selection;
-    std::vector<Chip> matching = chips;
-    if (serial) {
-        const std::string wanted = trimmedRight(*serial);
-        matching.erase(std::remove_if(matching.begin(), matching.end(),
-                                      [&](const Chip& chip) { return chip.serial != wanted; }),
-                       matching.end());
-        if (matching.empty()) {
-            selection.outcome = UsbSerialSelection::Outcome::NotFound;
-            selection.message = "no attached FTDI chip has the serial number \"" + wanted + "\"" +
-                (names.empty() ? std::string(" (none has one)") : " (attached: " + names + ")");
-        } else if (matching.size() > 1) {
-            selection.outcome = UsbSerialSelection::Outcome::Shared;
-            selection.message = std::to_string(matching.size()) + " attached FTDI chips have the serial number \"" +
-                wanted + "\"; unplug all but the one to use";
-        }
-    } else if (chips.empty()) {
-        selection.outcome = UsbSerialSelection::Outcome::NoChip;
-        selection.message = "no attached FTDI chip has a serial number";
-    } else if (chips.size() > 1) {
-        selection.outcome = UsbSerialSelection::Outcome::Several;
-        selection.message = std::to_string(chips.size()) + " FTDI chips are attached (" + names +
-            "); name the one to use by its serial number";
-    }
-    if (!selection.message.empty()) {
-        m_selected = kNoDevice;
-        return selection;
-    }
-    selection.outcome = UsbSerialSelection::Outcome::Selected;
-    selection.device = matching.front().lastRecord;
-    selection.chipSerial = matching.front().serial;
-    m_selected = selection.device;
-    return selection;
+void UsbSerialTool::forgetChoice(std::string why)
+{
+    m_chosen.reset();
+    m_choiceProblem = std::move(why);
 }
 
 UsbSerialGenerated UsbSerialTool::generate(std::string_view programmerSerial) const
@@ -224,11 +147,11 @@ UsbSerialGenerated UsbSerialTool::generate(std::string_view programmerSerial) co
 
 UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
 {
-    UsbSerialWrite result;
     // A leading blank hides the chip from listings that skip such serial
     // numbers, and from scripts that split on blanks.
     const bool leadingBlank = !serialText.empty() && serialText.front() == ' ';
     if (m_backend && (serialText.empty() || !isUsbSerialText(serialText) || leadingBlank)) {
+        UsbSerialWrite result;
         result.outcome = UsbSerialWrite::Outcome::InvalidText;
         result.logLines.push_back("Write serial number ERROR: \"" + std::string(serialText)
                                   + "\" is not a USB serial number. Use 1 to 8 digits, letters or spaces, "
@@ -237,7 +160,13 @@ UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
     }
     // The listing pads a short serial number the same way.
     const std::string serial = padUsbSerial(serialText);
-    result = writeImage(buildEepromImage(serial), "Write serial number");
+    const FtdiChipKind kind = m_chosen ? m_chosen->kind : FtdiChipKind::Other;
+    UsbSerialWrite result = writeImage("Write serial number", [&](std::size_t part, const EepromContents& current) {
+        // A chip whose EEPROM is valid keeps all of it but the serial number.
+        if (eepromState(current, eepromCheckedWords(part)) == EepromState::Valid)
+            return eepromWithSerial(current, part, kind, serial);
+        return EepromPlan {eepromFixedImage(kind, part, serial, current), {}};
+    });
     result.serial = serial;
     if (result.succeeded()) {
         result.logLines.push_back(
@@ -246,9 +175,27 @@ UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
     return result;
 }
 
-UsbSerialWrite UsbSerialTool::restore(const EepromWords& image)
+UsbSerialWrite UsbSerialTool::restore(const EepromContents& image)
 {
-    UsbSerialWrite result = writeImage(image, "Restore EEPROM");
+    UsbSerialWrite result = writeImage("Restore EEPROM", [&](std::size_t part, const EepromContents&) {
+        EepromPlan plan;
+        const std::size_t checked = eepromCheckedWords(part);
+        if (image.size() < checked) {
+            plan.problem = "the image has " + std::to_string(image.size()) + " words; this chip's " +
+                eepromPartName(part) + " needs at least " + std::to_string(checked);
+            return plan;
+        }
+        // A larger image fits only when it is a smaller part's read, repeating itself.
+        for (std::size_t i = part; i < image.size(); ++i) {
+            if (image[i] != image[i % part]) {
+                plan.problem = "the image has " + std::to_string(image.size()) + " words, more than this chip's " +
+                    eepromPartName(part) + " holds";
+                return plan;
+            }
+        }
+        plan.image.assign(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min(part, image.size())));
+        return plan;
+    });
     if (result.succeeded())
         result.logLines.push_back("Restore EEPROM: OK. Please, unplug and restart Talvex !\n");
     return result;
@@ -257,7 +204,7 @@ UsbSerialWrite UsbSerialTool::restore(const EepromWords& image)
 std::string UsbSerialTool::openFailureLine(std::string_view label, const FtdiResult& failure,
                                            std::string_view nothing) const
 {
-    const std::string prefix = std::string(label) + " ERROR: FTDI device " + std::to_string(m_selected);
+    const std::string prefix = std::string(label) + " ERROR: FTDI chip " + (m_chosen ? m_chosen->label() : "");
     const std::string why = " (" + failure.text + ")";
     const std::string end = "; nothing was " + std::string(nothing) + ".";
     switch (failure.error) {
@@ -269,7 +216,8 @@ std::string UsbSerialTool::openFailureLine(std::string_view label, const FtdiRes
             ". Give the user access to the USB device (on Linux a udev rule) and try again" + end;
     case FtdiError::NotFound:
     case FtdiError::Disconnected:
-        return prefix + " is no longer attached" + why + ". Plug it in, list the devices again and retry" + end;
+        return prefix + " is no longer attached as listed" + why + ". Plug it in, list the chips again and retry" +
+            end;
     default:
         return prefix + " could not be opened" + why +
             ". Close programs that use it, press \"Read Serial\" and try again" + end;
@@ -282,26 +230,27 @@ UsbSerialBackup UsbSerialTool::backup()
     result.logLines = firstNotice();
     if (!m_backend)
         return result;
-    if (m_selected == kNoDevice) {
-        result.outcome = UsbSerialBackup::Outcome::NoDeviceSelected;
-        result.logLines.push_back("Backup EEPROM ERROR: no FTDI device with a serial number is selected; "
-                                  "nothing was read.");
+    if (!m_chosen) {
+        result.outcome = UsbSerialBackup::Outcome::NoChipChosen;
+        result.logLines.push_back("Backup EEPROM ERROR: " + m_choiceProblem + "; nothing was read.");
         return result;
     }
-    result.device = m_selected;
+    result.chip = m_chosen;
     if (!m_backend->canReadEeprom()) {
         result.outcome = UsbSerialBackup::Outcome::ReadFailed;
         result.logLines.push_back("Backup EEPROM ERROR: " + m_backend->name() + " cannot read the EEPROM.");
         return result;
     }
-    const std::unique_ptr<FtdiSession> session = m_backend->open(m_selected, result.failure);
+    const std::unique_ptr<FtdiSession> session =
+        m_backend->open(m_devices[static_cast<std::size_t>(m_chosen->firstRecord)], result.failure);
     if (!session) {
         result.outcome = UsbSerialBackup::Outcome::OpenFailed;
         result.logLines.push_back(openFailureLine("Backup EEPROM", result.failure, "read"));
         return result;
     }
-    for (std::size_t word = 0; word < kEepromWords; ++word) {
-        result.failure = session->readWord(word, result.words[word]);
+    EepromContents words(kWordsToRead);
+    for (std::size_t word = 0; word < kWordsToRead; ++word) {
+        result.failure = session->readWord(word, words[word]);
         if (!result.failure.ok()) {
             result.outcome = UsbSerialBackup::Outcome::ReadFailed;
             result.word = static_cast<int>(word);
@@ -311,37 +260,39 @@ UsbSerialBackup UsbSerialTool::backup()
         }
     }
     session->close();
+    words.resize(eepromPartWordsFromWrap(words).value_or(kWordsToRead));
+    result.words = std::move(words);
     result.outcome = UsbSerialBackup::Outcome::Read;
     return result;
 }
 
-bool UsbSerialTool::saveBackup(FtdiSession& session, std::string_view label, UsbSerialWrite& result)
+bool UsbSerialTool::readWords(FtdiSession& session, std::size_t count, EepromContents& words,
+                              UsbSerialWrite& result, std::string_view label)
 {
-    if (!m_backend->canReadEeprom()) {
-        result.logLines.push_back("No backup of the EEPROM: " + m_backend->name() + " cannot read it.");
-        return true;
-    }
-    EepromWords before {};
-    for (std::size_t word = 0; word < kEepromWords; ++word) {
-        result.failure = session.readWord(word, before[word]);
+    words.assign(count, 0);
+    for (std::size_t word = 0; word < count; ++word) {
+        result.failure = session.readWord(word, words[word]);
         if (!result.failure.ok()) {
-            result.outcome = UsbSerialWrite::Outcome::BackupFailed;
+            result.outcome = UsbSerialWrite::Outcome::ReadFailed;
             result.word = static_cast<int>(word);
-            result.logLines.push_back(format("%.*s ERROR: EEPROM word %d could not be read for the backup (%s); "
-                                             "nothing was written.",
-                                             static_cast<int>(label.size()), label.data(), result.word,
-                                             result.failure.text.c_str()));
+            result.logLines.push_back(format("%s ERROR: EEPROM word %d could not be read (%s); nothing was written.",
+                                             labelText(label).c_str(), result.word, result.failure.text.c_str()));
             return false;
         }
     }
-    const std::string serial = m_devices[static_cast<std::size_t>(m_selected)].chipSerial();
+    return true;
+}
+
+bool UsbSerialTool::saveBackup(const EepromContents& words, std::string_view label, UsbSerialWrite& result)
+{
+    const std::string serial = m_chosen->serial;
     const std::filesystem::path first = m_backupDirectory / eepromBackupFileName(serial, m_now());
     std::filesystem::path path = first;
     std::error_code ignored;
     for (int copy = 2; std::filesystem::exists(path, ignored); ++copy)
         path = first.parent_path() / (first.stem().string() + "-" + std::to_string(copy) + first.extension().string());
     std::string error;
-    if (!writeEepromFile(path, before, error)) {
+    if (!writeEepromFile(path, words, error)) {
         result.outcome = UsbSerialWrite::Outcome::BackupFailed;
         result.logLines.push_back(std::string(label) + " ERROR: the EEPROM backup " + path.string() +
                                   " could not be saved (" + error + "); nothing was written.");
@@ -352,59 +303,166 @@ bool UsbSerialTool::saveBackup(FtdiSession& session, std::string_view label, Usb
     return true;
 }
 
-UsbSerialWrite UsbSerialTool::writeImage(const EepromWords& image, std::string_view label)
+std::optional<std::size_t> UsbSerialTool::probePartWords(FtdiSession& session, std::uint16_t wordZero,
+                                                         UsbSerialWrite& result)
 {
-    const WriteWords words = wordsFor(label);
+    // Word 0 differs from the rest once written; where it shows again is
+    // where the part wraps.
+    for (const std::size_t part : {std::size_t {64}, std::size_t {128}}) {
+        std::uint16_t value = 0;
+        result.failure = session.readWord(part, value);
+        if (!result.failure.ok()) {
+            result.word = static_cast<int>(part);
+            return std::nullopt;
+        }
+        if (value == wordZero)
+            return part;
+    }
+    return std::size_t {256};
+}
+
+std::string UsbSerialTool::recoveryAdvice(const UsbSerialWrite& result) const
+{
+    const std::string location = result.chip && !result.chip->location.empty() ? result.chip->location : "";
+    const std::string backup = result.backupFile ? result.backupFile->string() : std::string("the backup");
+    const std::string selector = location.empty() ? (result.chip && !result.chip->serial.empty()
+                                                         ? " --serial " + result.chip->serial
+                                                         : std::string())
+                                                   : " --location " + location;
+    return "The EEPROM as it was is saved in " + backup + ". Put it back with \"talvexctl usb-serial restore " +
+        backup + selector + "\" (in the window: the Serial tab's \"Restore EEPROM\" with this chip chosen), " +
+        "then write again.";
+}
+
+UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor& imageFor)
+{
     UsbSerialWrite result;
-    result.image = image;
     result.logLines = firstNotice();
     if (!m_backend) {
         result.outcome = UsbSerialWrite::Outcome::Unavailable;
         return result;
     }
-    if (m_selected == kNoDevice) {
-        result.outcome = UsbSerialWrite::Outcome::NoDeviceSelected;
-        result.logLines.push_back(std::string(label) + " ERROR: no FTDI device with a serial number is selected. "
-                                  "Press \"Read Serial\" with the programmer plugged in; nothing was written.");
+    if (!m_chosen) {
+        result.outcome = UsbSerialWrite::Outcome::NoChipChosen;
+        result.logLines.push_back(labelText(label) + " ERROR: " + m_choiceProblem + "; nothing was written.");
         return result;
     }
-    result.device = m_selected;
+    const FtdiChip chip = *m_chosen;
+    result.chip = chip;
+    if (chip.kind == FtdiChipKind::Other) {
+        result.outcome = UsbSerialWrite::Outcome::UnsupportedChip;
+        result.logLines.push_back(labelText(label) + " ERROR: FTDI chip " + chip.label() +
+                                  " is no FT2232C/D or FT2232H, whose EEPROM this tool knows; nothing was written.");
+        return result;
+    }
+    if (!m_backend->canReadEeprom()) {
+        result.outcome = UsbSerialWrite::Outcome::ReadFailed;
+        result.logLines.push_back(labelText(label) + " ERROR: " + m_backend->name() +
+                                  " cannot read the EEPROM, so the chip's other settings could not be kept; "
+                                  "nothing was written. Use a newer FTDI library.");
+        return result;
+    }
 
-    const std::unique_ptr<FtdiSession> session = m_backend->open(m_selected, result.failure);
+    const std::unique_ptr<FtdiSession> session =
+        m_backend->open(m_devices[static_cast<std::size_t>(chip.firstRecord)], result.failure);
     if (!session) {
         result.outcome = UsbSerialWrite::Outcome::OpenFailed;
         result.logLines.push_back(openFailureLine(label, result.failure, "written"));
         return result;
     }
-    if (!saveBackup(*session, label, result))
+    EepromContents current;
+    if (!readWords(*session, kWordsToRead, current, result, label))
         return result;
-    const std::string backupNamed = result.backupFile ? "the backup " + result.backupFile->string()
-                                                      : std::string("no backup could be taken");
+    const std::optional<std::size_t> seenPart = eepromPartWordsFromWrap(current);
+    // A part whose size shows is saved whole; one that reads the same word
+    // everywhere is saved as read, which any part takes back.
+    EepromContents saved = current;
+    saved.resize(seenPart.value_or(kWordsToRead));
+    result.before = saved;
+    if (!saveBackup(saved, label, result))
+        return result;
 
-    // Not judged: a chip whose EEPROM needs no erase may refuse it, and
-    // every word is written and read back below anyway.
-    session->erase();
+    std::size_t part = seenPart.value_or(0);
+    if (!seenPart) {
+        const EepromPlan first = imageFor(128, current);
+        if (!first.ok()) {
+            result.outcome = UsbSerialWrite::Outcome::NotApplicable;
+            result.logLines.push_back(labelText(label) + " ERROR: " + first.problem + "; nothing was written.");
+            return result;
+        }
+        const std::uint16_t wordZero = first.image[0];
+        if (wordZero != current[0]) {
+            result.failure = session->writeWord(0, wordZero);
+            if (!result.failure.ok()) {
+                result.word = 0;
+                result.outcome = result.failure.error == FtdiError::Disconnected
+                    ? UsbSerialWrite::Outcome::Disconnected
+                    : UsbSerialWrite::Outcome::WordWriteFailed;
+                result.logLines.push_back(labelText(label) + " ERROR: EEPROM word 0 was not written (" +
+                                          result.failure.text + "). " + recoveryAdvice(result));
+                return result;
+            }
+            ++result.wordsWritten;
+            const auto probed = probePartWords(*session, wordZero, result);
+            if (!probed) {
+                result.outcome = UsbSerialWrite::Outcome::ReadBackFailed;
+                result.logLines.push_back(format("%s ERROR: EEPROM word %d could not be read (%s). ",
+                                                 labelText(label).c_str(), result.word, result.failure.text.c_str())
+                                          + recoveryAdvice(result));
+                return result;
+            }
+            part = *probed;
+            for (std::size_t i = 0; i < current.size(); ++i) {
+                if (i % part == 0)
+                    current[i] = wordZero;
+            }
+        } else {
+            part = 64;
+        }
+    }
+    result.partWords = part;
+    current.resize(part);
+    const std::size_t checked = eepromCheckedWords(part);
+    const EepromPlan plan = imageFor(part, current);
+    if (!plan.ok()) {
+        result.outcome = UsbSerialWrite::Outcome::NotApplicable;
+        result.logLines.push_back(labelText(label) + " ERROR: " + plan.problem + "; nothing was written.");
+        return result;
+    }
+    result.image = plan.image;
 
-    for (std::size_t word = 0; word < kEepromWords; ++word) {
-        result.failure = session->writeWord(word, image[word]);
-        if (result.failure.ok())
+    // Only the words that change, the checksum last: a write cut short
+    // leaves a checksum that does not hold rather than one that does.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < result.image.size(); ++i) {
+        if (i != checked - 1 && result.image[i] != current[i])
+            order.push_back(i);
+    }
+    if (result.image[checked - 1] != current[checked - 1])
+        order.push_back(checked - 1);
+    result.logLines.push_back("FTDI chip " + chip.label() + " (" + std::string(ftdiChipKindName(chip.kind)) + ", " +
+                              eepromPartName(part) + ", EEPROM " +
+                              std::string(eepromStateName(eepromState(current, checked))) + "): " +
+                              std::to_string(order.size()) + " of " + std::to_string(part) + " words change.");
+    for (const std::size_t word : order) {
+        result.failure = session->writeWord(word, result.image[word]);
+        if (result.failure.ok()) {
+            ++result.wordsWritten;
             continue;
+        }
         result.word = static_cast<int>(word);
         if (result.failure.error == FtdiError::Disconnected) {
             result.outcome = UsbSerialWrite::Outcome::Disconnected;
-            result.logLines.push_back(format("%.*s ERROR: the FTDI device went away at EEPROM word %d of 64 (%s); "
-                                             "the chip may hold a partial image. Plug the programmer in again and "
-                                             "restore %s.",
-                                             static_cast<int>(label.size()), label.data(), result.word,
-                                             result.failure.text.c_str(), backupNamed.c_str()));
+            result.logLines.push_back(format("%s ERROR: the FTDI chip went away at EEPROM word %d (%s); it may hold "
+                                             "a partial image. Plug the programmer in again at the same USB port. ",
+                                             labelText(label).c_str(), result.word, result.failure.text.c_str())
+                                      + recoveryAdvice(result));
         } else {
             result.outcome = UsbSerialWrite::Outcome::WordWriteFailed;
-            result.logLines.push_back(format("%.*s ERROR: EEPROM word %d of 64 was not written (%s); the chip may "
-                                             "hold a partial image. %.*s, or restore %s, before unplugging the "
-                                             "programmer.",
-                                             static_cast<int>(label.size()), label.data(), result.word,
-                                             result.failure.text.c_str(), static_cast<int>(words.again.size()),
-                                             words.again.data(), backupNamed.c_str()));
+            result.logLines.push_back(format("%s ERROR: EEPROM word %d was not written (%s); the chip may hold a "
+                                             "partial image. ",
+                                             labelText(label).c_str(), result.word, result.failure.text.c_str())
+                                      + recoveryAdvice(result));
         }
         return result;
     }
@@ -426,26 +484,20 @@ UsbSerialWrite UsbSerialTool::writeImage(const EepromWords& image, std::string_v
 
 void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSerialWrite& result)
 {
-    const WriteWords words = wordsFor(label);
-    if (!m_backend->canReadEeprom()) {
-        result.outcome = UsbSerialWrite::Outcome::WrittenUnverified;
-        result.logLines.push_back("EEPROM not verified: this FTDI D2XX library has no FT_ReadEE.");
-        return;
-    }
     int differing = 0;
     std::uint16_t firstRead = 0;
-    for (std::size_t word = 0; word < kEepromWords; ++word) {
+    for (std::size_t word = 0; word < result.image.size(); ++word) {
         std::uint16_t value = 0;
         const FtdiResult read = session.readWord(word, value);
         if (!read.ok()) {
-            result.outcome = UsbSerialWrite::Outcome::ReadBackFailed;
+            result.outcome = read.error == FtdiError::Disconnected ? UsbSerialWrite::Outcome::Disconnected
+                                                                   : UsbSerialWrite::Outcome::ReadBackFailed;
             result.failure = read;
             result.word = static_cast<int>(word);
-            result.logLines.push_back(format("%.*s ERROR: EEPROM word %d could not be read back (%s), so the write "
-                                             "is not verified. %.*s.",
-                                             static_cast<int>(label.size()), label.data(), result.word,
-                                             read.text.c_str(), static_cast<int>(words.again.size()),
-                                             words.again.data()));
+            result.logLines.push_back(format("%s ERROR: EEPROM word %d could not be read back (%s), so the write "
+                                             "is not verified. ",
+                                             labelText(label).c_str(), result.word, read.text.c_str())
+                                      + recoveryAdvice(result));
             return;
         }
         if (value != result.image[word] && differing++ == 0) {
@@ -455,16 +507,18 @@ void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSeri
     }
     if (differing > 0) {
         result.outcome = UsbSerialWrite::Outcome::Mismatch;
-        result.logLines.push_back(format("%.*s ERROR: the EEPROM does not hold what was written "
-                                         "(%d of 64 words differ; word %d reads 0x%04X, 0x%04X was written). %.*s.",
-                                         static_cast<int>(label.size()), label.data(), differing, result.word,
-                                         static_cast<unsigned>(firstRead),
-                                         static_cast<unsigned>(result.image[static_cast<std::size_t>(result.word)]),
-                                         static_cast<int>(words.again.size()), words.again.data()));
+        result.logLines.push_back(
+            format("%s ERROR: the EEPROM does not hold what was written (%d of %d words differ; word %d reads "
+                   "0x%04X, 0x%04X was written). ",
+                   labelText(label).c_str(), differing, static_cast<int>(result.image.size()), result.word,
+                   static_cast<unsigned>(firstRead),
+                   static_cast<unsigned>(result.image[static_cast<std::size_t>(result.word)]))
+            + recoveryAdvice(result));
         return;
     }
     result.outcome = UsbSerialWrite::Outcome::Verified;
-    result.logLines.push_back("EEPROM verified: all 64 words read back as written.");
+    result.logLines.push_back(format("EEPROM verified: all %d words read back as written.",
+                                     static_cast<int>(result.image.size())));
 }
 
 } // namespace talvex

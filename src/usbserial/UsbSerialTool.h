@@ -2,6 +2,7 @@
 
 #include "usbserial/EepromImage.h"
 #include "usbserial/FtdiBackend.h"
+#include "usbserial/FtdiChipChoice.h"
 
 #include <chrono>
 #include <filesystem>
@@ -26,8 +27,8 @@ struct UsbSerialListing {
     /// Set: the whole listing, which replaces an earlier one. Empty when
     /// the list was cleared and then could not be fetched.
     std::optional<std::string> listingText;
-    /// Set: the serial number of the selected device (the last listed
-    /// with one), its first 8 characters padded with spaces.
+    /// Set: the serial number of the last listed device with one, its
+    /// first 8 characters padded with spaces (for the edit field).
     std::optional<std::string> serialText;
     /// Devices were listed: a serial number can now be generated and
     /// written (8 of kUsbSerialCharacters).
@@ -35,21 +36,6 @@ struct UsbSerialListing {
     /// Messages for the log, one line each; the first operation's start
     /// with the line that names the library.
     std::vector<std::string> logLines;
-};
-
-/// A chip chosen by its serial number after a listing.
-struct UsbSerialSelection {
-    enum class Outcome {
-        Selected, ///< the chip's (last) record is the selected device
-        NoChip,   ///< no listed chip has a serial number
-        Several,  ///< more than one chip, and none was named
-        NotFound, ///< no chip has the serial number named
-        Shared,   ///< several chips have the serial number named
-    };
-    Outcome outcome = Outcome::NoChip;
-    int device = -1;
-    std::string chipSerial;
-    std::string message; ///< why nothing was selected
 };
 
 /// A USB serial number derived from the programmer's.
@@ -63,59 +49,69 @@ struct UsbSerialGenerated {
 /// ended and the lines for the log.
 struct UsbSerialWrite {
     enum class Outcome {
-        Verified,          ///< written, read back equal, closed
-        WrittenUnverified, ///< written and closed; the library cannot read the EEPROM
-        CloseFailed,       ///< written, but closing the device failed
-        Unavailable,       ///< no FTDI library
-        InvalidText,       ///< the text is not 1-8 allowed characters; nothing touched
-        NoDeviceSelected,  ///< no listed device had a serial number; nothing touched
-        OpenFailed,        ///< the device did not open (failure.error: busy, denied...); nothing touched
-        BackupFailed,      ///< the EEPROM could not be read or saved first; nothing written
-        WordWriteFailed,   ///< word `word` was refused; the EEPROM is incomplete
-        Disconnected,      ///< the device went away at word `word`; the EEPROM may be incomplete
-        ReadBackFailed,    ///< word `word` could not be read back; not verified
-        Mismatch,          ///< word `word` reads back differently
+        Verified,        ///< written, read back equal, closed
+        CloseFailed,     ///< written and verified, but closing the device failed
+        Unavailable,     ///< no FTDI library
+        InvalidText,     ///< the text is not 1-8 allowed characters; nothing touched
+        NoChipChosen,    ///< no chip, or not one chip, is meant; nothing touched
+        UnsupportedChip, ///< not an FT2232C/D or FT2232H; nothing touched
+        OpenFailed,      ///< the device did not open (failure.error: busy, denied...); nothing touched
+        ReadFailed,      ///< the EEPROM could not be read first; nothing written
+        BackupFailed,    ///< the EEPROM could not be saved first; nothing written
+        NotApplicable,   ///< no image can be made for this chip (no room, wrong size); nothing written
+        WordWriteFailed, ///< word `word` was refused; the EEPROM is incomplete
+        Disconnected,    ///< the device went away at word `word`; the EEPROM may be incomplete
+        ReadBackFailed,  ///< word `word` could not be read back; not verified
+        Mismatch,        ///< word `word` reads back differently
     };
     Outcome outcome = Outcome::Unavailable;
     FtdiResult failure;
-    int device = -1;     ///< the index opened
-    int word = -1;       ///< the word of a failed write, read or compare
-    std::string serial;  ///< the 8 characters programmed (a serial number write)
-    EepromWords image{}; ///< what was (to be) written
+    std::optional<FtdiChip> chip; ///< the chip written (or meant)
+    int word = -1;                ///< the word of a failed write, read or compare
+    std::size_t partWords = 0;    ///< the chip's EEPROM part, once known
+    std::size_t wordsWritten = 0;
+    std::string serial;    ///< the 8 characters programmed (a serial number write)
+    EepromContents before; ///< what the chip held
+    EepromContents image;  ///< what was (to be) written
     /// Where the EEPROM's contents before the write were saved.
     std::optional<std::filesystem::path> backupFile;
     std::vector<std::string> logLines;
 
-    bool succeeded() const { return outcome == Outcome::Verified || outcome == Outcome::WrittenUnverified; }
+    bool succeeded() const { return outcome == Outcome::Verified; }
+    /// The chip may hold a partial image: the backup must go back on it.
+    bool chipTouched() const
+    {
+        return outcome == Outcome::WordWriteFailed || outcome == Outcome::Disconnected
+            || outcome == Outcome::ReadBackFailed || outcome == Outcome::Mismatch;
+    }
 };
 
-/// The EEPROM of the selected chip, read.
+/// The EEPROM of the chosen chip, read.
 struct UsbSerialBackup {
     enum class Outcome {
         Read,
         Unavailable,
-        NoDeviceSelected,
+        NoChipChosen,
         OpenFailed,
         ReadFailed, ///< the library refused word `word`, or cannot read at all
     };
     Outcome outcome = Outcome::Unavailable;
     FtdiResult failure;
-    int device = -1;
+    std::optional<FtdiChip> chip;
     int word = -1;
-    EepromWords words{};
+    EepromContents words; ///< the whole part (256 words when its size cannot be seen)
     std::vector<std::string> logLines;
 };
 
 /// The USB serial number's operations, without a front end: list the
-/// FTDI devices, derive a USB serial number from the programmer's, write
-/// it into the selected chip's EEPROM, save the EEPROM to a file and
-/// write a saved image back. Every write saves the EEPROM's contents
-/// first. A front end keeps one, so the library is loaded once.
+/// FTDI chips, choose the one to write, derive a USB serial number from the
+/// programmer's, change it in the chip's EEPROM, save the EEPROM to a file
+/// and write a saved image back. Every write reads the chip first, saves
+/// what it holds durably, writes only the words that change (the checksum
+/// last) and reads the whole part back. A front end keeps one, so the
+/// library is loaded once.
 class UsbSerialTool {
 public:
-    /// The selected index when no listed device had a serial number.
-    static constexpr int kNoDevice = 99;
-
     /// Takes what loading the FTDI library gave. Without a library every
     /// operation is harmless and the first one says why, once.
     explicit UsbSerialTool(FtdiLoadResult library);
@@ -125,34 +121,41 @@ public:
     /// "USB serial number through libftdi (libftdi1.so.2)."
     std::string libraryLine() const;
 
-    /// Lists the FTDI devices and selects the last one with a serial number.
+    /// Lists the FTDI devices; the chip chosen before is forgotten.
     UsbSerialListing readSerial();
-    /// After a listing: selects the chip with `serial` (without the channel
-    /// letter D2XX adds), or without one the only chip with a serial number.
-    UsbSerialSelection selectChip(const std::optional<std::string>& serial);
+    /// After a listing: chooses the chip the writes go to.
+    FtdiChipChoice choose(const FtdiChipRequest& request);
+    /// No chip is chosen: writes refuse, saying `why`.
+    void forgetChoice(std::string why);
     /// Derives a USB serial number from the programmer's 32-digit one.
     UsbSerialGenerated generate(std::string_view programmerSerial) const;
-    /// Writes `serialText` into the selected device's EEPROM and reads it back.
+    /// Writes `serialText` into the chosen chip's EEPROM and reads it back.
     UsbSerialWrite writeSerial(std::string_view serialText);
-    /// Reads the selected device's 64 EEPROM words.
+    /// Reads the chosen chip's EEPROM.
     UsbSerialBackup backup();
-    /// Writes `image` into the selected device's EEPROM and reads it back.
-    UsbSerialWrite restore(const EepromWords& image);
+    /// Writes `image` (a file's, of this chip's part) into the chosen chip.
+    UsbSerialWrite restore(const EepromContents& image);
 
     /// The records of the last listing (kept until the next one).
     const std::vector<FtdiDevice>& devices() const { return m_devices; }
-    /// The device the write opens: the last listed with a serial number.
-    int selectedIndex() const { return m_selected; }
+    const std::vector<FtdiChip>& chips() const { return m_chips; }
+    const std::optional<FtdiChip>& chosenChip() const { return m_chosen; }
 
     const std::filesystem::path& backupDirectory() const { return m_backupDirectory; }
     /// The backups' time stamp; tests fix it.
     void setClock(std::function<std::chrono::system_clock::time_point()> now) { m_now = std::move(now); }
 
 private:
+    using ImageFor = std::function<EepromPlan(std::size_t partWords, const EepromContents& current)>;
+
     std::vector<std::string> firstNotice();
-    UsbSerialWrite writeImage(const EepromWords& image, std::string_view label);
-    bool saveBackup(FtdiSession& session, std::string_view label, UsbSerialWrite& result);
+    UsbSerialWrite writeImage(std::string_view label, const ImageFor& imageFor);
+    bool readWords(FtdiSession& session, std::size_t count, EepromContents& words, UsbSerialWrite& result,
+                   std::string_view label);
+    bool saveBackup(const EepromContents& words, std::string_view label, UsbSerialWrite& result);
+    std::optional<std::size_t> probePartWords(FtdiSession& session, std::uint16_t wordZero, UsbSerialWrite& result);
     void verify(FtdiSession& session, std::string_view label, UsbSerialWrite& result);
+    std::string recoveryAdvice(const UsbSerialWrite& result) const;
     std::string openFailureLine(std::string_view label, const FtdiResult& failure, std::string_view nothing) const;
 
     std::shared_ptr<FtdiBackend> m_backend;
@@ -160,7 +163,9 @@ private:
     std::filesystem::path m_backupDirectory;
     bool m_noticeSaid = false;
     std::vector<FtdiDevice> m_devices;
-    int m_selected = kNoDevice;
+    std::vector<FtdiChip> m_chips;
+    std::optional<FtdiChip> m_chosen;
+    std::string m_choiceProblem = "no FTDI chip was chosen: list the chips first";
     std::function<std::chrono::system_clock::time_point()> m_now = [] { return std::chrono::system_clock::now(); };
 };
 

@@ -39,7 +39,7 @@ void EepromFileButtons::backupClick()
     m_log(backup.logLines);
     if (backup.outcome != UsbSerialBackup::Outcome::Read)
         return;
-    const std::string serial = m_tool.devices()[static_cast<std::size_t>(backup.device)].chipSerial();
+    const std::string serial = backup.chip->serial;
     const auto suggested = m_tool.backupDirectory() / eepromBackupFileName(serial, std::chrono::system_clock::now());
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Backup EEPROM"),
                                                       QString::fromStdString(suggested.string()), kFilter);
@@ -66,7 +66,7 @@ void EepromFileButtons::restoreClick()
     }
     QString problem;
     if (!file.words)
-        problem = QStringLiteral("%1 has %2 bytes; an EEPROM image has 128.").arg(path).arg(file.size);
+        problem = QStringLiteral("%1 has %2 bytes; an EEPROM image has 128, 256 or 512.").arg(path).arg(file.size);
     else if (!file.checksumHolds)
         problem = QStringLiteral("The checksum of %1 does not match its words.").arg(path);
     if (!problem.isEmpty()) {

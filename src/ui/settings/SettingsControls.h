@@ -103,6 +103,8 @@ struct UniprogControls {
 
 struct SerialControls {
     LogPane* Memo1 = nullptr;
+    /// The chip a write goes to, chosen after "Read Serial".
+    QComboBox* ChipList = nullptr;
     QLineEdit* Edit2 = nullptr;
     QPushButton* Button26 = nullptr;
     QPushButton* Button100 = nullptr;

@@ -345,7 +345,11 @@ QWidget* buildSerialTab(SerialControls& c)
     c.Button27 = makeButton(QStringLiteral("Button27"), QStringLiteral("Write Serial"));
     c.Button100->setEnabled(false);
     c.Button27->setEnabled(false);
+    c.ChipList = new QComboBox;
+    c.ChipList->setObjectName(QStringLiteral("ChipList"));
+    c.ChipList->setToolTip(QStringLiteral("The FTDI chip \"Write Serial\" and \"Restore EEPROM\" write"));
     layout->addWidget(c.Memo1, 0, 0, 4, 1);
+    layout->addWidget(c.ChipList, 5, 0, 1, 3);
     layout->addWidget(c.Button26, 0, 1);
     layout->addWidget(c.Edit2, 0, 2);
     layout->addWidget(c.Button100, 1, 2);

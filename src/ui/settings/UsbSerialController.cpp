@@ -2,9 +2,11 @@
 
 #include "ui/common/LogPane.h"
 #include "ui/settings/EepromFileButtons.h"
+#include "context/ApplicationContext.h"
 #include "ui/settings/SettingsSession.h"
 #include "usbserial/UsbSerialText.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,11 +21,56 @@ UsbSerialController::UsbSerialController(SettingsSession& session, SerialControl
     , m_ui(controls)
     , m_tool(std::move(library))
 {
-    // Backup and restore act on the device the last listing selected.
+    // Backup and restore act on the chip chosen in the list.
     if (auto* grid = qobject_cast<QGridLayout*>(m_ui.Button26->parentWidget()->layout())) {
         grid->addWidget(new EepromFileButtons(m_tool, [this](const auto& lines) { m_session.logLines(lines); }), 4, 1,
                         1, 2);
     }
+    connect(m_ui.ChipList, qOverload<int>(&QComboBox::activated), this, &UsbSerialController::chipChosen);
+}
+
+// The chip behind the port the window connects on, as the host lists it.
+FtdiChipRequest UsbSerialController::programmerChip()
+{
+    const std::string port = m_session.portName().toStdString();
+    for (const PortInfo& info : m_session.context().host().listPorts()) {
+        if (info.name == port && info.usb)
+            return FtdiChipRequest::forProgrammerPort(info.usb->serial, info.usb->location);
+    }
+    return FtdiChipRequest::forProgrammerPort({}, {});
+}
+
+// The programmer's own chip is chosen when it can be told; otherwise the
+// only programmer chip; otherwise the user picks one.
+void UsbSerialController::showChips()
+{
+    FtdiChipChoice choice = m_tool.choose(programmerChip());
+    if (!choice.chip)
+        choice = m_tool.choose({});
+    m_ui.ChipList->clear();
+    m_ui.ChipList->addItem(QStringLiteral("(choose the FTDI chip to write)"));
+    int chosen = 0;
+    for (const FtdiChip& chip : m_tool.chips()) {
+        m_ui.ChipList->addItem(QString::fromStdString(chip.label() + " - " + chip.description + " (" +
+                                                      std::string(ftdiChipKindName(chip.kind)) + ")"));
+        if (choice.chip && choice.chip->firstRecord == chip.firstRecord)
+            chosen = m_ui.ChipList->count() - 1;
+    }
+    m_ui.ChipList->setCurrentIndex(chosen);
+    if (!choice.chip)
+        m_session.log(std::string_view("Choose the FTDI chip to write in the list: " + choice.problem + "."));
+}
+
+void UsbSerialController::chipChosen(int index)
+{
+    const std::size_t chip = static_cast<std::size_t>(index - 1);
+    if (index <= 0 || chip >= m_tool.chips().size()) {
+        m_tool.forgetChoice("no FTDI chip is chosen in the list on the Serial tab");
+        return;
+    }
+    const FtdiChip& picked = m_tool.chips()[chip];
+    m_tool.choose({picked.serial.empty() ? std::nullopt : std::optional(picked.serial),
+                   picked.location.empty() ? std::nullopt : std::optional(picked.location), false});
 }
 
 void UsbSerialController::Button26Click()
@@ -49,6 +96,7 @@ void UsbSerialController::showListing(const UsbSerialListing& listing)
             QRegularExpression(QStringLiteral("[%1]{0,8}").arg(allowed)), m_ui.Edit2));
     }
     m_session.logLines(listing.logLines);
+    showChips();
 }
 
 void UsbSerialController::Button100Click()

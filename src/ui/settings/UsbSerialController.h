@@ -28,6 +28,9 @@ public slots:
 
 private:
     void showListing(const UsbSerialListing& listing);
+    void showChips();
+    void chipChosen(int index);
+    FtdiChipRequest programmerChip();
 
     SettingsSession& m_session;
     SerialControls& m_ui;
