@@ -123,22 +123,22 @@ std::optional<EepromPart> eepromPartFromName(const std::string& name)
     return std::nullopt;
 }
 
-std::uint16_t ftdiBcdDevice(FtdiChipKind kind)
+std::uint16_t ftdiBcdDevice(Ft2232Kind kind)
 {
-    return kind == FtdiChipKind::Ft2232C ? 0x0500 : 0x0700;
+    return kind == Ft2232Kind::Ft2232C ? 0x0500 : 0x0700;
 }
 
-std::string ftdiChipKindName(FtdiChipKind kind)
+std::string ft2232KindName(Ft2232Kind kind)
 {
-    return kind == FtdiChipKind::Ft2232C ? "FT2232C" : "FT2232H";
+    return kind == Ft2232Kind::Ft2232C ? "FT2232C" : "FT2232H";
 }
 
-std::optional<FtdiChipKind> ftdiChipKindFromName(const std::string& name)
+std::optional<Ft2232Kind> ft2232KindFromName(const std::string& name)
 {
     if (name == "FT2232C")
-        return FtdiChipKind::Ft2232C;
+        return Ft2232Kind::Ft2232C;
     if (name == "FT2232H")
-        return FtdiChipKind::Ft2232H;
+        return Ft2232Kind::Ft2232H;
     return std::nullopt;
 }
 
@@ -152,7 +152,7 @@ std::uint16_t chipEepromChecksum(const std::vector<std::uint16_t>& words, std::s
     return checksum;
 }
 
-FtdiImageSpec FtdiImageSpec::nonDefault(FtdiChipKind kind, EepromPart part, const std::string& serial,
+FtdiImageSpec FtdiImageSpec::nonDefault(Ft2232Kind kind, EepromPart part, const std::string& serial,
                                         const std::string& product)
 {
     FtdiImageSpec spec;
@@ -166,7 +166,7 @@ FtdiImageSpec FtdiImageSpec::nonDefault(FtdiChipKind kind, EepromPart part, cons
     spec.selfPowered = true;
     spec.maxPowerMilliamps = 500;
     spec.suspendPullDowns = true;
-    if (kind == FtdiChipKind::Ft2232C) {
+    if (kind == Ft2232Kind::Ft2232C) {
         spec.usbVersion = 0x0110;
         spec.highCurrentA = true;
     } else {
@@ -183,7 +183,7 @@ std::vector<std::uint16_t> buildFtdiImage(const FtdiImageSpec& spec)
     const std::size_t mask = checkedBytes - 1;
     std::vector<std::uint16_t> words(eepromPartWords(spec.part), 0xFFFF);
     std::fill_n(words.begin(), eepromCheckedWords(spec.part), 0x0000);
-    const bool c = spec.kind == FtdiChipKind::Ft2232C;
+    const bool c = spec.kind == Ft2232Kind::Ft2232C;
 
     setByte(words, kChannelAByte, static_cast<std::uint8_t>(channelBits(spec.channelAMode) | (spec.channelAVcp ? kDriverVcp : 0)
                                                             | (c && spec.highCurrentA ? kHighCurrent : 0)));
@@ -247,7 +247,7 @@ std::vector<std::uint16_t> buildFtdiImage(const FtdiImageSpec& spec)
     return words;
 }
 
-FtdiEnumeration enumerateFtdiEeprom(FtdiChipKind kind, EepromPart part, const std::vector<std::uint16_t>& image)
+FtdiEnumeration enumerateFtdiEeprom(Ft2232Kind kind, EepromPart part, const std::vector<std::uint16_t>& image)
 {
     FtdiEnumeration seen;
     std::vector<std::uint16_t> words = image;
@@ -256,7 +256,7 @@ FtdiEnumeration enumerateFtdiEeprom(FtdiChipKind kind, EepromPart part, const st
     const bool valid = words[1] != 0xFFFF && chipEepromChecksum(words, checked) == words[checked - 1];
     if (!valid) {
         seen.manufacturer = "FTDI";
-        seen.product = kind == FtdiChipKind::Ft2232C ? "Dual RS232" : "Dual RS232-HS";
+        seen.product = kind == Ft2232Kind::Ft2232C ? "Dual RS232" : "Dual RS232-HS";
         return seen;
     }
     const std::size_t checkedBytes = checked * 2;
@@ -264,7 +264,7 @@ FtdiEnumeration enumerateFtdiEeprom(FtdiChipKind kind, EepromPart part, const st
     seen.vendorId = words[1];
     seen.productId = words[2];
     const std::uint8_t config = byteAt(words, kConfigByte);
-    if (kind == FtdiChipKind::Ft2232C && (config & kUseUsbVersion) != 0)
+    if (kind == Ft2232Kind::Ft2232C && (config & kUseUsbVersion) != 0)
         seen.bcdUsb = words[kUsbVersionByte / 2];
     seen.selfPowered = (byteAt(words, kPowerByte) & kSelfPowered) != 0;
     seen.remoteWakeup = (byteAt(words, kPowerByte) & kRemoteWakeup) != 0;
@@ -276,7 +276,7 @@ FtdiEnumeration enumerateFtdiEeprom(FtdiChipKind kind, EepromPart part, const st
     return seen;
 }
 
-FtdiChip FtdiChip::make(FtdiChipKind kind, EepromPart part, std::vector<std::uint16_t> image, int bus, int address,
+FtdiChip FtdiChip::make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus, int address,
                         std::vector<int> ports)
 {
     FtdiChip chip;
@@ -485,9 +485,9 @@ Field latencySets(const char* key, int channel)
 const std::vector<Field>& fields()
 {
     static const std::vector<Field> table = {
-        {"kind", [](const FtdiChip& chip) { return ftdiChipKindName(chip.kind); },
+        {"kind", [](const FtdiChip& chip) { return ft2232KindName(chip.kind); },
          [](FtdiChip& chip, const std::string& text) {
-             const auto kind = ftdiChipKindFromName(text);
+             const auto kind = ft2232KindFromName(text);
              chip.kind = kind.value_or(chip.kind);
              return kind.has_value();
          }},
@@ -668,7 +668,7 @@ FtDeviceListInfoNode d2xxRecordOf(const FtdiChip& chip, int channel)
     FtDeviceListInfoNode record{};
     const FtdiEnumeration seen = chip.enumeration();
     const char letter = channel == 0 ? 'A' : 'B';
-    record.Type = chip.kind == FtdiChipKind::Ft2232C ? kD2xxTypeFt2232C : kD2xxTypeFt2232H;
+    record.Type = chip.kind == Ft2232Kind::Ft2232C ? kD2xxTypeFt2232C : kD2xxTypeFt2232H;
     record.ID = static_cast<std::uint32_t>(seen.vendorId) << 16 | seen.productId;
     record.LocId = d2xxLocIdOf(chip, channel);
     const bool heldByOther = channel == 0 && chip.heldElsewhere;

@@ -16,7 +16,7 @@
 // D2XX libraries all act on these chips.
 namespace talvex {
 
-enum class FtdiChipKind { Ft2232C, Ft2232H };
+enum class Ft2232Kind { Ft2232C, Ft2232H };
 /// The serial EEPROM part on the chip's EECS/EESK/EEDATA pins.
 enum class EepromPart { C46, C56, C66 };
 
@@ -34,10 +34,10 @@ std::uint8_t eepromPartCode(EepromPart part);
 std::string eepromPartName(EepromPart part);
 std::optional<EepromPart> eepromPartFromName(const std::string& name);
 /// 0x0500 for the FT2232C/D, 0x0700 for the FT2232H.
-std::uint16_t ftdiBcdDevice(FtdiChipKind kind);
+std::uint16_t ftdiBcdDevice(Ft2232Kind kind);
 /// "FT2232C" or "FT2232H".
-std::string ftdiChipKindName(FtdiChipKind kind);
-std::optional<FtdiChipKind> ftdiChipKindFromName(const std::string& name);
+std::string ft2232KindName(Ft2232Kind kind);
+std::optional<Ft2232Kind> ft2232KindFromName(const std::string& name);
 
 /// FTDI's checksum over words 0 .. checkedWords-2: start 0xAAAA, then for
 /// each word xor it in and rotate left by one. Stored in word checkedWords-1.
@@ -45,7 +45,7 @@ std::uint16_t chipEepromChecksum(const std::vector<std::uint16_t>& words, std::s
 
 /// What an image says, laid out as libftdi's ftdi_eeprom_build lays it.
 struct FtdiImageSpec {
-    FtdiChipKind kind = FtdiChipKind::Ft2232C;
+    Ft2232Kind kind = Ft2232Kind::Ft2232C;
     EepromPart part = EepromPart::C46;
     std::uint16_t vendorId = kFtdiVendorId;
     std::uint16_t productId = kFt2232ProductId;
@@ -76,7 +76,7 @@ struct FtdiImageSpec {
     /// A realistic, far from default image: both channels D2XX, B in FIFO
     /// mode, self-powered at 500 mA, suspend pull-downs, USB 1.10 on the
     /// FT2232C (drive settings on the FT2232H), three user-area words.
-    static FtdiImageSpec nonDefault(FtdiChipKind kind, EepromPart part, const std::string& serial,
+    static FtdiImageSpec nonDefault(Ft2232Kind kind, EepromPart part, const std::string& serial,
                                     const std::string& product = "TalvexUSB");
 };
 
@@ -103,7 +103,7 @@ struct FtdiEnumeration {
 };
 
 /// Reads an EEPROM as the chip does at plug-in.
-FtdiEnumeration enumerateFtdiEeprom(FtdiChipKind kind, EepromPart part, const std::vector<std::uint16_t>& words);
+FtdiEnumeration enumerateFtdiEeprom(Ft2232Kind kind, EepromPart part, const std::vector<std::uint16_t>& words);
 
 /// How the chip answers one request.
 enum class ChipAnswer {
@@ -116,7 +116,7 @@ enum class ChipAnswer {
 /// asks for and the record of what was done to it. Plain data so that a
 /// state file can carry it from process to process.
 struct FtdiChip {
-    FtdiChipKind kind = FtdiChipKind::Ft2232C;
+    Ft2232Kind kind = Ft2232Kind::Ft2232C;
     EepromPart part = EepromPart::C46;
     std::vector<std::uint16_t> eeprom; ///< eepromPartWords(part) words
 
@@ -162,7 +162,7 @@ struct FtdiChip {
 
     /// A chip fresh on the bus with `image` (padded with 0xFFFF or cut to
     /// the part's size), enumerated.
-    static FtdiChip make(FtdiChipKind kind, EepromPart part, std::vector<std::uint16_t> image, int bus = 2,
+    static FtdiChip make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus = 2,
                          int address = 2, std::vector<int> ports = {1});
 
     /// Plugged in: reads the EEPROM. A chip already plugged stays as it is.

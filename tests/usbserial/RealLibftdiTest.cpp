@@ -94,12 +94,12 @@ int eepromValue(const Libftdi& lib, ftdi_context* context, ftdi_eeprom_value nam
 TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
 {
     UsbBench bench;
-    bench.addChip(FtdiChipKind::Ft2232C, EepromPart::C46,
-                  UsbBench::imageFor(FtdiChipKind::Ft2232C, EepromPart::C46, "TLVX0001", true), "2-1");
-    bench.addChip(FtdiChipKind::Ft2232H, EepromPart::C56,
-                  UsbBench::imageFor(FtdiChipKind::Ft2232H, EepromPart::C56, "HS000042", true), "1-4.2");
+    bench.addChip(Ft2232Kind::Ft2232C, EepromPart::C46,
+                  UsbBench::imageFor(Ft2232Kind::Ft2232C, EepromPart::C46, "TLVX0001", true), "2-1");
+    bench.addChip(Ft2232Kind::Ft2232H, EepromPart::C56,
+                  UsbBench::imageFor(Ft2232Kind::Ft2232H, EepromPart::C56, "HS000042", true), "1-4.2");
     // A blank EEPROM: the chip's own names and no serial number.
-    bench.addChip(FtdiChipKind::Ft2232H, EepromPart::C66, std::vector<std::uint16_t>(256, 0xFFFF), "1-3");
+    bench.addChip(Ft2232Kind::Ft2232H, EepromPart::C66, std::vector<std::uint16_t>(256, 0xFFFF), "1-3");
     bench.save();
 
     Libftdi lib;

@@ -23,7 +23,7 @@
 using talvex::ChipAnswer;
 using talvex::FtdiBus;
 using talvex::FtdiChip;
-using talvex::FtdiChipKind;
+using talvex::Ft2232Kind;
 using talvex::FtdiEnumeration;
 
 struct libusb_context {
@@ -37,7 +37,7 @@ struct libusb_device {
     std::uint8_t bus = 0;
     std::uint8_t address = 0;
     std::vector<std::uint8_t> ports;
-    FtdiChipKind kind = FtdiChipKind::Ft2232C;
+    Ft2232Kind kind = Ft2232Kind::Ft2232C;
     FtdiEnumeration seen; ///< libusb reads the descriptors once, at enumeration
 };
 
@@ -103,9 +103,9 @@ bool claimedElsewhereInProcess(const libusb_device_handle* handle, int interface
     });
 }
 
-std::uint16_t maxPacket(FtdiChipKind kind)
+std::uint16_t maxPacket(Ft2232Kind kind)
 {
-    return kind == FtdiChipKind::Ft2232H ? 512 : 64;
+    return kind == Ft2232Kind::Ft2232H ? 512 : 64;
 }
 
 libusb_device_descriptor deviceDescriptor(const libusb_device* device)
@@ -114,7 +114,7 @@ libusb_device_descriptor deviceDescriptor(const libusb_device* device)
     d.bLength = LIBUSB_DT_DEVICE_SIZE;
     d.bDescriptorType = LIBUSB_DT_DEVICE;
     d.bcdUSB = device->seen.bcdUsb;
-    d.bMaxPacketSize0 = device->kind == FtdiChipKind::Ft2232H ? 64 : 8;
+    d.bMaxPacketSize0 = device->kind == Ft2232Kind::Ft2232H ? 64 : 8;
     d.idVendor = device->seen.vendorId;
     d.idProduct = device->seen.productId;
     d.bcdDevice = talvex::ftdiBcdDevice(device->kind);
@@ -547,7 +547,7 @@ STANDIN_EXPORT libusb_device* LIBUSB_CALL libusb_get_parent(libusb_device*)
 
 STANDIN_EXPORT int LIBUSB_CALL libusb_get_device_speed(libusb_device* device)
 {
-    return device->kind == FtdiChipKind::Ft2232H ? LIBUSB_SPEED_HIGH : LIBUSB_SPEED_FULL;
+    return device->kind == Ft2232Kind::Ft2232H ? LIBUSB_SPEED_HIGH : LIBUSB_SPEED_FULL;
 }
 
 STANDIN_EXPORT int LIBUSB_CALL libusb_get_max_packet_size(libusb_device* device, unsigned char endpoint)

@@ -47,7 +47,7 @@ public:
     UsbBench& operator=(const UsbBench&) = delete;
 
     /// A valid image with the tool's product name and the serial number.
-    static std::vector<std::uint16_t> imageFor(FtdiChipKind kind, EepromPart part, const std::string& serial,
+    static std::vector<std::uint16_t> imageFor(Ft2232Kind kind, EepromPart part, const std::string& serial,
                                                bool nonDefault = false)
     {
         FtdiImageSpec spec = nonDefault ? FtdiImageSpec::nonDefault(kind, part, serial) : FtdiImageSpec{};
@@ -62,7 +62,7 @@ public:
     /// A chip at `location` ("2-1", "1-4.2"; empty: the next port of bus
     /// 2) with the next free address of its bus. The reference stays
     /// valid until the next chip is added.
-    FtdiChip& addChip(FtdiChipKind kind, EepromPart part, std::vector<std::uint16_t> image,
+    FtdiChip& addChip(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image,
                       const std::string& location = {})
     {
         int busNumber = 2;
@@ -81,7 +81,7 @@ public:
         return bus.chips.back();
     }
     /// The usual programmer: an FT2232C with a 93C46 carrying `serial`.
-    FtdiChip& addProgrammer(const std::string& serial, FtdiChipKind kind = FtdiChipKind::Ft2232C,
+    FtdiChip& addProgrammer(const std::string& serial, Ft2232Kind kind = Ft2232Kind::Ft2232C,
                             EepromPart part = EepromPart::C46, const std::string& location = {})
     {
         return addChip(kind, part, imageFor(kind, part, serial), location);
