@@ -276,10 +276,10 @@ FtdiEnumeration enumerateFtdiEeprom(Ft2232Kind kind, EepromPart part, const std:
     return seen;
 }
 
-FtdiChip FtdiChip::make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus, int address,
+Ft2232Chip Ft2232Chip::make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus, int address,
                         std::vector<int> ports)
 {
-    FtdiChip chip;
+    Ft2232Chip chip;
     chip.kind = kind;
     chip.part = part;
     chip.eeprom = std::move(image);
@@ -291,7 +291,7 @@ FtdiChip FtdiChip::make(Ft2232Kind kind, EepromPart part, std::vector<std::uint1
     return chip;
 }
 
-void FtdiChip::plugIn()
+void Ft2232Chip::plugIn()
 {
     if (plugged)
         return;
@@ -304,21 +304,21 @@ void FtdiChip::plugIn()
     bitmode = {0, 0};
 }
 
-void FtdiChip::unplug()
+void Ft2232Chip::unplug()
 {
     plugged = false;
     kernelDriver = {false, false};
     d2xxOpen = {false, false};
 }
 
-void FtdiChip::replug(int newAddress)
+void Ft2232Chip::replug(int newAddress)
 {
     unplug();
     address = newAddress;
     plugIn();
 }
 
-std::string FtdiChip::location() const
+std::string Ft2232Chip::location() const
 {
     std::string name = std::to_string(bus) + "-";
     for (std::size_t i = 0; i < ports.size(); ++i)
@@ -326,12 +326,12 @@ std::string FtdiChip::location() const
     return name;
 }
 
-FtdiEnumeration FtdiChip::enumeration() const
+FtdiEnumeration Ft2232Chip::enumeration() const
 {
     return enumerateFtdiEeprom(kind, part, enumeratedImage);
 }
 
-ChipAnswer FtdiChip::readWord(std::uint32_t requested, std::uint16_t& value)
+ChipAnswer Ft2232Chip::readWord(std::uint32_t requested, std::uint16_t& value)
 {
     if (!plugged)
         return ChipAnswer::Gone;
@@ -340,7 +340,7 @@ ChipAnswer FtdiChip::readWord(std::uint32_t requested, std::uint16_t& value)
     return ChipAnswer::Ok;
 }
 
-ChipAnswer FtdiChip::writeWord(std::uint32_t requested, std::uint16_t value)
+ChipAnswer Ft2232Chip::writeWord(std::uint32_t requested, std::uint16_t value)
 {
     if (!plugged)
         return ChipAnswer::Gone;
@@ -358,7 +358,7 @@ ChipAnswer FtdiChip::writeWord(std::uint32_t requested, std::uint16_t value)
     return ChipAnswer::Ok;
 }
 
-ChipAnswer FtdiChip::erase()
+ChipAnswer Ft2232Chip::erase()
 {
     if (!plugged)
         return ChipAnswer::Gone;
@@ -367,17 +367,17 @@ ChipAnswer FtdiChip::erase()
     return ChipAnswer::Ok;
 }
 
-int FtdiBus::nextAddress(int busNumber) const
+int Ft2232Bus::nextAddress(int busNumber) const
 {
     int highest = 1; // the root hub's
-    for (const FtdiChip& chip : chips) {
+    for (const Ft2232Chip& chip : chips) {
         if (chip.bus == busNumber)
             highest = std::max(highest, chip.address);
     }
     if (highest < 127)
         return highest + 1;
     for (int address = 2; address < 128; ++address) {
-        const bool taken = std::any_of(chips.begin(), chips.end(), [&](const FtdiChip& chip) {
+        const bool taken = std::any_of(chips.begin(), chips.end(), [&](const Ft2232Chip& chip) {
             return chip.bus == busNumber && chip.address == address;
         });
         if (!taken)
@@ -386,9 +386,9 @@ int FtdiBus::nextAddress(int busNumber) const
     return 127;
 }
 
-void FtdiBus::replug(std::size_t index)
+void Ft2232Bus::replug(std::size_t index)
 {
-    FtdiChip& chip = chips.at(index);
+    Ft2232Chip& chip = chips.at(index);
     chip.replug(nextAddress(chip.bus));
 }
 
@@ -444,37 +444,37 @@ bool intoWords(std::vector<std::uint16_t>& target, const std::string& text)
 
 struct Field {
     const char* key;
-    std::function<std::string(const FtdiChip&)> write;
-    std::function<bool(FtdiChip&, const std::string&)> read;
+    std::function<std::string(const Ft2232Chip&)> write;
+    std::function<bool(Ft2232Chip&, const std::string&)> read;
 };
 
 template<typename T>
-Field number(const char* key, T FtdiChip::*member)
+Field number(const char* key, T Ft2232Chip::*member)
 {
-    return {key, [member](const FtdiChip& chip) { return std::to_string(static_cast<long long>(chip.*member)); },
-            [member](FtdiChip& chip, const std::string& text) {
+    return {key, [member](const Ft2232Chip& chip) { return std::to_string(static_cast<long long>(chip.*member)); },
+            [member](Ft2232Chip& chip, const std::string& text) {
                 chip.*member = static_cast<T>(std::stoll(text, nullptr, 0));
                 return true;
             }};
 }
 
 template<typename T, std::size_t N>
-Field pair(const char* key, std::array<T, N> FtdiChip::*member)
+Field pair(const char* key, std::array<T, N> Ft2232Chip::*member)
 {
-    return {key, [member](const FtdiChip& chip) { return joined(chip.*member); },
-            [member](FtdiChip& chip, const std::string& text) { return intoArray(chip.*member, text); }};
+    return {key, [member](const Ft2232Chip& chip) { return joined(chip.*member); },
+            [member](Ft2232Chip& chip, const std::string& text) { return intoArray(chip.*member, text); }};
 }
 
-Field wordList(const char* key, std::vector<std::uint16_t> FtdiChip::*member)
+Field wordList(const char* key, std::vector<std::uint16_t> Ft2232Chip::*member)
 {
-    return {key, [member](const FtdiChip& chip) { return joined(chip.*member, true); },
-            [member](FtdiChip& chip, const std::string& text) { return intoWords(chip.*member, text); }};
+    return {key, [member](const Ft2232Chip& chip) { return joined(chip.*member, true); },
+            [member](Ft2232Chip& chip, const std::string& text) { return intoWords(chip.*member, text); }};
 }
 
 Field latencySets(const char* key, int channel)
 {
-    return {key, [channel](const FtdiChip& chip) { return joined(chip.latencySets[channel]); },
-            [channel](FtdiChip& chip, const std::string& text) {
+    return {key, [channel](const Ft2232Chip& chip) { return joined(chip.latencySets[channel]); },
+            [channel](Ft2232Chip& chip, const std::string& text) {
                 chip.latencySets[channel].clear();
                 for (long long value : numbers(text))
                     chip.latencySets[channel].push_back(static_cast<int>(value));
@@ -485,28 +485,28 @@ Field latencySets(const char* key, int channel)
 const std::vector<Field>& fields()
 {
     static const std::vector<Field> table = {
-        {"kind", [](const FtdiChip& chip) { return ft2232KindName(chip.kind); },
-         [](FtdiChip& chip, const std::string& text) {
+        {"kind", [](const Ft2232Chip& chip) { return ft2232KindName(chip.kind); },
+         [](Ft2232Chip& chip, const std::string& text) {
              const auto kind = ft2232KindFromName(text);
              chip.kind = kind.value_or(chip.kind);
              return kind.has_value();
          }},
-        {"part", [](const FtdiChip& chip) { return eepromPartName(chip.part); },
-         [](FtdiChip& chip, const std::string& text) {
+        {"part", [](const Ft2232Chip& chip) { return eepromPartName(chip.part); },
+         [](Ft2232Chip& chip, const std::string& text) {
              const auto part = eepromPartFromName(text);
              chip.part = part.value_or(chip.part);
              return part.has_value();
          }},
-        number("bus", &FtdiChip::bus),
-        number("address", &FtdiChip::address),
+        number("bus", &Ft2232Chip::bus),
+        number("address", &Ft2232Chip::address),
         {"ports",
-         [](const FtdiChip& chip) {
+         [](const Ft2232Chip& chip) {
              std::string text;
              for (std::size_t i = 0; i < chip.ports.size(); ++i)
                  text += (i == 0 ? "" : ".") + std::to_string(chip.ports[i]);
              return text;
          },
-         [](FtdiChip& chip, const std::string& text) {
+         [](Ft2232Chip& chip, const std::string& text) {
              std::string spaced = text;
              std::replace(spaced.begin(), spaced.end(), '.', ' ');
              chip.ports.clear();
@@ -514,37 +514,37 @@ const std::vector<Field>& fields()
                  chip.ports.push_back(static_cast<int>(port));
              return !chip.ports.empty() && chip.ports.size() <= 7;
          }},
-        number("plugged", &FtdiChip::plugged),
-        number("plug_count", &FtdiChip::plugCount),
-        wordList("eeprom", &FtdiChip::eeprom),
-        wordList("enumerated", &FtdiChip::enumeratedImage),
-        number("fail_write_word", &FtdiChip::failWriteWord),
-        number("vanish_at_word", &FtdiChip::vanishAtWord),
-        number("stuck_word", &FtdiChip::stuckWord),
-        number("held_elsewhere", &FtdiChip::heldElsewhere),
-        number("no_access", &FtdiChip::noAccess),
-        number("eeprom_reads", &FtdiChip::eepromReads),
-        number("eeprom_writes", &FtdiChip::eepromWrites),
-        number("eeprom_erases", &FtdiChip::eepromErases),
-        {"words_written", [](const FtdiChip& chip) { return joined(chip.wordsWritten); },
-         [](FtdiChip& chip, const std::string& text) {
+        number("plugged", &Ft2232Chip::plugged),
+        number("plug_count", &Ft2232Chip::plugCount),
+        wordList("eeprom", &Ft2232Chip::eeprom),
+        wordList("enumerated", &Ft2232Chip::enumeratedImage),
+        number("fail_write_word", &Ft2232Chip::failWriteWord),
+        number("vanish_at_word", &Ft2232Chip::vanishAtWord),
+        number("stuck_word", &Ft2232Chip::stuckWord),
+        number("held_elsewhere", &Ft2232Chip::heldElsewhere),
+        number("no_access", &Ft2232Chip::noAccess),
+        number("eeprom_reads", &Ft2232Chip::eepromReads),
+        number("eeprom_writes", &Ft2232Chip::eepromWrites),
+        number("eeprom_erases", &Ft2232Chip::eepromErases),
+        {"words_written", [](const Ft2232Chip& chip) { return joined(chip.wordsWritten); },
+         [](Ft2232Chip& chip, const std::string& text) {
              chip.wordsWritten.clear();
              for (long long word : numbers(text))
                  chip.wordsWritten.push_back(static_cast<int>(word));
              return true;
          }},
-        pair("kernel_driver", &FtdiChip::kernelDriver),
-        number("detaches", &FtdiChip::detaches),
-        number("attaches", &FtdiChip::attaches),
-        pair("latency", &FtdiChip::latency),
-        pair("bitmode", &FtdiChip::bitmode),
-        number("resets", &FtdiChip::resets),
-        pair("d2xx_open", &FtdiChip::d2xxOpen),
-        pair("d2xx_open_failure", &FtdiChip::d2xxOpenFailure),
-        number("d2xx_write_failure", &FtdiChip::d2xxWriteFailure),
-        number("d2xx_close_failure", &FtdiChip::d2xxCloseFailure),
-        pair("com_port", &FtdiChip::comPort),
-        number("lowest_latency", &FtdiChip::lowestLatency),
+        pair("kernel_driver", &Ft2232Chip::kernelDriver),
+        number("detaches", &Ft2232Chip::detaches),
+        number("attaches", &Ft2232Chip::attaches),
+        pair("latency", &Ft2232Chip::latency),
+        pair("bitmode", &Ft2232Chip::bitmode),
+        number("resets", &Ft2232Chip::resets),
+        pair("d2xx_open", &Ft2232Chip::d2xxOpen),
+        pair("d2xx_open_failure", &Ft2232Chip::d2xxOpenFailure),
+        number("d2xx_write_failure", &Ft2232Chip::d2xxWriteFailure),
+        number("d2xx_close_failure", &Ft2232Chip::d2xxCloseFailure),
+        pair("com_port", &Ft2232Chip::comPort),
+        number("lowest_latency", &Ft2232Chip::lowestLatency),
         latencySets("latency_sets_a", 0),
         latencySets("latency_sets_b", 1),
     };
@@ -555,13 +555,13 @@ constexpr const char* kHeader = "talvex-ftdi-bus 1";
 
 } // namespace
 
-std::string formatFtdiBus(const FtdiBus& bus)
+std::string formatFt2232Bus(const Ft2232Bus& bus)
 {
     std::ostringstream out;
     out << kHeader << '\n'
         << "d2xx_create_failure " << bus.d2xxCreateFailure << '\n'
         << "d2xx_list_failure " << bus.d2xxListFailure << '\n';
-    for (const FtdiChip& chip : bus.chips) {
+    for (const Ft2232Chip& chip : bus.chips) {
         out << "chip\n";
         for (const Field& field : fields())
             out << field.key << ' ' << field.write(chip) << '\n';
@@ -569,7 +569,7 @@ std::string formatFtdiBus(const FtdiBus& bus)
     return out.str();
 }
 
-std::optional<FtdiBus> parseFtdiBus(const std::string& text, std::string& error)
+std::optional<Ft2232Bus> parseFt2232Bus(const std::string& text, std::string& error)
 {
     std::istringstream in(text);
     std::string line;
@@ -577,7 +577,7 @@ std::optional<FtdiBus> parseFtdiBus(const std::string& text, std::string& error)
         error = "not a bus state file";
         return std::nullopt;
     }
-    FtdiBus bus;
+    Ft2232Bus bus;
     int number = 1;
     while (std::getline(in, line)) {
         ++number;
@@ -608,7 +608,7 @@ std::optional<FtdiBus> parseFtdiBus(const std::string& text, std::string& error)
             return std::nullopt;
         }
     }
-    for (const FtdiChip& chip : bus.chips) {
+    for (const Ft2232Chip& chip : bus.chips) {
         const std::size_t words = eepromPartWords(chip.part);
         if (chip.eeprom.size() != words || chip.enumeratedImage.size() != words) {
             error = "a chip's EEPROM is not the size of its " + eepromPartName(chip.part);
@@ -618,7 +618,7 @@ std::optional<FtdiBus> parseFtdiBus(const std::string& text, std::string& error)
     return bus;
 }
 
-std::optional<FtdiBus> loadFtdiBus(const std::string& path, std::string* error)
+std::optional<Ft2232Bus> loadFt2232Bus(const std::string& path, std::string* error)
 {
     std::ifstream in(path, std::ios::binary);
     std::string ignored;
@@ -629,10 +629,10 @@ std::optional<FtdiBus> loadFtdiBus(const std::string& path, std::string* error)
     }
     std::ostringstream text;
     text << in.rdbuf();
-    return parseFtdiBus(text.str(), why);
+    return parseFt2232Bus(text.str(), why);
 }
 
-bool saveFtdiBus(const std::string& path, const FtdiBus& bus)
+bool saveFt2232Bus(const std::string& path, const Ft2232Bus& bus)
 {
 #if defined(_WIN32)
     const int pid = ::_getpid();
@@ -642,7 +642,7 @@ bool saveFtdiBus(const std::string& path, const FtdiBus& bus)
     const std::string temporary = path + ".tmp" + std::to_string(pid);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << formatFtdiBus(bus);
+        out << formatFt2232Bus(bus);
         if (!out.flush())
             return false;
     }
@@ -655,7 +655,7 @@ bool saveFtdiBus(const std::string& path, const FtdiBus& bus)
     return true;
 }
 
-std::uint32_t d2xxLocIdOf(const FtdiChip& chip, int channel)
+std::uint32_t d2xxLocIdOf(const Ft2232Chip& chip, int channel)
 {
     const std::uint32_t first = chip.ports.empty() ? 0 : static_cast<std::uint32_t>(chip.ports[0]);
     const std::uint32_t second = chip.ports.size() > 1 ? static_cast<std::uint32_t>(chip.ports[1]) : 1;
@@ -663,7 +663,7 @@ std::uint32_t d2xxLocIdOf(const FtdiChip& chip, int channel)
          | static_cast<std::uint32_t>(channel + 1);
 }
 
-FtDeviceListInfoNode d2xxRecordOf(const FtdiChip& chip, int channel)
+FtDeviceListInfoNode d2xxRecordOf(const Ft2232Chip& chip, int channel)
 {
     FtDeviceListInfoNode record{};
     const FtdiEnumeration seen = chip.enumeration();
@@ -682,6 +682,78 @@ FtDeviceListInfoNode d2xxRecordOf(const FtdiChip& chip, int channel)
     std::strncpy(record.SerialNumber, serial.c_str(), sizeof record.SerialNumber - 1);
     std::strncpy(record.Description, description.c_str(), sizeof record.Description - 1);
     return record;
+}
+
+FtStatus d2xxOpenChannel(Ft2232Chip& chip, int channel)
+{
+    const auto i = static_cast<std::size_t>(channel);
+    if (!chip.plugged)
+        return ftstatus::kDeviceNotFound;
+    if (chip.d2xxOpenFailure[i] != ftstatus::kOk)
+        return chip.d2xxOpenFailure[i];
+    if (chip.d2xxOpen[i] || chip.noAccess || (channel == 0 && chip.heldElsewhere))
+        return ftstatus::kDeviceNotOpened;
+    chip.d2xxOpen[i] = true;
+    return ftstatus::kOk;
+}
+
+FtStatus d2xxCloseChannel(Ft2232Chip& chip, int channel)
+{
+    if (chip.d2xxCloseFailure != ftstatus::kOk)
+        return chip.d2xxCloseFailure;
+    chip.d2xxOpen[static_cast<std::size_t>(channel)] = false;
+    return ftstatus::kOk;
+}
+
+namespace {
+
+FtStatus d2xxStatusOf(ChipAnswer answer, FtStatus refused)
+{
+    switch (answer) {
+    case ChipAnswer::Ok: return ftstatus::kOk;
+    case ChipAnswer::Failed: return refused;
+    case ChipAnswer::Gone: return ftstatus::kIoError;
+    }
+    return ftstatus::kOtherError;
+}
+
+} // namespace
+
+FtStatus d2xxReadEe(Ft2232Chip& chip, std::uint32_t word, std::uint16_t& value)
+{
+    return d2xxStatusOf(chip.readWord(word, value), ftstatus::kEepromReadFailed);
+}
+
+FtStatus d2xxWriteEe(Ft2232Chip& chip, std::uint32_t word, std::uint16_t value)
+{
+    return d2xxStatusOf(chip.writeWord(word, value), chip.d2xxWriteFailure);
+}
+
+FtStatus d2xxEraseEe(Ft2232Chip& chip)
+{
+    return d2xxStatusOf(chip.erase(), ftstatus::kEepromEraseFailed);
+}
+
+FtStatus d2xxSetLatency(Ft2232Chip& chip, int channel, std::uint8_t milliseconds)
+{
+    const auto i = static_cast<std::size_t>(channel);
+    if (!chip.plugged)
+        return ftstatus::kIoError;
+    if (milliseconds < chip.lowestLatency)
+        return ftstatus::kInvalidParameter;
+    chip.latency[i] = milliseconds;
+    chip.latencySets[i].push_back(milliseconds);
+    return ftstatus::kOk;
+}
+
+FtOpenedDevice d2xxDeviceInfo(const Ft2232Chip& chip, int channel)
+{
+    const FtDeviceListInfoNode record = d2xxRecordOf(chip, channel);
+    const auto field = [](const char* text, std::size_t size) {
+        return std::string(text, std::find(text, text + size, '\0'));
+    };
+    return {record.Type, record.ID, field(record.SerialNumber, sizeof record.SerialNumber),
+            field(record.Description, sizeof record.Description)};
 }
 
 } // namespace talvex

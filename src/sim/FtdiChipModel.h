@@ -20,7 +20,7 @@ enum class Ft2232Kind { Ft2232C, Ft2232H };
 /// The serial EEPROM part on the chip's EECS/EESK/EEDATA pins.
 enum class EepromPart { C46, C56, C66 };
 
-constexpr std::uint16_t kFtdiVendorId = 0x0403;
+constexpr std::uint16_t kFt2232VendorId = 0x0403;
 constexpr std::uint16_t kFt2232ProductId = 0x6010;
 
 /// 64, 128 or 256 words.
@@ -47,7 +47,7 @@ std::uint16_t chipEepromChecksum(const std::vector<std::uint16_t>& words, std::s
 struct FtdiImageSpec {
     Ft2232Kind kind = Ft2232Kind::Ft2232C;
     EepromPart part = EepromPart::C46;
-    std::uint16_t vendorId = kFtdiVendorId;
+    std::uint16_t vendorId = kFt2232VendorId;
     std::uint16_t productId = kFt2232ProductId;
     std::string manufacturer = "FTDI";
     std::string product = "Dual RS232";
@@ -89,7 +89,7 @@ std::vector<std::uint16_t> buildFtdiImage(const FtdiImageSpec& spec);
 /// What the chip presents on the bus after reading its EEPROM at plug-in.
 struct FtdiEnumeration {
     bool fromEeprom = false; ///< the checksum held; otherwise the chip's defaults
-    std::uint16_t vendorId = kFtdiVendorId;
+    std::uint16_t vendorId = kFt2232VendorId;
     std::uint16_t productId = kFt2232ProductId;
     std::uint16_t bcdUsb = 0x0200;
     std::string manufacturer;
@@ -115,7 +115,7 @@ enum class ChipAnswer {
 /// One FT2232 with its EEPROM, its place on the bus, the faults a test
 /// asks for and the record of what was done to it. Plain data so that a
 /// state file can carry it from process to process.
-struct FtdiChip {
+struct Ft2232Chip {
     Ft2232Kind kind = Ft2232Kind::Ft2232C;
     EepromPart part = EepromPart::C46;
     std::vector<std::uint16_t> eeprom; ///< eepromPartWords(part) words
@@ -162,7 +162,7 @@ struct FtdiChip {
 
     /// A chip fresh on the bus with `image` (padded with 0xFFFF or cut to
     /// the part's size), enumerated.
-    static FtdiChip make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus = 2,
+    static Ft2232Chip make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus = 2,
                          int address = 2, std::vector<int> ports = {1});
 
     /// Plugged in: reads the EEPROM. A chip already plugged stays as it is.
@@ -186,10 +186,10 @@ struct FtdiChip {
 
 /// Every chip of a bench with the D2XX library's failures, as the state
 /// file keeps them.
-struct FtdiBus {
+struct Ft2232Bus {
     FtStatus d2xxCreateFailure = ftstatus::kOk; ///< FT_CreateDeviceInfoList answers this
     FtStatus d2xxListFailure = ftstatus::kOk;   ///< FT_GetDeviceInfoList answers this
-    std::vector<FtdiChip> chips;
+    std::vector<Ft2232Chip> chips;
 
     /// The address a host gives the next device on `bus`: one past the
     /// highest in use, or the lowest free one once 127 is reached.
@@ -199,19 +199,39 @@ struct FtdiBus {
 };
 
 /// The state file: plain "key value" lines, "chip" starting each chip.
-std::string formatFtdiBus(const FtdiBus& bus);
-std::optional<FtdiBus> parseFtdiBus(const std::string& text, std::string& error);
+std::string formatFt2232Bus(const Ft2232Bus& bus);
+std::optional<Ft2232Bus> parseFt2232Bus(const std::string& text, std::string& error);
 /// Reads the file; nothing when it is missing or unreadable.
-std::optional<FtdiBus> loadFtdiBus(const std::string& path, std::string* error = nullptr);
+std::optional<Ft2232Bus> loadFt2232Bus(const std::string& path, std::string* error = nullptr);
 /// Writes it whole under another name, then renames it into place, so a
 /// reader in another process never sees half a file.
-bool saveFtdiBus(const std::string& path, const FtdiBus& bus);
+bool saveFt2232Bus(const std::string& path, const Ft2232Bus& bus);
 
 /// The D2XX device-list record of channel 0 (A) or 1 (B) of a plugged
 /// chip: serial + letter, product + " A"/" B", Type 4 or 6, its LocId.
-FtDeviceListInfoNode d2xxRecordOf(const FtdiChip& chip, int channel);
+FtDeviceListInfoNode d2xxRecordOf(const Ft2232Chip& chip, int channel);
 /// Bus, ports and channel in one number, distinct per channel: "2-1"
 /// gives 0x2111 and 0x2112.
-std::uint32_t d2xxLocIdOf(const FtdiChip& chip, int channel);
+std::uint32_t d2xxLocIdOf(const Ft2232Chip& chip, int channel);
+
+// FTD2XX's answers on one channel (0 = A, 1 = B) of a chip, shared by the
+// in-process simulation and the stand-in library. The caller has checked
+// that a handle still belongs to the chip's current plug-in.
+
+/// FT_Open/FT_OpenEx: FT_DEVICE_NOT_FOUND off the bus, the failure a test
+/// set, FT_DEVICE_NOT_OPENED when already open, held by another program
+/// (channel A) or not accessible.
+FtStatus d2xxOpenChannel(Ft2232Chip& chip, int channel);
+/// FT_Close: the failure a test set (the channel stays open), else closed.
+FtStatus d2xxCloseChannel(Ft2232Chip& chip, int channel);
+/// FT_ReadEE, FT_WriteEE, FT_EraseEE: FT_IO_ERROR once the chip is gone;
+/// a refused write answers d2xxWriteFailure.
+FtStatus d2xxReadEe(Ft2232Chip& chip, std::uint32_t word, std::uint16_t& value);
+FtStatus d2xxWriteEe(Ft2232Chip& chip, std::uint32_t word, std::uint16_t value);
+FtStatus d2xxEraseEe(Ft2232Chip& chip);
+/// FT_SetLatencyTimer: FT_INVALID_PARAMETER below lowestLatency.
+FtStatus d2xxSetLatency(Ft2232Chip& chip, int channel, std::uint8_t milliseconds);
+/// FT_GetDeviceInfo: the channel's record as the list shows it.
+FtOpenedDevice d2xxDeviceInfo(const Ft2232Chip& chip, int channel);
 
 } // namespace talvex

@@ -1,68 +1,8 @@
 #include "sim/SimulatedFtdi.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace talvex {
-namespace {
-
-constexpr std::uint32_t kDefaultId = 0x04036010; // FTDI's vendor ID, dual-channel product ID
-constexpr char kChannelLetters[] = {'A', 'B'};
-// What a dual-channel chip calls itself when its EEPROM holds no valid image.
-constexpr const char* kBlankProduct = "Dual RS232";
-
-void copyField(char* field, std::size_t size, const std::string& text)
-{
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
-}
-
-} // namespace
-
-SimulatedFtdi::SimulatedFtdi(const std::string& usbSerial, int hubPort)
-    : m_hubPort(hubPort)
-    , m_eeprom(buildEepromImage(usbSerial))
-{
-    enumerate();
-}
-
-std::string SimulatedFtdi::usbLocation() const
-{
-    return "2-" + std::to_string(m_hubPort);
-}
-
-bool SimulatedFtdi::ownsHandle(FtHandle handle) const
-{
-    std::lock_guard lock(m_mutex);
-    return channelOf(handle) >= 0;
-}
-
-void SimulatedFtdi::enumerate()
-{
-    const bool valid = ftdiEepromChecksum(m_eeprom) == m_eeprom[kEepromChecksumWord] && m_eeprom[1] != 0xFFFF;
-    const bool serialEnabled = (m_eeprom[5] & 0x0008) != 0;
-    std::string serial;
-    std::string product = kBlankProduct;
-    std::uint32_t id = kDefaultId;
-    if (valid) {
-        if (serialEnabled)
-            serial = eepromString(m_eeprom, kSerialPointerWord).value_or("");
-        product = eepromString(m_eeprom, kProductPointerWord).value_or(kBlankProduct);
-        id = static_cast<std::uint32_t>(m_eeprom[1]) << 16 | m_eeprom[2];
-    }
-    for (int i = 0; i < kChannels; ++i) {
-        FtDeviceListInfoNode& record = m_records[static_cast<std::size_t>(i)];
-        record = FtDeviceListInfoNode{};
-        record.Type = fttype::kFt2232C;
-        record.ID = id;
-        // Bus 2, the hub port, then the interface from 1.
-        record.LocId = 0x2000u | static_cast<std::uint32_t>(m_hubPort & 0xF) << 8 | 0x10u
-                     | static_cast<std::uint32_t>(i + 1);
-        // The driver tells the channels apart by a letter after each name.
-        copyField(record.SerialNumber, sizeof record.SerialNumber, serial.empty() ? "" : serial + kChannelLetters[i]);
-        copyField(record.Description, sizeof record.Description, product + ' ' + kChannelLetters[i]);
-    }
-}
 
 FtStatus copyDeviceList(const std::vector<FtDeviceListInfoNode>& list, FtDeviceListInfoNode* records,
                         std::uint32_t& count)
@@ -75,26 +15,78 @@ FtStatus copyDeviceList(const std::vector<FtDeviceListInfoNode>& list, FtDeviceL
     return ftstatus::kOk;
 }
 
-int SimulatedFtdi::channelOf(FtHandle handle) const
+namespace {
+
+Ft2232Chip factoryChip(const std::string& usbSerial, int hubPort, Ft2232Kind kind, EepromPart part)
 {
-    for (int i = 0; i < kChannels; ++i) {
-        if (handle == &m_channels[static_cast<std::size_t>(i)] && m_channels[static_cast<std::size_t>(i)].open)
-            return i;
+    FtdiImageSpec spec;
+    spec.kind = kind;
+    spec.part = part;
+    spec.product = "TalvexUSB";
+    spec.serial = usbSerial;
+    // Bus 2: the root hub has address 1, each chip the next after its port.
+    return Ft2232Chip::make(kind, part, buildFtdiImage(spec), 2, hubPort + 1, {hubPort});
+}
+
+} // namespace
+
+SimulatedFtdi::SimulatedFtdi(const std::string& usbSerial, int hubPort, Ft2232Kind kind, EepromPart part)
+    : SimulatedFtdi(factoryChip(usbSerial, hubPort, kind, part))
+{
+}
+
+SimulatedFtdi::SimulatedFtdi(Ft2232Chip chip)
+    : m_chip(std::move(chip))
+{
+    for (int i = 0; i < kChannels; ++i)
+        m_slots[static_cast<std::size_t>(i)].channel = i;
+}
+
+std::string SimulatedFtdi::usbLocation() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chip.location();
+}
+
+bool SimulatedFtdi::ownsHandle(FtHandle handle) const
+{
+    std::lock_guard lock(m_mutex);
+    return slotOf(handle) != nullptr;
+}
+
+const SimulatedFtdi::Slot* SimulatedFtdi::slotOf(FtHandle handle) const
+{
+    for (const Slot& slot : m_slots) {
+        if (handle == &slot && slot.held)
+            return &slot;
     }
-    return -1;
+    return nullptr;
+}
+
+bool SimulatedFtdi::stale(const Slot& slot) const
+{
+    return !m_chip.plugged || slot.plugCount != m_chip.plugCount;
+}
+
+template<typename Action>
+FtStatus SimulatedFtdi::withChannel(FtHandle handle, Action action)
+{
+    std::lock_guard lock(m_mutex);
+    const Slot* slot = slotOf(handle);
+    if (!slot)
+        return ftstatus::kInvalidHandle;
+    return stale(*slot) ? ftstatus::kIoError : action(slot->channel);
 }
 
 FtStatus SimulatedFtdi::createDeviceInfoList(std::uint32_t& count)
 {
     std::lock_guard lock(m_mutex);
     m_list.clear();
-    if (m_plugged) {
+    if (m_chip.plugged) {
         for (int i = 0; i < kChannels; ++i) {
-            FtDeviceListInfoNode record = m_records[static_cast<std::size_t>(i)];
-            if (m_channels[static_cast<std::size_t>(i)].open) {
-                record.Flags |= kFtFlagOpened;
-                record.ftHandle = &m_channels[static_cast<std::size_t>(i)];
-            }
+            FtDeviceListInfoNode record = d2xxRecordOf(m_chip, i);
+            if (m_chip.d2xxOpen[static_cast<std::size_t>(i)])
+                record.ftHandle = &m_slots[static_cast<std::size_t>(i)];
             m_list.push_back(record);
         }
     }
@@ -108,106 +100,147 @@ FtStatus SimulatedFtdi::getDeviceInfoList(FtDeviceListInfoNode* records, std::ui
     return copyDeviceList(m_list, records, count);
 }
 
+FtStatus SimulatedFtdi::openChannel(int channel, FtHandle& handle)
+{
+    const FtStatus status = d2xxOpenChannel(m_chip, channel);
+    if (status != ftstatus::kOk)
+        return status;
+    Slot& slot = m_slots[static_cast<std::size_t>(channel)];
+    slot.plugCount = m_chip.plugCount;
+    slot.held = true;
+    handle = &slot;
+    return ftstatus::kOk;
+}
+
 FtStatus SimulatedFtdi::open(int index, FtHandle& handle)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_plugged || index < 0 || index >= kChannels)
+    if (!m_chip.plugged || index < 0 || index >= kChannels)
         return ftstatus::kDeviceNotFound;
-    Channel& channel = m_channels[static_cast<std::size_t>(index)];
-    if (channel.openFailure != ftstatus::kOk)
-        return channel.openFailure;
-    if (channel.open)
-        return ftstatus::kDeviceNotOpened;
-    channel.open = true;
-    handle = &channel;
-    return ftstatus::kOk;
+    return openChannel(index, handle);
+}
+
+FtStatus SimulatedFtdi::openBySerial(const std::string& serial, FtHandle& handle)
+{
+    std::lock_guard lock(m_mutex);
+    for (int i = 0; m_chip.plugged && !serial.empty() && i < kChannels; ++i) {
+        if (d2xxDeviceInfo(m_chip, i).serialNumber == serial)
+            return openChannel(i, handle);
+    }
+    return ftstatus::kDeviceNotFound;
+}
+
+FtStatus SimulatedFtdi::openByLocation(std::uint32_t locId, FtHandle& handle)
+{
+    std::lock_guard lock(m_mutex);
+    for (int i = 0; m_chip.plugged && i < kChannels; ++i) {
+        if (d2xxLocIdOf(m_chip, i) == locId)
+            return openChannel(i, handle);
+    }
+    return ftstatus::kDeviceNotFound;
+}
+
+FtStatus SimulatedFtdi::getDeviceInfo(FtHandle handle, FtOpenedDevice& device)
+{
+    return withChannel(handle, [&](int channel) {
+        device = d2xxDeviceInfo(m_chip, channel);
+        return ftstatus::kOk;
+    });
 }
 
 FtStatus SimulatedFtdi::eraseEe(FtHandle handle)
 {
-    std::lock_guard lock(m_mutex);
-    if (channelOf(handle) < 0)
-        return ftstatus::kInvalidHandle;
-    m_eeprom.fill(0xFFFF); // an erased 93C46 reads all ones
-    return ftstatus::kOk;
+    return withChannel(handle, [&](int) { return d2xxEraseEe(m_chip); });
 }
 
 FtStatus SimulatedFtdi::writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value)
 {
-    std::lock_guard lock(m_mutex);
-    if (channelOf(handle) < 0)
-        return ftstatus::kInvalidHandle;
-    if (wordOffset >= kEepromWords)
-        return ftstatus::kInvalidParameter;
-    if (static_cast<int>(wordOffset) == m_failWord)
-        return m_failWriteStatus;
-    m_eeprom[wordOffset] = value;
-    return ftstatus::kOk;
+    return withChannel(handle, [&](int) { return d2xxWriteEe(m_chip, wordOffset, value); });
 }
 
 FtStatus SimulatedFtdi::readEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t& value)
 {
-    std::lock_guard lock(m_mutex);
-    if (channelOf(handle) < 0)
-        return ftstatus::kInvalidHandle;
-    if (wordOffset >= kEepromWords)
-        return ftstatus::kInvalidParameter;
-    value = m_eeprom[wordOffset];
-    return ftstatus::kOk;
+    return withChannel(handle, [&](int) { return d2xxReadEe(m_chip, wordOffset, value); });
 }
 
 FtStatus SimulatedFtdi::close(FtHandle handle)
 {
     std::lock_guard lock(m_mutex);
-    const int channel = channelOf(handle);
-    if (channel < 0)
+    const Slot* found = slotOf(handle);
+    if (!found)
         return ftstatus::kInvalidHandle;
-    m_channels[static_cast<std::size_t>(channel)].open = false;
-    return ftstatus::kOk;
+    Slot& slot = m_slots[static_cast<std::size_t>(found->channel)];
+    // A handle outlives its chip until it is closed.
+    if (stale(slot)) {
+        slot.held = false;
+        return ftstatus::kOk;
+    }
+    const FtStatus status = d2xxCloseChannel(m_chip, slot.channel);
+    if (status == ftstatus::kOk)
+        slot.held = false;
+    return status;
 }
 
 void SimulatedFtdi::setPlugged(bool plugged)
 {
     std::lock_guard lock(m_mutex);
-    if (plugged && !m_plugged)
-        enumerate();
-    if (!plugged) {
-        for (Channel& channel : m_channels)
-            channel.open = false;
-    }
-    m_plugged = plugged;
+    if (plugged)
+        m_chip.plugIn();
+    else
+        m_chip.unplug();
 }
 
 void SimulatedFtdi::replug()
 {
-    setPlugged(false);
-    setPlugged(true);
+    std::lock_guard lock(m_mutex);
+    m_chip.replug(m_chip.address);
 }
 
 EepromWords SimulatedFtdi::eeprom() const
 {
     std::lock_guard lock(m_mutex);
-    return m_eeprom;
+    EepromWords words{};
+    std::copy_n(m_chip.eeprom.begin(), std::min(words.size(), m_chip.eeprom.size()), words.begin());
+    return words;
+}
+
+std::vector<std::uint16_t> SimulatedFtdi::eepromPart() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chip.eeprom;
 }
 
 void SimulatedFtdi::setEeprom(const EepromWords& words)
 {
     std::lock_guard lock(m_mutex);
-    m_eeprom = words;
+    std::copy_n(words.begin(), std::min(words.size(), m_chip.eeprom.size()), m_chip.eeprom.begin());
+}
+
+void SimulatedFtdi::setEepromPart(const std::vector<std::uint16_t>& words)
+{
+    std::lock_guard lock(m_mutex);
+    m_chip.eeprom = words;
+    m_chip.eeprom.resize(eepromPartWords(m_chip.part), 0xFFFF);
 }
 
 void SimulatedFtdi::failOpen(int channel, FtStatus status)
 {
     std::lock_guard lock(m_mutex);
     if (channel >= 0 && channel < kChannels)
-        m_channels[static_cast<std::size_t>(channel)].openFailure = status;
+        m_chip.d2xxOpenFailure[static_cast<std::size_t>(channel)] = status;
 }
 
 void SimulatedFtdi::failWrite(int word, FtStatus status)
 {
     std::lock_guard lock(m_mutex);
-    m_failWord = status == ftstatus::kOk ? -1 : word;
-    m_failWriteStatus = status;
+    m_chip.failWriteWord = status == ftstatus::kOk ? -1 : word;
+    m_chip.d2xxWriteFailure = status;
+}
+
+Ft2232Chip SimulatedFtdi::chip() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chip;
 }
 
 } // namespace talvex

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "sim/FtdiChipModel.h"
 #include "usbserial/D2xxApi.h"
+// Its users read the image with the tool's helpers.
 #include "usbserial/EepromImage.h"
 
 #include <array>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,24 +19,27 @@ FtStatus copyDeviceList(const std::vector<FtDeviceListInfoNode>& list, FtDeviceL
                         std::uint32_t& count);
 
 /// The simulated programmer's FTDI chip as the D2XX library shows it, in
-/// process, for --simulate and tests: a dual-channel chip (type FT2232C,
-/// ID 0x04036010, one device-list record per channel, LocId 0x2111 and
-/// 0x2112) with one 64-word 93C46 EEPROM behind both channels.
+/// process, for --simulate and tests: one FT2232 of the chip model with
+/// its EEPROM, one device-list record per channel (LocId 0x2111 and 0x2112
+/// on hub port 1).
 ///
 /// Like the real chip it reads its EEPROM when it is plugged in: with a
-/// valid image (checksum right) the records carry the EEPROM's serial
-/// number plus the channel letter ("TLVX0001A", "TLVX0001B") and the
-/// product name plus " A"/" B" ("TalvexUSB A", "TalvexUSB B"); with a
+/// valid image the records carry the EEPROM's serial number plus the
+/// channel letter ("TLVX0001A") and the product plus " A"/" B"; with a
 /// blank or broken image no serial number and "Dual RS232 A"/"B". A new
 /// serial number therefore shows only after replug(), as on the bench.
 class SimulatedFtdi final : public D2xxApi {
 public:
-    /// The chip leaves the factory programmed with the tool's own image.
+    /// The chip leaves the factory programmed with this serial number.
     static constexpr const char* kFactorySerial = "TLVX0001";
 
     /// `hubPort` places the chip on bus 2 of the host: port 1 is location
-    /// "2-1" with LocIds 0x2111 and 0x2112, port 2 "2-2" with 0x2211 …
-    explicit SimulatedFtdi(const std::string& usbSerial = kFactorySerial, int hubPort = 1);
+    /// "2-1", port 2 "2-2" … Its EEPROM holds a valid image with
+    /// manufacturer "FTDI", product "TalvexUSB" and `usbSerial`.
+    explicit SimulatedFtdi(const std::string& usbSerial = kFactorySerial, int hubPort = 1,
+                           Ft2232Kind kind = Ft2232Kind::Ft2232C, EepromPart part = EepromPart::C46);
+    /// Any chip the model describes, faults included.
+    explicit SimulatedFtdi(Ft2232Chip chip);
 
     /// Where the chip sits, as a Linux system names it ("2-1").
     std::string usbLocation() const;
@@ -44,6 +50,11 @@ public:
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
     FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
     FtStatus open(int index, FtHandle& handle) override;
+    bool canOpenEx() const override { return true; }
+    /// FT_DEVICE_NOT_FOUND unless a channel of this chip has that record.
+    FtStatus openBySerial(const std::string& serial, FtHandle& handle) override;
+    FtStatus openByLocation(std::uint32_t locId, FtHandle& handle) override;
+    FtStatus getDeviceInfo(FtHandle handle, FtOpenedDevice& device) override;
     FtStatus eraseEe(FtHandle handle) override;
     FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) override;
     bool canReadEe() const override { return true; }
@@ -55,34 +66,55 @@ public:
     void setPlugged(bool plugged);
     void replug();
 
+    /// The first 64 words (all of a 93C46), for the tool's 64-word helpers.
     EepromWords eeprom() const;
+    /// The whole part, as many words as it holds.
+    std::vector<std::uint16_t> eepromPart() const;
+    /// The first 64 words; the rest of a larger part is kept. Seen at the
+    /// next plug-in.
     void setEeprom(const EepromWords& words);
+    /// Padded with 0xFFFF or cut to the part's size; seen at the next plug-in.
+    void setEepromPart(const std::vector<std::uint16_t>& words);
 
     /// Fault injection: FT_Open of a channel (0 or 1) answers `status`
-    /// (FT_OK to heal); FT_WriteEE of `word` answers `status`.
+    /// (FT_OK to heal); FT_WriteEE of `word` answers `status`, unwritten.
     void failOpen(int channel, FtStatus status);
     void failWrite(int word, FtStatus status);
+
+    /// The chip with its records and faults.
+    Ft2232Chip chip() const;
+    /// Changes the chip under the lock, for faults the methods above lack.
+    template<typename Change>
+    void change(Change change)
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_chip);
+    }
 
 private:
     static constexpr int kChannels = 2;
 
-    struct Channel {
-        bool open = false;
-        FtStatus openFailure = ftstatus::kOk;
+    /// A handle: its channel and the plug-in it was opened in.
+    struct Slot {
+        int channel = 0;
+        int plugCount = 0;
+        bool held = false; ///< given out and not closed
     };
 
-    void enumerate();
-    int channelOf(FtHandle handle) const;
+    /// The held slot behind `handle`, or none.
+    const Slot* slotOf(FtHandle handle) const;
+    /// Whether the chip has left the bus since the slot was opened.
+    bool stale(const Slot& slot) const;
+    /// Runs `action` on the channel of a live handle; FT_INVALID_HANDLE for
+    /// an unknown one, FT_IO_ERROR for one whose chip has gone.
+    template<typename Action>
+    FtStatus withChannel(FtHandle handle, Action action);
+    FtStatus openChannel(int channel, FtHandle& handle);
 
     mutable std::mutex m_mutex;
-    int m_hubPort = 1;
-    EepromWords m_eeprom{};
-    std::array<Channel, kChannels> m_channels{};
-    std::array<FtDeviceListInfoNode, kChannels> m_records{};
+    Ft2232Chip m_chip;
+    std::array<Slot, kChannels> m_slots{};
     std::vector<FtDeviceListInfoNode> m_list;
-    bool m_plugged = true;
-    int m_failWord = -1;
-    FtStatus m_failWriteStatus = ftstatus::kOk;
 };
 
 } // namespace talvex

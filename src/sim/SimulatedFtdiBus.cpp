@@ -50,6 +50,31 @@ FtStatus SimulatedFtdiBus::open(int index, FtHandle& handle)
     return origin.first->open(origin.second, handle);
 }
 
+FtStatus SimulatedFtdiBus::openBySerial(const std::string& serial, FtHandle& handle)
+{
+    // The first chip with such a record answers, as the library opens the first match.
+    for (const std::shared_ptr<SimulatedFtdi>& chip : m_chips) {
+        if (const FtStatus status = chip->openBySerial(serial, handle); status != ftstatus::kDeviceNotFound)
+            return status;
+    }
+    return ftstatus::kDeviceNotFound;
+}
+
+FtStatus SimulatedFtdiBus::openByLocation(std::uint32_t locId, FtHandle& handle)
+{
+    for (const std::shared_ptr<SimulatedFtdi>& chip : m_chips) {
+        if (const FtStatus status = chip->openByLocation(locId, handle); status != ftstatus::kDeviceNotFound)
+            return status;
+    }
+    return ftstatus::kDeviceNotFound;
+}
+
+FtStatus SimulatedFtdiBus::getDeviceInfo(FtHandle handle, FtOpenedDevice& device)
+{
+    SimulatedFtdi* chip = owner(handle);
+    return chip ? chip->getDeviceInfo(handle, device) : ftstatus::kInvalidHandle;
+}
+
 SimulatedFtdi* SimulatedFtdiBus::owner(FtHandle handle) const
 {
     for (const std::shared_ptr<SimulatedFtdi>& chip : m_chips) {

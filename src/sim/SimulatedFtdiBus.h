@@ -20,6 +20,10 @@ public:
     FtStatus createDeviceInfoList(std::uint32_t& count) override;
     FtStatus getDeviceInfoList(FtDeviceListInfoNode* records, std::uint32_t& count) override;
     FtStatus open(int index, FtHandle& handle) override;
+    bool canOpenEx() const override { return true; }
+    FtStatus openBySerial(const std::string& serial, FtHandle& handle) override;
+    FtStatus openByLocation(std::uint32_t locId, FtHandle& handle) override;
+    FtStatus getDeviceInfo(FtHandle handle, FtOpenedDevice& device) override;
     FtStatus eraseEe(FtHandle handle) override;
     FtStatus writeEe(FtHandle handle, std::uint32_t wordOffset, std::uint16_t value) override;
     bool canReadEe() const override { return true; }

@@ -108,7 +108,7 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
     ASSERT_NE(context, nullptr);
 
     ftdi_device_list* list = nullptr;
-    ASSERT_EQ(lib.findAll(context, &list, kFtdiVendorId, kFt2232ProductId), 3) << lib.errorString(context);
+    ASSERT_EQ(lib.findAll(context, &list, kFt2232VendorId, kFt2232ProductId), 3) << lib.errorString(context);
     std::vector<Strings> seen;
     for (ftdi_device_list* entry = list; entry; entry = entry->next) {
         std::array<char, 128> manufacturer{}, product{}, serial{};
@@ -142,14 +142,14 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
     };
     for (const Expected& expected : {Expected{0, "TLVX0001", 128, 0x46}, Expected{1, "HS000042", 256, 0x56}}) {
         SCOPED_TRACE(expected.serial);
-        const FtdiChip before = bench.chip(expected.chip);
+        const Ft2232Chip before = bench.chip(expected.chip);
         ASSERT_EQ(lib.setInterface(context, INTERFACE_A), 0);
         context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
         ASSERT_EQ(lib.openBusAddr(context, static_cast<std::uint8_t>(before.bus),
                                   static_cast<std::uint8_t>(before.address)),
                   0)
             << lib.errorString(context);
-        const FtdiChip opened = bench.chip(expected.chip);
+        const Ft2232Chip opened = bench.chip(expected.chip);
         EXPECT_FALSE(opened.kernelDriver[0]) << "ftdi_sio let go of interface A";
         EXPECT_TRUE(opened.kernelDriver[1]);
         EXPECT_EQ(opened.resets, before.resets + 1);
@@ -179,7 +179,7 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
         EXPECT_EQ(std::string(serial.data()), expected.serial);
 
         EXPECT_EQ(lib.close(context), 0);
-        const FtdiChip closed = bench.chip(expected.chip);
+        const Ft2232Chip closed = bench.chip(expected.chip);
         EXPECT_TRUE(closed.kernelDriver[0]) << "ftdi_sio has interface A back";
         EXPECT_EQ(closed.detaches, before.detaches + 1);
         EXPECT_EQ(closed.attaches, before.attaches + 1);

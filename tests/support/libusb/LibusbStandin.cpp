@@ -21,8 +21,8 @@
 #include <vector>
 
 using talvex::ChipAnswer;
-using talvex::FtdiBus;
-using talvex::FtdiChip;
+using talvex::Ft2232Bus;
+using talvex::Ft2232Chip;
 using talvex::Ft2232Kind;
 using talvex::FtdiEnumeration;
 
@@ -73,23 +73,23 @@ int withChip(const libusb_device* device, Action action)
     const char* path = statePath();
     if (!path)
         return LIBUSB_ERROR_NO_DEVICE;
-    auto bus = talvex::loadFtdiBus(path);
+    auto bus = talvex::loadFt2232Bus(path);
     if (!bus)
         return LIBUSB_ERROR_IO;
     if (device->chip >= bus->chips.size())
         return LIBUSB_ERROR_NO_DEVICE;
-    FtdiChip& chip = bus->chips[device->chip];
+    Ft2232Chip& chip = bus->chips[device->chip];
     if (!chip.plugged || chip.plugCount != device->plugCount)
         return LIBUSB_ERROR_NO_DEVICE;
     const int result = action(chip);
-    if (!talvex::saveFtdiBus(path, *bus))
+    if (!talvex::saveFt2232Bus(path, *bus))
         return LIBUSB_ERROR_IO;
     return result;
 }
 
 // Another program holding interface A has usbfs bound there, which libusb
 // does not count as a kernel driver.
-bool driverBound(const FtdiChip& chip, int interface)
+bool driverBound(const Ft2232Chip& chip, int interface)
 {
     return chip.kernelDriver[static_cast<std::size_t>(interface)] && !(interface == 0 && chip.heldElsewhere);
 }
@@ -257,7 +257,7 @@ int answerOf(ChipAnswer answer, int ok)
 
 // FTDI's vendor requests; wIndex names the channel (1 = A, 2 = B) for all
 // but the EEPROM's, where it is the word address.
-int vendorRequest(FtdiChip& chip, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+int vendorRequest(Ft2232Chip& chip, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                   std::uint16_t index, unsigned char* data, std::uint16_t length)
 {
     const bool in = (requestType & LIBUSB_ENDPOINT_IN) != 0;
@@ -314,7 +314,7 @@ int controlRequest(libusb_device_handle* handle, std::uint8_t requestType, std::
                    std::uint16_t index, unsigned char* data, std::uint16_t length)
 {
     const libusb_device* device = handle->device;
-    return withChip(device, [&](FtdiChip& chip) -> int {
+    return withChip(device, [&](Ft2232Chip& chip) -> int {
         if ((requestType & LIBUSB_REQUEST_TYPE_VENDOR) == LIBUSB_REQUEST_TYPE_VENDOR)
             return vendorRequest(chip, requestType, request, value, index, data, length);
         if (requestType == LIBUSB_ENDPOINT_IN && request == LIBUSB_REQUEST_GET_DESCRIPTOR)
@@ -327,7 +327,7 @@ int controlRequest(libusb_device_handle* handle, std::uint8_t requestType, std::
     });
 }
 
-libusb_device* newDevice(std::size_t index, const FtdiChip& chip)
+libusb_device* newDevice(std::size_t index, const Ft2232Chip& chip)
 {
     auto* device = new libusb_device;
     device->chip = index;
@@ -347,7 +347,7 @@ bool validInterface(int interface)
 }
 
 // Gives an interface back to ftdi_sio if libusb took it away on claim.
-void releaseClaim(libusb_device_handle* handle, int interface, FtdiChip* chip)
+void releaseClaim(libusb_device_handle* handle, int interface, Ft2232Chip* chip)
 {
     const auto i = static_cast<std::size_t>(interface);
     handle->claimed[i] = false;
@@ -439,7 +439,7 @@ STANDIN_EXPORT ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libus
     std::lock_guard lock(g_mutex);
     std::vector<libusb_device*> devices;
     if (const char* path = statePath()) {
-        const auto bus = talvex::loadFtdiBus(path);
+        const auto bus = talvex::loadFt2232Bus(path);
         if (!bus)
             return LIBUSB_ERROR_IO;
         for (std::size_t i = 0; i < bus->chips.size(); ++i) {
@@ -559,7 +559,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_get_max_packet_size(libusb_device* device,
 STANDIN_EXPORT int LIBUSB_CALL libusb_open(libusb_device* device, libusb_device_handle** handle)
 {
     std::lock_guard lock(g_mutex);
-    const int result = withChip(device, [](FtdiChip& chip) -> int {
+    const int result = withChip(device, [](Ft2232Chip& chip) -> int {
         return chip.noAccess ? LIBUSB_ERROR_ACCESS : LIBUSB_SUCCESS;
     });
     if (result != LIBUSB_SUCCESS)
@@ -594,7 +594,7 @@ STANDIN_EXPORT void LIBUSB_CALL libusb_close(libusb_device_handle* handle)
         return;
     std::lock_guard lock(g_mutex);
     if (handle->claimed[0] || handle->claimed[1]) {
-        const int result = withChip(handle->device, [&](FtdiChip& chip) -> int {
+        const int result = withChip(handle->device, [&](Ft2232Chip& chip) -> int {
             for (int i = 0; i < kInterfaces; ++i) {
                 if (handle->claimed[static_cast<std::size_t>(i)])
                     releaseClaim(handle, i, &chip);
@@ -617,7 +617,7 @@ STANDIN_EXPORT libusb_device* LIBUSB_CALL libusb_get_device(libusb_device_handle
 STANDIN_EXPORT int LIBUSB_CALL libusb_get_configuration(libusb_device_handle* handle, int* config)
 {
     std::lock_guard lock(g_mutex);
-    const int result = withChip(handle->device, [](FtdiChip&) -> int { return 0; });
+    const int result = withChip(handle->device, [](Ft2232Chip&) -> int { return 0; });
     if (result == 0)
         *config = 1;
     return result;
@@ -626,7 +626,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_get_configuration(libusb_device_handle* ha
 STANDIN_EXPORT int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int config)
 {
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip& chip) -> int {
+    return withChip(handle->device, [&](Ft2232Chip& chip) -> int {
         if (config != 1)
             return LIBUSB_ERROR_NOT_FOUND;
         // The kernel refuses to change it while a driver or a program holds an interface.
@@ -641,7 +641,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle*
     if (!validInterface(interface))
         return LIBUSB_ERROR_NOT_FOUND;
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip& chip) -> int { return driverBound(chip, interface) ? 1 : 0; });
+    return withChip(handle->device, [&](Ft2232Chip& chip) -> int { return driverBound(chip, interface) ? 1 : 0; });
 }
 
 STANDIN_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int interface)
@@ -649,7 +649,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle*
     if (!validInterface(interface))
         return LIBUSB_ERROR_NOT_FOUND;
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip& chip) -> int {
+    return withChip(handle->device, [&](Ft2232Chip& chip) -> int {
         if (!driverBound(chip, interface))
             return LIBUSB_ERROR_NOT_FOUND;
         chip.kernelDriver[static_cast<std::size_t>(interface)] = false;
@@ -663,7 +663,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_attach_kernel_driver(libusb_device_handle*
     if (!validInterface(interface))
         return LIBUSB_ERROR_NOT_FOUND;
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip& chip) -> int {
+    return withChip(handle->device, [&](Ft2232Chip& chip) -> int {
         const auto i = static_cast<std::size_t>(interface);
         if (handle->claimed[i] || claimedElsewhereInProcess(handle, interface) || (interface == 0 && chip.heldElsewhere))
             return LIBUSB_ERROR_BUSY;
@@ -686,7 +686,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* hand
     if (!validInterface(interface))
         return LIBUSB_ERROR_NOT_FOUND;
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip& chip) -> int {
+    return withChip(handle->device, [&](Ft2232Chip& chip) -> int {
         const auto i = static_cast<std::size_t>(interface);
         if (handle->claimed[i])
             return LIBUSB_SUCCESS;
@@ -711,7 +711,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_release_interface(libusb_device_handle* ha
     std::lock_guard lock(g_mutex);
     if (!handle->claimed[static_cast<std::size_t>(interface)])
         return LIBUSB_ERROR_NOT_FOUND;
-    const int result = withChip(handle->device, [&](FtdiChip& chip) -> int {
+    const int result = withChip(handle->device, [&](Ft2232Chip& chip) -> int {
         releaseClaim(handle, interface, &chip);
         return LIBUSB_SUCCESS;
     });
@@ -766,7 +766,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle
                                                     unsigned char* data, int length, int* transferred, unsigned int)
 {
     std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](FtdiChip&) -> int {
+    return withChip(handle->device, [&](Ft2232Chip&) -> int {
         int moved = length;
         if ((endpoint & LIBUSB_ENDPOINT_IN) != 0) {
             // Every packet from the chip starts with its two modem status bytes.

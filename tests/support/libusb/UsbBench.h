@@ -62,7 +62,7 @@ public:
     /// A chip at `location` ("2-1", "1-4.2"; empty: the next port of bus
     /// 2) with the next free address of its bus. The reference stays
     /// valid until the next chip is added.
-    FtdiChip& addChip(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image,
+    Ft2232Chip& addChip(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image,
                       const std::string& location = {})
     {
         int busNumber = 2;
@@ -76,28 +76,28 @@ public:
                 ports.push_back(std::stoi(rest.substr(0, dot)));
             ports.push_back(std::stoi(rest));
         }
-        bus.chips.push_back(FtdiChip::make(kind, part, std::move(image), busNumber, bus.nextAddress(busNumber),
+        bus.chips.push_back(Ft2232Chip::make(kind, part, std::move(image), busNumber, bus.nextAddress(busNumber),
                                            std::move(ports)));
         return bus.chips.back();
     }
     /// The usual programmer: an FT2232C with a 93C46 carrying `serial`.
-    FtdiChip& addProgrammer(const std::string& serial, Ft2232Kind kind = Ft2232Kind::Ft2232C,
+    Ft2232Chip& addProgrammer(const std::string& serial, Ft2232Kind kind = Ft2232Kind::Ft2232C,
                             EepromPart part = EepromPart::C46, const std::string& location = {})
     {
         return addChip(kind, part, imageFor(kind, part, serial), location);
     }
 
     /// Writes `bus` for the stand-ins to find.
-    void save() const { ASSERT_TRUE(saveFtdiBus(m_path, bus)) << m_path; }
+    void save() const { ASSERT_TRUE(saveFt2232Bus(m_path, bus)) << m_path; }
     /// What the stand-ins left in the file.
-    FtdiBus reload() const
+    Ft2232Bus reload() const
     {
         std::string error;
-        auto loaded = loadFtdiBus(m_path, &error);
+        auto loaded = loadFt2232Bus(m_path, &error);
         EXPECT_TRUE(loaded.has_value()) << error;
-        return loaded.value_or(FtdiBus{});
+        return loaded.value_or(Ft2232Bus{});
     }
-    FtdiChip chip(std::size_t index) const { return reload().chips.at(index); }
+    Ft2232Chip chip(std::size_t index) const { return reload().chips.at(index); }
 
     /// Changes the file as `change` says, and `bus` with it: for a hand
     /// that unplugs, replugs, or a fault set between two runs.
@@ -110,15 +110,15 @@ public:
     }
     void replug(std::size_t index)
     {
-        change([&](FtdiBus& b) { b.replug(index); });
+        change([&](Ft2232Bus& b) { b.replug(index); });
     }
     void unplug(std::size_t index)
     {
-        change([&](FtdiBus& b) { b.chips.at(index).unplug(); });
+        change([&](Ft2232Bus& b) { b.chips.at(index).unplug(); });
     }
     void plugIn(std::size_t index)
     {
-        change([&](FtdiBus& b) { b.chips.at(index).plugIn(); });
+        change([&](Ft2232Bus& b) { b.chips.at(index).plugIn(); });
     }
 
     const std::string& statePath() const { return m_path; }
@@ -134,7 +134,7 @@ public:
         return variables;
     }
 
-    FtdiBus bus;
+    Ft2232Bus bus;
 
 private:
     static void setVariable(const char* variable, const std::string& value)
