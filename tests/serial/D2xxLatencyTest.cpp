@@ -261,10 +261,7 @@ TEST(D2xxLatency, ComNumbersAreReadFromThePortName)
 TEST(D2xxLatency, StandInLibraryIsSetAndRestoredThroughItsEntryPoints)
 {
     test::StandinBench standin;
-    standin::Chip& a = standin.addChip("TLVX0001A", "TalvexUSB A", 0x2111);
-    a.comPort = 11;
-    standin::Chip& b = standin.addChip("TLVX0001B", "TalvexUSB B", 0x2112);
-    b.comPort = 12;
+    standin.addProgrammer("TLVX0001").comPort = {11, 12};
     standin.save();
 
     const D2xxLoadResult loaded = test::StandinBench::load();
@@ -273,15 +270,15 @@ TEST(D2xxLatency, StandInLibraryIsSetAndRestoredThroughItsEntryPoints)
     {
         const LatencyRequest request = lowerLatencyTimer(loaded.api, programmerPort("COM11", 0));
         ASSERT_NE(request.hold, nullptr) << request.logLine;
-        const standin::State during = standin.reload();
-        EXPECT_EQ(during.chips[0].latency, 1);
-        EXPECT_FALSE(during.chips[0].opened);
-        EXPECT_EQ(during.chips[1].latencySets, "");
+        const Ft2232Chip during = standin.chip(0);
+        EXPECT_EQ(during.latency[0], 1);
+        EXPECT_FALSE(during.d2xxOpen[0]);
+        EXPECT_TRUE(during.latencySets[1].empty());
     }
-    const standin::State after = standin.reload();
-    EXPECT_EQ(after.chips[0].latency, 16);
-    EXPECT_EQ(after.chips[0].latencySets, "1 16");
-    EXPECT_FALSE(after.chips[0].opened);
+    const Ft2232Chip after = standin.chip(0);
+    EXPECT_EQ(after.latency[0], 16);
+    EXPECT_EQ(after.latencySets[0], (std::vector<int>{1, 16}));
+    EXPECT_FALSE(after.d2xxOpen[0]);
 
     // A library from before these entry points still loads, for the EEPROM
     // work, and the port keeps the driver's setting.
@@ -291,6 +288,6 @@ TEST(D2xxLatency, StandInLibraryIsSetAndRestoredThroughItsEntryPoints)
     const LatencyRequest lacking = lowerLatencyTimer(older.api, programmerPort("COM11", 0));
     EXPECT_EQ(lacking.hold, nullptr);
     EXPECT_TRUE(keepsDriverSetting(lacking.logLine, "COM11", "lacks FT_GetComPortNumber")) << lacking.logLine;
-    EXPECT_EQ(standin.reload().chips[0].latencySets, "1 16");
+    EXPECT_EQ(standin.chip(0).latencySets[0], (std::vector<int>{1, 16}));
 }
 #endif

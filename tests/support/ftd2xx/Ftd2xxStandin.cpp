@@ -1,16 +1,21 @@
 // A stand-in for FTDI's D2XX library, for tests: the same C entry points
-// and calling convention, over FTDI chips emulated in a state file that the
-// test names in TALVEX_FTD2XX_STATE. Every call reads the file and writes
-// it back, so the test sees each chip's EEPROM and counters afterwards.
-// Built three more times with entry points left out (FT_ReadEE, FT_WriteEE,
-// the latency timer's) to test how the tool meets an older or broken library.
+// and calling convention, over the FT2232 chips of the chip model kept in
+// the state file that TALVEX_USB_STATE names (the one the stand-in libusb
+// reads too). One device-list record per channel; every call loads the
+// file, acts and saves it. Built three more times with entry points left
+// out (FT_ReadEE, FT_WriteEE, the latency timer's) to test how the tool
+// meets an older or broken library.
 
-#include "support/ftd2xx/StandinState.h"
+#include "sim/FtdiChipModel.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #define TALVEX_STANDIN_EXPORT extern "C" __declspec(dllexport)
@@ -19,58 +24,106 @@
 #endif
 
 using talvex::FtDeviceListInfoNode;
+using talvex::Ft2232Bus;
+using talvex::Ft2232Chip;
 using talvex::FtHandle;
 using talvex::FtStatus;
 namespace ftstatus = talvex::ftstatus;
-namespace standin = talvex::standin;
 
 namespace {
 
-// Handles are small numbers no pointer takes, so a stale or foreign handle
-// is recognised instead of dereferenced.
-constexpr std::uintptr_t kHandleBase = 0x7A1E0000;
+constexpr const char* kStateVariable = "TALVEX_USB_STATE";
 
-const char* statePath()
+// Handles are numbers no pointer takes: base + plug-in << 16 + chip * 2 +
+// channel, so a stale or foreign handle is recognised, not dereferenced.
+constexpr std::uintptr_t kHandleBase = 0x7A000000;
+constexpr std::uintptr_t kHandleSpan = 0x01000000;
+
+std::mutex g_mutex;
+std::vector<FtDeviceListInfoNode> g_list; // FT_CreateDeviceInfoList's snapshot
+
+struct Channel {
+    std::size_t chip = 0;
+    int channel = 0;
+};
+
+FtHandle handleOf(const Ft2232Chip& chip, std::size_t index, int channel)
 {
-    return std::getenv(standin::kStateVariable);
+    return reinterpret_cast<FtHandle>(kHandleBase + (static_cast<std::uintptr_t>(chip.plugCount & 0xFF) << 16)
+                                      + index * 2 + static_cast<std::uintptr_t>(channel));
 }
 
-// Runs `action` on the loaded state and saves it when the action changed
-// it; FT_OTHER_ERROR when there is no state to act on.
+// Runs `action` on the loaded bus and saves it; FT_OTHER_ERROR when there
+// is no state to act on: the stand-in never invents devices.
 template<typename Action>
-FtStatus withState(Action action, bool changes = true)
+FtStatus withBus(Action action, bool changes = true)
 {
-    const char* path = statePath();
+    const char* path = std::getenv(kStateVariable);
     if (!path)
         return ftstatus::kOtherError;
-    auto state = standin::loadState(path);
-    if (!state)
+    auto bus = talvex::loadFt2232Bus(path);
+    if (!bus)
         return ftstatus::kOtherError;
-    const FtStatus status = action(*state);
-    if (changes && !standin::saveState(path, *state))
+    const FtStatus status = action(*bus);
+    if (changes && !talvex::saveFt2232Bus(path, *bus))
         return ftstatus::kOtherError;
     return status;
 }
 
-standin::Chip* chipOf(standin::State& state, FtHandle handle)
+// The channels the library lists now, in order.
+std::vector<Channel> listed(const Ft2232Bus& bus)
 {
-    const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    if (value < kHandleBase || value >= kHandleBase + state.chips.size())
-        return nullptr;
-    standin::Chip& chip = state.chips[value - kHandleBase];
-    return chip.opened ? &chip : nullptr;
+    std::vector<Channel> channels;
+    for (std::size_t i = 0; i < bus.chips.size(); ++i) {
+        if (bus.chips[i].plugged) {
+            channels.push_back({i, 0});
+            channels.push_back({i, 1});
+        }
+    }
+    return channels;
 }
 
-// Runs `action` on the open chip behind the handle; FT_INVALID_HANDLE when there is none.
-template<typename Action>
-FtStatus withChip(FtHandle handle, Action action, bool changes = true)
+FtDeviceListInfoNode recordOf(const Ft2232Bus& bus, const Channel& at)
 {
-    return withState(
-        [&](standin::State& state) {
-            standin::Chip* chip = chipOf(state, handle);
-            return chip ? action(*chip) : ftstatus::kInvalidHandle;
-        },
-        changes);
+    const Ft2232Chip& chip = bus.chips[at.chip];
+    FtDeviceListInfoNode record = talvex::d2xxRecordOf(chip, at.channel);
+    if (chip.d2xxOpen[static_cast<std::size_t>(at.channel)])
+        record.ftHandle = handleOf(chip, at.chip, at.channel);
+    return record;
+}
+
+FtStatus openAt(Ft2232Bus& bus, const Channel& at, FtHandle* handle)
+{
+    Ft2232Chip& chip = bus.chips[at.chip];
+    const FtStatus status = talvex::d2xxOpenChannel(chip, at.channel);
+    if (status == ftstatus::kOk)
+        *handle = handleOf(chip, at.chip, at.channel);
+    return status;
+}
+
+// Runs `action` on the chip and channel of an open handle: FT_INVALID_HANDLE
+// for one never given out, FT_IO_ERROR for one whose chip has left the bus
+// since (FT_Close of it succeeds: it only frees the handle).
+template<typename Action>
+FtStatus withChannel(FtHandle handle, Action action, bool closing = false)
+{
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value < kHandleBase || value >= kHandleBase + kHandleSpan)
+        return ftstatus::kInvalidHandle;
+    const std::uintptr_t offset = value - kHandleBase;
+    const int plug = static_cast<int>(offset >> 16);
+    const std::size_t index = (offset & 0xFFFF) / 2;
+    const int channel = static_cast<int>(offset & 1);
+    return withBus([&](Ft2232Bus& bus) {
+        if (index >= bus.chips.size())
+            return ftstatus::kInvalidHandle;
+        Ft2232Chip& chip = bus.chips[index];
+        if (!chip.plugged || (chip.plugCount & 0xFF) != plug)
+            return closing ? ftstatus::kOk : ftstatus::kIoError;
+        if (!chip.d2xxOpen[static_cast<std::size_t>(channel)])
+            return ftstatus::kInvalidHandle;
+        return action(chip, channel);
+    });
 }
 
 void copyField(char* field, std::size_t size, const std::string& text)
@@ -85,11 +138,15 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_CreateDeviceInfoList(std::uin
 {
     if (!count)
         return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            if (state.createFailure != ftstatus::kOk)
-                return state.createFailure;
-            *count = static_cast<std::uint32_t>(state.chips.size());
+    std::lock_guard lock(g_mutex);
+    return withBus(
+        [&](Ft2232Bus& bus) {
+            if (bus.d2xxCreateFailure != ftstatus::kOk)
+                return bus.d2xxCreateFailure;
+            g_list.clear();
+            for (const Channel& at : listed(bus))
+                g_list.push_back(recordOf(bus, at));
+            *count = static_cast<std::uint32_t>(g_list.size());
             return ftstatus::kOk;
         },
         false);
@@ -100,23 +157,13 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetDeviceInfoList(FtDeviceLis
 {
     if (!records || !count)
         return ftstatus::kInvalidParameter;
-    return withState(
-        [&](standin::State& state) {
-            if (state.listFailure != ftstatus::kOk)
-                return state.listFailure;
-            const std::size_t n = std::min<std::size_t>(*count, state.chips.size());
-            for (std::size_t i = 0; i < n; ++i) {
-                const standin::Chip& chip = state.chips[i];
-                FtDeviceListInfoNode& record = records[i];
-                record.Flags = chip.flags | (chip.opened ? talvex::kFtFlagOpened : 0);
-                record.Type = chip.type;
-                record.ID = chip.id;
-                record.LocId = chip.locId;
-                // The real library writes whole fields; so does this one.
-                copyField(record.SerialNumber, sizeof record.SerialNumber, chip.serial);
-                copyField(record.Description, sizeof record.Description, chip.description);
-                record.ftHandle = chip.opened ? reinterpret_cast<FtHandle>(kHandleBase + i) : nullptr;
-            }
+    std::lock_guard lock(g_mutex);
+    return withBus(
+        [&](Ft2232Bus& bus) {
+            if (bus.d2xxListFailure != ftstatus::kOk)
+                return bus.d2xxListFailure;
+            const std::size_t n = std::min<std::size_t>(*count, g_list.size());
+            std::copy_n(g_list.begin(), n, records);
             *count = static_cast<std::uint32_t>(n);
             return ftstatus::kOk;
         },
@@ -127,43 +174,74 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Open(int index, FtHandle* han
 {
     if (!handle)
         return ftstatus::kInvalidParameter;
-    return withState([&](standin::State& state) {
-        if (index < 0 || static_cast<std::size_t>(index) >= state.chips.size())
+    std::lock_guard lock(g_mutex);
+    return withBus([&](Ft2232Bus& bus) {
+        const std::vector<Channel> channels = listed(bus);
+        if (index < 0 || static_cast<std::size_t>(index) >= channels.size())
             return ftstatus::kDeviceNotFound;
-        standin::Chip& chip = state.chips[static_cast<std::size_t>(index)];
-        if (chip.openFailure != ftstatus::kOk)
-            return chip.openFailure;
-        if (chip.opened)
-            return ftstatus::kDeviceNotOpened;
-        chip.opened = true;
-        *handle = reinterpret_cast<FtHandle>(kHandleBase + static_cast<std::uintptr_t>(index));
+        return openAt(bus, channels[static_cast<std::size_t>(index)], handle);
+    });
+}
+
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_OpenEx(void* argument, std::uint32_t flags, FtHandle* handle)
+{
+    if (!handle || (flags != talvex::ftopen::kByLocation && !argument))
+        return ftstatus::kInvalidParameter;
+    std::lock_guard lock(g_mutex);
+    return withBus([&](Ft2232Bus& bus) {
+        for (const Channel& at : listed(bus)) {
+            const Ft2232Chip& chip = bus.chips[at.chip];
+            bool match = false;
+            if (flags == talvex::ftopen::kByLocation) {
+                // The location travels in the pointer argument itself.
+                match = talvex::d2xxLocIdOf(chip, at.channel)
+                     == static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
+            } else if (flags == talvex::ftopen::kBySerialNumber) {
+                const std::string serial = talvex::d2xxDeviceInfo(chip, at.channel).serialNumber;
+                match = !serial.empty() && serial == static_cast<const char*>(argument);
+            } else if (flags == talvex::ftopen::kByDescription) {
+                match = talvex::d2xxDeviceInfo(chip, at.channel).description == static_cast<const char*>(argument);
+            } else {
+                return ftstatus::kInvalidParameter;
+            }
+            if (match)
+                return openAt(bus, at, handle);
+        }
+        return ftstatus::kDeviceNotFound;
+    });
+}
+
+TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetDeviceInfo(FtHandle handle, std::uint32_t* type,
+                                                                 std::uint32_t* id, char* serialNumber,
+                                                                 char* description, void*)
+{
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [&](Ft2232Chip& chip, int channel) {
+        const talvex::FtOpenedDevice device = talvex::d2xxDeviceInfo(chip, channel);
+        if (type)
+            *type = device.type;
+        if (id)
+            *id = device.id;
+        if (serialNumber)
+            copyField(serialNumber, 16, device.serialNumber);
+        if (description)
+            copyField(description, 64, device.description);
         return ftstatus::kOk;
     });
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_EraseEE(FtHandle handle)
 {
-    return withChip(handle, [](standin::Chip& chip) {
-        chip.eeprom.fill(0xFFFF); // an erased 93C46 reads all ones
-        ++chip.erases;
-        return ftstatus::kOk;
-    });
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [](Ft2232Chip& chip, int) { return talvex::d2xxEraseEe(chip); });
 }
 
 #if !defined(TALVEX_STANDIN_WITHOUT_WRITEEE)
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_WriteEE(FtHandle handle, std::uint32_t wordOffset,
                                                            std::uint16_t value)
 {
-    return withChip(handle, [&](standin::Chip& chip) {
-        if (wordOffset >= chip.eeprom.size())
-            return ftstatus::kInvalidParameter;
-        if (static_cast<int>(wordOffset) == chip.failWriteWord)
-            return chip.failWriteStatus;
-        ++chip.wordWrites;
-        if (static_cast<int>(wordOffset) != chip.stuckWord)
-            chip.eeprom[wordOffset] = value;
-        return ftstatus::kOk;
-    });
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [&](Ft2232Chip& chip, int) { return talvex::d2xxWriteEe(chip, wordOffset, value); });
 }
 #endif
 
@@ -173,62 +251,45 @@ TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_ReadEE(FtHandle handle, std::
 {
     if (!value)
         return ftstatus::kInvalidParameter;
-    return withChip(
-        handle,
-        [&](standin::Chip& chip) {
-            if (wordOffset >= chip.eeprom.size())
-                return ftstatus::kInvalidParameter;
-            *value = chip.eeprom[wordOffset];
-            return ftstatus::kOk;
-        },
-        false);
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [&](Ft2232Chip& chip, int) { return talvex::d2xxReadEe(chip, wordOffset, *value); });
 }
 #endif
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_Close(FtHandle handle)
 {
-    return withChip(handle, [](standin::Chip& chip) {
-        if (chip.closeFailure != ftstatus::kOk)
-            return chip.closeFailure;
-        chip.opened = false;
-        return ftstatus::kOk;
-    });
+    std::lock_guard lock(g_mutex);
+    return withChannel(
+        handle, [](Ft2232Chip& chip, int channel) { return talvex::d2xxCloseChannel(chip, channel); }, true);
 }
 
 #if !defined(TALVEX_STANDIN_WITHOUT_LATENCY)
-// Reads one field of an open chip, changing nothing.
-template<typename T, typename Field>
-FtStatus readField(FtHandle handle, T* out, Field field)
-{
-    if (!out)
-        return ftstatus::kInvalidParameter;
-    return withChip(
-        handle,
-        [&](const standin::Chip& chip) {
-            *out = chip.*field;
-            return ftstatus::kOk;
-        },
-        false);
-}
-
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetComPortNumber(FtHandle handle, std::int32_t* number)
 {
-    return readField(handle, number, &standin::Chip::comPort);
+    if (!number)
+        return ftstatus::kInvalidParameter;
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [&](Ft2232Chip& chip, int channel) {
+        *number = chip.comPort[static_cast<std::size_t>(channel)];
+        return ftstatus::kOk;
+    });
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_GetLatencyTimer(FtHandle handle, std::uint8_t* milliseconds)
 {
-    return readField(handle, milliseconds, &standin::Chip::latency);
+    if (!milliseconds)
+        return ftstatus::kInvalidParameter;
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle, [&](Ft2232Chip& chip, int channel) {
+        *milliseconds = chip.latency[static_cast<std::size_t>(channel)];
+        return ftstatus::kOk;
+    });
 }
 
 TALVEX_STANDIN_EXPORT FtStatus TALVEX_D2XX_CALL FT_SetLatencyTimer(FtHandle handle, std::uint8_t milliseconds)
 {
-    return withChip(handle, [&](standin::Chip& chip) {
-        if (milliseconds < chip.lowestLatency)
-            return ftstatus::kInvalidParameter;
-        chip.latency = milliseconds;
-        chip.latencySets += (chip.latencySets.empty() ? "" : " ") + std::to_string(milliseconds);
-        return ftstatus::kOk;
-    });
+    std::lock_guard lock(g_mutex);
+    return withChannel(handle,
+                       [&](Ft2232Chip& chip, int channel) { return talvex::d2xxSetLatency(chip, channel, milliseconds); });
 }
 #endif
