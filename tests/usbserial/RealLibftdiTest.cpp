@@ -7,6 +7,7 @@
 #include "support/libusb/UsbBench.h"
 
 #include <libftdi1/ftdi.h>
+#include <libusb-1.0/libusb.h>
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ struct Libftdi {
     decltype(&::ftdi_get_eeprom_value) value = nullptr;
     decltype(&::ftdi_eeprom_get_strings) eepromStrings = nullptr;
     decltype(&::ftdi_get_error_string) errorString = nullptr;
+    decltype(&::libusb_control_transfer) controlTransfer = nullptr;
 
     template<typename Fn>
     void resolve(const char* name, Fn& target)
@@ -76,6 +78,7 @@ void load(Libftdi& lib)
     lib.resolve("ftdi_get_eeprom_value", lib.value);
     lib.resolve("ftdi_eeprom_get_strings", lib.eepromStrings);
     lib.resolve("ftdi_get_error_string", lib.errorString);
+    lib.resolve("libusb_control_transfer", lib.controlTransfer);
 }
 
 struct Strings {
@@ -186,6 +189,58 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
         EXPECT_EQ(closed.eepromReads, before.eepromReads + 128) << "libftdi reads 256 bytes, whatever the part";
         EXPECT_EQ(closed.eeprom, before.eeprom);
     }
+    lib.freeContext(context);
+}
+
+TEST(RealLibftdi, RefusalsAndAVanishingChipReachTheCallerAsLibftdiReportsThem)
+{
+    UsbBench bench;
+    bench.addProgrammer("HELD0001").heldElsewhere = true;
+    bench.addProgrammer("LOCK0001").noAccess = true;
+    bench.addProgrammer("TLVX0001");
+    Ft2232Chip& fragile = bench.addProgrammer("TLVX0002");
+    fragile.failWriteWord = 3;
+    fragile.vanishAtWord = 5;
+    bench.save();
+
+    Libftdi lib;
+    ASSERT_NO_FATAL_FAILURE(load(lib));
+    ftdi_context* context = lib.newContext();
+    ASSERT_NE(context, nullptr);
+    const auto open = [&](std::size_t chip, ftdi_module_detach_mode mode) {
+        context->module_detach_mode = mode;
+        const Ft2232Chip at = bench.chip(chip);
+        return lib.openBusAddr(context, static_cast<std::uint8_t>(at.bus), static_cast<std::uint8_t>(at.address));
+    };
+    EXPECT_EQ(open(0, AUTO_DETACH_REATACH_SIO_MODULE), -5) << "interface A claimed by another program";
+    EXPECT_EQ(open(1, AUTO_DETACH_REATACH_SIO_MODULE), -4) << "the device node is not the user's";
+    EXPECT_EQ(open(2, DONT_DETACH_SIO_MODULE), -5) << "ftdi_sio still has interface A";
+    EXPECT_TRUE(bench.chip(2).kernelDriver[0]);
+
+    ASSERT_EQ(open(3, AUTO_DETACH_REATACH_SIO_MODULE), 0) << lib.errorString(context);
+    const auto write = [&](std::uint16_t word) {
+        return lib.controlTransfer(context->usb_dev, FTDI_DEVICE_OUT_REQTYPE, SIO_WRITE_EEPROM_REQUEST, 0x1234, word,
+                                   nullptr, 0, 1000);
+    };
+    EXPECT_EQ(write(3), LIBUSB_ERROR_PIPE) << "the refused word";
+    EXPECT_EQ(write(4), 0);
+    EXPECT_EQ(write(5), LIBUSB_ERROR_NO_DEVICE) << "the chip left at this word";
+    EXPECT_EQ(write(6), LIBUSB_ERROR_NO_DEVICE);
+    EXPECT_EQ(lib.close(context), -1) << "nothing to release on a chip that is gone";
+    const Ft2232Chip gone = bench.chip(3);
+    EXPECT_FALSE(gone.plugged);
+    EXPECT_EQ(gone.wordsWritten, std::vector<int>{4});
+    EXPECT_EQ(gone.eepromWrites, 2);
+
+    // Back on the bus it is a new device, at a new address.
+    const int oldAddress = gone.address;
+    bench.replug(3);
+    ftdi_device_list* list = nullptr;
+    EXPECT_EQ(lib.findAll(context, &list, kFt2232VendorId, kFt2232ProductId), 4);
+    lib.listFree(&list);
+    EXPECT_NE(bench.chip(3).address, oldAddress);
+    EXPECT_EQ(open(3, AUTO_DETACH_REATACH_SIO_MODULE), 0) << lib.errorString(context);
+    EXPECT_EQ(lib.close(context), 0);
     lib.freeContext(context);
 }
 
