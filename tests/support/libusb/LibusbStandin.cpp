@@ -58,7 +58,6 @@ constexpr std::uint8_t kSerialIndex = 3;
 
 std::mutex g_mutex;
 std::set<libusb_device_handle*> g_handles;
-libusb_context g_defaultContext;
 
 const char* statePath()
 {
@@ -199,42 +198,6 @@ std::vector<std::uint8_t> stringDescriptor(const libusb_device* device, std::uin
     return bytes;
 }
 
-std::vector<std::uint8_t> descriptorBytes(const libusb_device* device, std::uint8_t type, std::uint8_t index)
-{
-    if (type == LIBUSB_DT_STRING)
-        return stringDescriptor(device, index);
-    if (type == LIBUSB_DT_DEVICE) {
-        const libusb_device_descriptor d = deviceDescriptor(device);
-        return {d.bLength, d.bDescriptorType, static_cast<std::uint8_t>(d.bcdUSB), static_cast<std::uint8_t>(d.bcdUSB >> 8),
-                0, 0, 0, d.bMaxPacketSize0,
-                static_cast<std::uint8_t>(d.idVendor), static_cast<std::uint8_t>(d.idVendor >> 8),
-                static_cast<std::uint8_t>(d.idProduct), static_cast<std::uint8_t>(d.idProduct >> 8),
-                static_cast<std::uint8_t>(d.bcdDevice), static_cast<std::uint8_t>(d.bcdDevice >> 8),
-                d.iManufacturer, d.iProduct, d.iSerialNumber, d.bNumConfigurations};
-    }
-    if (type == LIBUSB_DT_CONFIG && index == 0) {
-        ConfigBlock* block = newConfig(device);
-        const libusb_config_descriptor& c = block->config;
-        std::vector<std::uint8_t> bytes{c.bLength, c.bDescriptorType, static_cast<std::uint8_t>(c.wTotalLength),
-                                        static_cast<std::uint8_t>(c.wTotalLength >> 8), c.bNumInterfaces,
-                                        c.bConfigurationValue, c.iConfiguration, c.bmAttributes, c.MaxPower};
-        for (const auto& s : block->settings) {
-            bytes.insert(bytes.end(), {s.bLength, s.bDescriptorType, s.bInterfaceNumber, s.bAlternateSetting,
-                                       s.bNumEndpoints, s.bInterfaceClass, s.bInterfaceSubClass, s.bInterfaceProtocol,
-                                       s.iInterface});
-            for (int e = 0; e < s.bNumEndpoints; ++e) {
-                const libusb_endpoint_descriptor& ep = s.endpoint[e];
-                bytes.insert(bytes.end(), {ep.bLength, ep.bDescriptorType, ep.bEndpointAddress, ep.bmAttributes,
-                                           static_cast<std::uint8_t>(ep.wMaxPacketSize),
-                                           static_cast<std::uint8_t>(ep.wMaxPacketSize >> 8), ep.bInterval});
-            }
-        }
-        delete block;
-        return bytes;
-    }
-    return {};
-}
-
 int copyOut(const std::vector<std::uint8_t>& bytes, unsigned char* data, std::uint16_t length)
 {
     if (bytes.empty())
@@ -317,10 +280,10 @@ int controlRequest(libusb_device_handle* handle, std::uint8_t requestType, std::
     return withChip(device, [&](Ft2232Chip& chip) -> int {
         if ((requestType & LIBUSB_REQUEST_TYPE_VENDOR) == LIBUSB_REQUEST_TYPE_VENDOR)
             return vendorRequest(chip, requestType, request, value, index, data, length);
-        if (requestType == LIBUSB_ENDPOINT_IN && request == LIBUSB_REQUEST_GET_DESCRIPTOR)
-            return copyOut(descriptorBytes(device, static_cast<std::uint8_t>(value >> 8),
-                                           static_cast<std::uint8_t>(value & 0xFF)),
-                           data, length);
+        // Of the standard requests only the string descriptors are asked for.
+        if (requestType == LIBUSB_ENDPOINT_IN && request == LIBUSB_REQUEST_GET_DESCRIPTOR
+            && value >> 8 == LIBUSB_DT_STRING)
+            return copyOut(stringDescriptor(device, static_cast<std::uint8_t>(value & 0xFF)), data, length);
         if (requestType == LIBUSB_ENDPOINT_IN && request == LIBUSB_REQUEST_GET_CONFIGURATION)
             return copyOut({1}, data, length);
         return LIBUSB_ERROR_PIPE;
@@ -358,6 +321,37 @@ void releaseClaim(libusb_device_handle* handle, int interface, Ft2232Chip* chip)
     handle->autoDetached[i] = false;
 }
 
+struct ErrorText {
+    int code;
+    const char* name;
+    const char* text;
+};
+
+ErrorText errorOf(int code)
+{
+    static const ErrorText table[] = {
+        {LIBUSB_SUCCESS, "LIBUSB_SUCCESS", "Success"},
+        {LIBUSB_ERROR_IO, "LIBUSB_ERROR_IO", "Input/Output Error"},
+        {LIBUSB_ERROR_INVALID_PARAM, "LIBUSB_ERROR_INVALID_PARAM", "Invalid parameter"},
+        {LIBUSB_ERROR_ACCESS, "LIBUSB_ERROR_ACCESS", "Access denied (insufficient permissions)"},
+        {LIBUSB_ERROR_NO_DEVICE, "LIBUSB_ERROR_NO_DEVICE", "No such device (it may have been disconnected)"},
+        {LIBUSB_ERROR_NOT_FOUND, "LIBUSB_ERROR_NOT_FOUND", "Entity not found"},
+        {LIBUSB_ERROR_BUSY, "LIBUSB_ERROR_BUSY", "Resource busy"},
+        {LIBUSB_ERROR_TIMEOUT, "LIBUSB_ERROR_TIMEOUT", "Operation timed out"},
+        {LIBUSB_ERROR_OVERFLOW, "LIBUSB_ERROR_OVERFLOW", "Overflow"},
+        {LIBUSB_ERROR_PIPE, "LIBUSB_ERROR_PIPE", "Pipe error"},
+        {LIBUSB_ERROR_INTERRUPTED, "LIBUSB_ERROR_INTERRUPTED", "System call interrupted (perhaps due to signal)"},
+        {LIBUSB_ERROR_NO_MEM, "LIBUSB_ERROR_NO_MEM", "Insufficient memory"},
+        {LIBUSB_ERROR_NOT_SUPPORTED, "LIBUSB_ERROR_NOT_SUPPORTED",
+         "Operation not supported or unimplemented on this platform"},
+    };
+    for (const ErrorText& entry : table) {
+        if (entry.code == code)
+            return entry;
+    }
+    return {LIBUSB_ERROR_OTHER, "LIBUSB_ERROR_OTHER", "Other error"};
+}
+
 } // namespace
 
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
@@ -371,8 +365,7 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_init(libusb_context** context)
 
 STANDIN_EXPORT void LIBUSB_CALL libusb_exit(libusb_context* context)
 {
-    if (context != &g_defaultContext)
-        delete context;
+    delete context;
 }
 
 STANDIN_EXPORT int LIBUSB_CALL libusb_set_option(libusb_context*, enum libusb_option, ...)
@@ -380,58 +373,15 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_set_option(libusb_context*, enum libusb_op
     return LIBUSB_SUCCESS;
 }
 
-STANDIN_EXPORT void LIBUSB_CALL libusb_set_debug(libusb_context*, int) {}
-
-STANDIN_EXPORT const struct libusb_version* LIBUSB_CALL libusb_get_version(void)
-{
-    static const libusb_version version{1, 0, 26, 0, "", "talvex libusb stand-in"};
-    return &version;
-}
-
-STANDIN_EXPORT int LIBUSB_CALL libusb_has_capability(uint32_t capability)
-{
-    return capability == LIBUSB_CAP_HAS_CAPABILITY || capability == LIBUSB_CAP_SUPPORTS_DETACH_KERNEL_DRIVER;
-}
 
 STANDIN_EXPORT const char* LIBUSB_CALL libusb_error_name(int error)
 {
-    switch (error) {
-    case LIBUSB_SUCCESS: return "LIBUSB_SUCCESS";
-    case LIBUSB_ERROR_IO: return "LIBUSB_ERROR_IO";
-    case LIBUSB_ERROR_INVALID_PARAM: return "LIBUSB_ERROR_INVALID_PARAM";
-    case LIBUSB_ERROR_ACCESS: return "LIBUSB_ERROR_ACCESS";
-    case LIBUSB_ERROR_NO_DEVICE: return "LIBUSB_ERROR_NO_DEVICE";
-    case LIBUSB_ERROR_NOT_FOUND: return "LIBUSB_ERROR_NOT_FOUND";
-    case LIBUSB_ERROR_BUSY: return "LIBUSB_ERROR_BUSY";
-    case LIBUSB_ERROR_TIMEOUT: return "LIBUSB_ERROR_TIMEOUT";
-    case LIBUSB_ERROR_OVERFLOW: return "LIBUSB_ERROR_OVERFLOW";
-    case LIBUSB_ERROR_PIPE: return "LIBUSB_ERROR_PIPE";
-    case LIBUSB_ERROR_INTERRUPTED: return "LIBUSB_ERROR_INTERRUPTED";
-    case LIBUSB_ERROR_NO_MEM: return "LIBUSB_ERROR_NO_MEM";
-    case LIBUSB_ERROR_NOT_SUPPORTED: return "LIBUSB_ERROR_NOT_SUPPORTED";
-    case LIBUSB_ERROR_OTHER: return "LIBUSB_ERROR_OTHER";
-    default: return "**UNKNOWN**";
-    }
+    return errorOf(error).name;
 }
 
 STANDIN_EXPORT const char* LIBUSB_CALL libusb_strerror(int error)
 {
-    switch (error) {
-    case LIBUSB_SUCCESS: return "Success";
-    case LIBUSB_ERROR_IO: return "Input/Output Error";
-    case LIBUSB_ERROR_INVALID_PARAM: return "Invalid parameter";
-    case LIBUSB_ERROR_ACCESS: return "Access denied (insufficient permissions)";
-    case LIBUSB_ERROR_NO_DEVICE: return "No such device (it may have been disconnected)";
-    case LIBUSB_ERROR_NOT_FOUND: return "Entity not found";
-    case LIBUSB_ERROR_BUSY: return "Resource busy";
-    case LIBUSB_ERROR_TIMEOUT: return "Operation timed out";
-    case LIBUSB_ERROR_OVERFLOW: return "Overflow";
-    case LIBUSB_ERROR_PIPE: return "Pipe error";
-    case LIBUSB_ERROR_INTERRUPTED: return "System call interrupted (perhaps due to signal)";
-    case LIBUSB_ERROR_NO_MEM: return "Insufficient memory";
-    case LIBUSB_ERROR_NOT_SUPPORTED: return "Operation not supported or unimplemented on this platform";
-    default: return "Other error";
-    }
+    return errorOf(error).text;
 }
 
 STANDIN_EXPORT ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** list)
@@ -504,12 +454,6 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_get_config_descriptor(libusb_device* devic
     return LIBUSB_SUCCESS;
 }
 
-STANDIN_EXPORT int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device* device,
-                                                                   libusb_config_descriptor** config)
-{
-    return libusb_get_config_descriptor(device, 0, config);
-}
-
 STANDIN_EXPORT void LIBUSB_CALL libusb_free_config_descriptor(libusb_config_descriptor* config)
 {
     delete reinterpret_cast<ConfigBlock*>(config);
@@ -540,22 +484,6 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_get_port_numbers(libusb_device* device, ui
     return static_cast<int>(device->ports.size());
 }
 
-STANDIN_EXPORT libusb_device* LIBUSB_CALL libusb_get_parent(libusb_device*)
-{
-    return nullptr; // hubs are not modelled
-}
-
-STANDIN_EXPORT int LIBUSB_CALL libusb_get_device_speed(libusb_device* device)
-{
-    return device->kind == Ft2232Kind::Ft2232H ? LIBUSB_SPEED_HIGH : LIBUSB_SPEED_FULL;
-}
-
-STANDIN_EXPORT int LIBUSB_CALL libusb_get_max_packet_size(libusb_device* device, unsigned char endpoint)
-{
-    const unsigned char number = endpoint & 0x7F;
-    return number >= 1 && number <= 4 ? static_cast<int>(maxPacket(device->kind)) : static_cast<int>(LIBUSB_ERROR_NOT_FOUND);
-}
-
 STANDIN_EXPORT int LIBUSB_CALL libusb_open(libusb_device* device, libusb_device_handle** handle)
 {
     std::lock_guard lock(g_mutex);
@@ -570,22 +498,6 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_open(libusb_device* device, libusb_device_
     g_handles.insert(opened);
     *handle = opened;
     return LIBUSB_SUCCESS;
-}
-
-STANDIN_EXPORT libusb_device_handle* LIBUSB_CALL libusb_open_device_with_vid_pid(libusb_context* context,
-                                                                                 uint16_t vendor, uint16_t product)
-{
-    libusb_device** list = nullptr;
-    if (libusb_get_device_list(context, &list) < 0)
-        return nullptr;
-    libusb_device_handle* handle = nullptr;
-    for (libusb_device** device = list; *device && !handle; ++device) {
-        if ((*device)->seen.vendorId == vendor && (*device)->seen.productId == product
-            && libusb_open(*device, &handle) != LIBUSB_SUCCESS)
-            handle = nullptr;
-    }
-    libusb_free_device_list(list, 1);
-    return handle;
 }
 
 STANDIN_EXPORT void LIBUSB_CALL libusb_close(libusb_device_handle* handle)
