@@ -38,6 +38,8 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
         else
             console.problem(line);
     }
+    for (const FtdiChip& chip : tool.chips())
+        console.log("usb-serial: FTDI chip " + chip.label() + " (" + std::string(ftdiChipKindName(chip.kind)) + ")");
     switch (listing.outcome) {
     case UsbSerialListing::Outcome::Listed: return ExitCode::Ok;
     case UsbSerialListing::Outcome::NoDevice:
@@ -53,8 +55,6 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
 
 ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequest& request)
 {
-    for (const FtdiChip& chip : tool.chips())
-        console.log("usb-serial: FTDI chip " + chip.label() + " (" + std::string(ftdiChipKindName(chip.kind)) + ")");
     const FtdiChipChoice choice = tool.choose(request);
     if (choice.chip) {
         console.log("usb-serial: writing to FTDI chip " + choice.chip->label());

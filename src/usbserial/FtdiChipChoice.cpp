@@ -103,8 +103,12 @@ FtdiChipChoice chooseFtdiChip(const std::vector<FtdiChip>& chips, const FtdiChip
             return choice;
         }
         // A port's location may be in another form than the library's
-        // (D2XX); its serial number still names the chip.
-        if (!request.fromProgrammerPort || serial.empty()) {
+        // (D2XX LocIds): its serial number, or it being the only one, still
+        // names the chip. Where the forms agree, a chip not found is not there.
+        const bool comparable = std::any_of(chips.begin(), chips.end(), [](const FtdiChip& chip) {
+            return chip.location.find('-') != std::string::npos;
+        });
+        if (!request.fromProgrammerPort || comparable) {
             choice.problem = (here.empty() ? "no FTDI chip is attached at " : "several FTDI chips claim ") + location +
                 attached;
             return choice;
@@ -123,11 +127,8 @@ FtdiChipChoice chooseFtdiChip(const std::vector<FtdiChip>& chips, const FtdiChip
                 "\"; name one by --location" + attached;
         return choice;
     }
-    if (request.fromProgrammerPort && location.empty()) {
-        choice.problem = "the programmer's port tells neither the serial number nor the USB location of its chip" +
-            attached;
-        return choice;
-    }
+    // A port that tells nothing of its USB device (no udev, a pseudo-terminal)
+    // leaves only the rule for a single programmer.
     const auto programmers = pick([](const FtdiChip& chip) { return chip.isProgrammerChip(); });
     if (programmers.size() == 1) {
         choice.chip = programmers.front();
@@ -136,8 +137,10 @@ FtdiChipChoice chooseFtdiChip(const std::vector<FtdiChip>& chips, const FtdiChip
     choice.ambiguous = programmers.size() > 1;
     choice.problem = programmers.empty()
         ? std::string("no FTDI chip of a programmer (0403:6010) is attached")
-        : std::to_string(programmers.size()) +
-            " programmer chips are attached and none was named; name one by --serial or --location" + attached;
+        : std::to_string(programmers.size()) + " programmer chips are attached and " +
+            (request.fromProgrammerPort ? "the programmer's port does not tell which is its own"
+                                        : "none was named; name one by --serial or --location") +
+            attached;
     return choice;
 }
 

@@ -84,7 +84,7 @@ TEST(TalvexctlJson, FtdiDescriptionIsEscapedAndMadeValidUtf8)
     EXPECT_EQ(list[0]["description"], decoded + " A");
     EXPECT_EQ(list[1]["description"], decoded + " B");
     EXPECT_EQ(list[1]["serialNumber"], "TLVX0001B");
-    EXPECT_EQ(list[1]["selected"], true);
+    EXPECT_EQ(list[1]["location"], "0x2111");
     EXPECT_EQ(list[0]["index"], 0);
 }
 

@@ -12,15 +12,11 @@
 #include <fstream>
 #include <iterator>
 
-#if defined(TALVEX_LIBFTDI_STANDIN)
-#include "support/ftd2xx/StandinBench.h"
+#include <sstream>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
+#if defined(TALVEX_LIBUSB_STANDIN_DIR)
+#include "support/ProgramRun.h"
+#include "support/libusb/UsbBench.h"
 #endif
 
 using namespace talvex;
@@ -76,7 +72,7 @@ TEST(TalvexctlUsbSerial, ImageFileHoldsTheWordsLowByteFirstWithTheirChecksum)
               "USB serial number \"AB12    \": 128 bytes, checksum " + std::string(checksum) + ", written to " + path +
                   "\n");
     // No chip was touched.
-    EXPECT_EQ(bench.ftdi->eeprom(), buildEepromImage(SimulatedFtdi::kFactorySerial));
+    EXPECT_EQ(bench.ftdi->eepromPart(), SimulatedFtdi().eepromPart());
 
     const CliResult unwritable = bench.run({"usb-serial", "image", "AB12", "--out", folder.path("no/such/dir/x.bin")});
     EXPECT_EQ(unwritable.status, 1);
@@ -96,7 +92,8 @@ TEST(TalvexctlUsbSerial, ListWriteAndGenerate)
     const CliResult json = bench.run({"usb-serial", "list", "--json"});
     EXPECT_TRUE(contains(json.out,
                          "{\"index\":1,\"serialNumber\":\"TLVX0001B\",\"description\":\"TalvexUSB B\","
-                         "\"id\":\"0x4036010\",\"locId\":\"0x2112\",\"selected\":true}"))
+                         "\"id\":\"0x4036010\",\"locId\":\"0x2112\",\"location\":\"0x2111\","
+                         "\"chip\":\"FT2232C/D\"}"))
         << json.out;
 
     const CliResult write = bench.run({"usb-serial", "write", "NEW1"});
@@ -118,10 +115,10 @@ TEST(TalvexctlUsbSerial, ListWriteAndGenerate)
 TEST(TalvexctlUsbSerial, ChipProblemsHaveTheirOwnExitCodes)
 {
     CliBench busy;
-    busy.ftdi->failOpen(1, ftstatus::kDeviceNotOpened);
+    busy.ftdi->failOpen(0, ftstatus::kDeviceNotOpened);
     const CliResult notOpened = busy.run({"usb-serial", "write", "NEW1"});
     EXPECT_EQ(notOpened.status, 4);
-    EXPECT_TRUE(contains(notOpened.err, "FTDI device 1 is held by another program"));
+    EXPECT_TRUE(contains(notOpened.err, "FTDI chip TLVX0001 at 0x2111 is held by another program")) << notOpened.err;
 
     CliBench unplugged;
     unplugged.ftdi->setPlugged(false);
@@ -130,7 +127,7 @@ TEST(TalvexctlUsbSerial, ChipProblemsHaveTheirOwnExitCodes)
     EXPECT_TRUE(contains(none.err, "no FTDI device is attached"));
 
     CliBench mismatch;
-    mismatch.ftdi->failWrite(3, ftstatus::kEepromWriteFailed);
+    mismatch.ftdi->failWrite(27, ftstatus::kEepromWriteFailed);
     EXPECT_EQ(mismatch.run({"usb-serial", "write", "NEW1"}).status, 5);
 
     CliBench noLibrary;
@@ -149,27 +146,30 @@ TEST(TalvexctlUsbSerial, BackupRestoreAndTheChipNamedBySerial)
 
     const CliResult backup = bench.run({"usb-serial", "backup", "--out", saved});
     ASSERT_EQ(backup.status, 0) << backup.err;
-    EXPECT_TRUE(contains(backup.out, "EEPROM of FTDI chip TLVX0001: 128 bytes, checksum ")) << backup.out;
-    EXPECT_TRUE(contains(backup.out, "(valid), saved to " + saved));
-    EXPECT_EQ(readEepromFile(saved).words, buildEepromImage(SimulatedFtdi::kFactorySerial));
+    EXPECT_TRUE(contains(backup.out, "EEPROM of FTDI chip TLVX0001 at 0x2111: 128 bytes, valid, checksum word "))
+        << backup.out;
+    EXPECT_TRUE(contains(backup.out, ", saved to " + saved));
+    EXPECT_EQ(readEepromFile(saved).words, bench.ftdi->eepromPart());
 
     EXPECT_EQ(bench.run({"usb-serial", "write", "NEW1", "--serial", "TLVX0001"}).status, 0);
     const CliResult wrongChip = bench.run({"usb-serial", "write", "NEW2", "--serial", "NOPE"});
     EXPECT_EQ(wrongChip.status, 3);
-    EXPECT_TRUE(contains(wrongChip.err, "no attached FTDI chip has the serial number \"NOPE\" (attached: TLVX0001)"))
+    EXPECT_TRUE(contains(wrongChip.err, "no attached FTDI chip has the serial number \"NOPE\" (programmer chips "
+                                        "attached: TLVX0001 at 0x2111)"))
         << wrongChip.err;
-    EXPECT_EQ(bench.ftdi->eeprom(), buildEepromImage("NEW1"));
+    EXPECT_EQ(enumerateFtdiEeprom(Ft2232Kind::Ft2232C, EepromPart::C46, bench.ftdi->eepromPart()).serial, "NEW1    ");
 
     // The write saved what the chip held before it, and the log named it.
     const auto backups = std::filesystem::directory_iterator(folder.path("backups"));
     const auto first = std::filesystem::begin(backups);
     ASSERT_NE(first, std::filesystem::end(backups));
-    EXPECT_EQ(readEepromFile(first->path()).words, buildEepromImage(SimulatedFtdi::kFactorySerial));
+    const std::vector<std::uint16_t> factory = SimulatedFtdi().eepromPart();
+    EXPECT_EQ(readEepromFile(first->path()).words, factory);
 
     const CliResult restored = bench.run({"usb-serial", "restore", saved});
     EXPECT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(restored.out, "Restore EEPROM: OK. Please, unplug and restart Talvex !\n");
-    EXPECT_EQ(bench.ftdi->eeprom(), buildEepromImage(SimulatedFtdi::kFactorySerial));
+    EXPECT_EQ(bench.ftdi->eepromPart(), SimulatedFtdi().eepromPart());
 }
 
 TEST(TalvexctlUsbSerial, RestoreRefusesABadFileUnlessForced)
@@ -180,7 +180,7 @@ TEST(TalvexctlUsbSerial, RestoreRefusesABadFileUnlessForced)
     EepromWords broken = buildEepromImage("NEW1");
     broken[kEepromChecksumWord] ^= 0x0001;
     std::string error;
-    ASSERT_TRUE(writeEepromFile(folder.path("broken.bin"), broken, error));
+    ASSERT_TRUE(writeEepromFile(folder.path("broken.bin"), EepromContents(broken.begin(), broken.end()), error));
     const std::string shortFile = folder.write("short.bin", std::vector<std::uint8_t>(100, 0x41));
 
     const CliResult refused = bench.run({"usb-serial", "restore", folder.path("broken.bin")});
@@ -189,8 +189,9 @@ TEST(TalvexctlUsbSerial, RestoreRefusesABadFileUnlessForced)
     EXPECT_TRUE(contains(refused.err, "nothing was written (--force writes it anyway)"));
     const CliResult shortRefused = bench.run({"usb-serial", "restore", shortFile});
     EXPECT_EQ(shortRefused.status, 2);
-    EXPECT_TRUE(contains(shortRefused.err, "short.bin has 100 bytes; an EEPROM image has 128")) << shortRefused.err;
-    EXPECT_EQ(bench.ftdi->eeprom(), buildEepromImage(SimulatedFtdi::kFactorySerial));
+    EXPECT_TRUE(contains(shortRefused.err, "short.bin has 100 bytes; an EEPROM image has 128, 256 or 512"))
+        << shortRefused.err;
+    EXPECT_EQ(bench.ftdi->eepromPart(), SimulatedFtdi().eepromPart());
     EXPECT_FALSE(std::filesystem::exists(folder.path("backups"))) << "a refused file touches no chip";
 
     const CliResult forced = bench.run({"usb-serial", "restore", folder.path("broken.bin"), "--force"});
@@ -216,160 +217,218 @@ TEST(TalvexctlUsbSerial, LibraryChoiceIsCheckedBeforeAnyChip)
     EXPECT_TRUE(contains(simulated.err, "--simulate has its own chip")) << simulated.err;
 }
 
-#if defined(TALVEX_LIBFTDI_STANDIN)
+#if defined(TALVEX_LIBUSB_STANDIN_DIR)
 
 namespace {
 
-// talvexctl as a program of its own, where only the stand-in libftdi can
-// be found under libftdi's real name, its chips in `state`, its backups
-// under `data`.
-CliResult talvexctlOnLibftdi(const std::string& state, const std::string& data, std::vector<std::string> args)
-{
-    test::TempFolder folder;
-    const std::string out = folder.path("out");
-    const std::string err = folder.path("err");
-    std::vector<std::string> environment {"LD_LIBRARY_PATH=" TALVEX_LIBFTDI_STANDIN_DIR,
-                                          std::string(standin::kLibftdiStateVariable) + "=" + state,
-                                          "XDG_DATA_HOME=" + data};
-    for (char** variable = environ; *variable; ++variable) {
-        const std::string entry = *variable;
-        if (entry.rfind("LD_LIBRARY_PATH=", 0) != 0 && entry.rfind("XDG_DATA_HOME=", 0) != 0
-            && entry.rfind("TALVEX_", 0) != 0)
-            environment.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    args.insert(args.begin(), TALVEXCTL_PATH);
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+using test::UsbBench;
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    CliResult result;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return result;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
-    const auto text = [](const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    };
-    result.out = text(out);
-    result.err = text(err);
-    return result;
+// talvexctl as a program of its own over the real libftdi, whose libusb is
+// the stand-in (found under libusb's real name), its chips in the bench's
+// state file, its backups under `data`.
+CliResult onLibftdi(const UsbBench& chips, const std::string& data, std::vector<std::string> args)
+{
+    std::vector<std::string> environment = chips.environment();
+    environment.push_back("XDG_DATA_HOME=" + data);
+    const test::ProgramResult run = test::runProgramWith(TALVEXCTL_PATH, std::move(args), environment);
+    return {run.status, run.out, run.err};
+}
+
+// The words that differ between two images of one part.
+std::vector<std::size_t> changedWords(const std::vector<std::uint16_t>& before, const std::vector<std::uint16_t>& after)
+{
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i) {
+        if (before[i] != after[i])
+            changed.push_back(i);
+    }
+    return changed;
+}
+
+// The "talvexctl usb-serial restore ..." line a failed write advises, as the
+// user would copy it.
+std::vector<std::string> advisedRestore(const std::string& err)
+{
+    const std::string start = "\"talvexctl usb-serial restore ";
+    const auto at = err.find(start);
+    if (at == std::string::npos)
+        return {};
+    const auto end = err.find('"', at + 1);
+    std::istringstream words(err.substr(at + 11, end - at - 11));
+    std::vector<std::string> args;
+    for (std::string word; words >> word;)
+        args.push_back(word);
+    return args;
 }
 
 } // namespace
 
-TEST(TalvexctlOnLibftdi, WithoutD2xxListsBacksUpWritesVerifiesAndRestores)
+TEST(TalvexctlOnLibftdi, OnlyTheSerialNumberChangesOnEachChipKindAndPart)
 {
-    test::StandinBench chips(standin::kLibftdiStateVariable);
-    test::TempFolder folder;
-    const std::string data = folder.path("data");
-    standin::Chip& programmer = chips.addChip("TLVX0001", "TalvexUSB", 0);
-    programmer.id = 0x04036010;
-    programmer.eeprom = buildEepromImage("TLVX0001");
-    chips.save();
-    const auto run = [&](std::vector<std::string> args) { return talvexctlOnLibftdi(chips.statePath(), data, args); };
+    for (const Ft2232Kind kind : {Ft2232Kind::Ft2232C, Ft2232Kind::Ft2232H}) {
+        for (const EepromPart part : {EepromPart::C46, EepromPart::C56, EepromPart::C66}) {
+            SCOPED_TRACE(ft2232KindName(kind) + " " + eepromPartName(part));
+            UsbBench chips;
+            test::TempFolder folder;
+            std::vector<std::uint16_t> image = UsbBench::imageFor(kind, part, "OLD00001", true);
+            // The upper half of a 93C66 lies outside what the chip reads: a user's.
+            if (part == EepromPart::C66)
+                image[200] = 0x1234;
+            chips.addChip(kind, part, image, "1-4.2");
+            chips.save();
+            const FtdiEnumeration before = chips.chip(0).enumeration();
 
-    const CliResult list = run({"usb-serial", "list"});
-    ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out,
-              "Device 0:\n   ID=0x4036010\n   LocId=0x102\n   SerialNumber=TLVX0001\n   Description=TalvexUSB\n\n");
-    EXPECT_TRUE(contains(list.err, "USB serial number through libftdi (libftdi1.so.2).")) << list.err;
+            const CliResult write = onLibftdi(chips, folder.path("data"), {"usb-serial", "write", "NEW12345"});
+            ASSERT_EQ(write.status, 0) << write.err;
+            EXPECT_EQ(write.out, "Write serial number: NEW12345 OK. Please, unplug and restart Talvex !\n");
+            EXPECT_TRUE(contains(write.err, "writing to FTDI chip OLD00001 at 1-4.2")) << write.err;
 
-    const std::string saved = folder.path("before.bin");
-    EXPECT_EQ(run({"usb-serial", "backup", "--out", saved}).status, 0);
-    EXPECT_EQ(readEepromFile(saved).words, buildEepromImage("TLVX0001"));
+            Ft2232Chip after = chips.chip(0);
+            // The serial descriptor (9 words where the chip's pointer says) and
+            // the checksum, nothing else; the checksum written last.
+            const std::size_t checked = eepromCheckedWords(part);
+            const std::size_t descriptor = ((image[9] & 0xFF) & (checked * 2 - 1)) / 2;
+            const auto mayChange = [&](std::size_t word) {
+                return word == checked - 1 || (word > descriptor && word < descriptor + 9);
+            };
+            for (const std::size_t word : changedWords(image, after.eeprom))
+                EXPECT_TRUE(mayChange(word)) << word;
+            for (const int word : after.wordsWritten)
+                EXPECT_TRUE(mayChange(static_cast<std::size_t>(word))) << "written: " << word;
+            ASSERT_FALSE(after.wordsWritten.empty());
+            EXPECT_EQ(after.wordsWritten.back(), static_cast<int>(checked - 1));
+            EXPECT_EQ(after.eepromErases, 0);
+            EXPECT_EQ(after.kernelDriver, (std::array<bool, 2> {true, true})) << "ftdi_sio has both ports back";
 
-    const CliResult write = run({"usb-serial", "write", "NEW1"});
-    ASSERT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(write.out, "Write serial number: NEW1     OK. Please, unplug and restart Talvex !\n");
-    EXPECT_TRUE(contains(write.err, "EEPROM backup saved to " + data + "/talvex/eeprom-backups/eeprom-TLVX0001-"))
-        << write.err;
-    EXPECT_TRUE(contains(write.err, "EEPROM verified: all 64 words read back as written."));
-    standin::Chip after = chips.reload().chips[0];
-    EXPECT_EQ(after.eeprom, buildEepromImage("NEW1    "));
-    EXPECT_EQ(after.sioDetached, 0U) << "the port is back";
-    EXPECT_EQ(after.reattaches, 2) << "once after the backup, once after the write";
+            after.replug(after.address + 1);
+            const FtdiEnumeration seen = after.enumeration();
+            EXPECT_TRUE(seen.fromEeprom);
+            EXPECT_EQ(seen.serial, "NEW12345");
+            FtdiEnumeration expected = before;
+            expected.serial = "NEW12345";
+            EXPECT_EQ(seen, expected);
 
-    const CliResult restore = run({"usb-serial", "restore", saved, "--ftdi-library", "libftdi"});
-    EXPECT_EQ(restore.status, 0) << restore.err;
-    EXPECT_EQ(chips.reload().chips[0].eeprom, buildEepromImage("TLVX0001"));
-
-    const CliResult d2xx = run({"usb-serial", "list", "--ftdi-library", "d2xx"});
-    EXPECT_EQ(d2xx.status, 1);
-    EXPECT_TRUE(contains(d2xx.err, "the FTDI D2XX library libftd2xx.so could not be loaded")) << d2xx.err;
+            // The backup holds the whole part as it was.
+            const auto backups = std::filesystem::directory_iterator(folder.path("data") + "/talvex/eeprom-backups");
+            ASSERT_NE(std::filesystem::begin(backups), std::filesystem::end(backups));
+            EXPECT_EQ(readEepromFile(std::filesystem::begin(backups)->path()).words, image);
+        }
+    }
 }
 
-TEST(TalvexctlOnLibftdi, SeveralChipsAHeldChipAndADisconnectAreRefusedClearly)
+TEST(TalvexctlOnLibftdi, TwoProgrammersEachWriteGoesToTheChipNamedAndNoOther)
 {
-    test::StandinBench chips(standin::kLibftdiStateVariable);
+    UsbBench chips;
     test::TempFolder folder;
-    const std::string data = folder.path("data");
-    for (const char* serial : {"TLVX0001", "TLVX0002"}) {
-        standin::Chip& chip = chips.addChip(serial, "TalvexUSB", 0);
-        chip.id = 0x04036010;
-        chip.eeprom = buildEepromImage(serial);
-    }
-    chips.state.chips[1].heldElsewhere = true;
-    chips.state.chips[0].vanishAfterWrites = 20;
+    chips.addProgrammer("TLVX0001", Ft2232Kind::Ft2232C, EepromPart::C46, "2-1");
+    chips.addProgrammer("TLVX0002", Ft2232Kind::Ft2232H, EepromPart::C56, "2-2");
     chips.save();
-    const auto run = [&](std::vector<std::string> args) { return talvexctlOnLibftdi(chips.statePath(), data, args); };
+    const auto run = [&](std::vector<std::string> args) { return onLibftdi(chips, folder.path("data"), args); };
 
     const CliResult unnamed = run({"usb-serial", "write", "NEW1"});
     EXPECT_EQ(unnamed.status, 2);
-    EXPECT_TRUE(contains(unnamed.err, "2 FTDI chips are attached (TLVX0001, TLVX0002)")) << unnamed.err;
+    EXPECT_TRUE(contains(unnamed.err, "2 programmer chips are attached and none was named")) << unnamed.err;
+    EXPECT_TRUE(contains(unnamed.err, "TLVX0001 at 2-1; TLVX0002 at 2-2")) << unnamed.err;
 
-    const CliResult held = run({"usb-serial", "write", "NEW1", "--serial", "TLVX0002"});
-    EXPECT_EQ(held.status, 4);
-    EXPECT_TRUE(contains(held.err, "is held by another program")) << held.err;
+    const CliResult second = run({"usb-serial", "write", "NEW2", "--location", "2-2"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(chips.chip(0).eepromWrites, 0);
+    const CliResult first = run({"usb-serial", "write", "NEW1", "--serial", "TLVX0001"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(chips.chip(1).eepromWrites, static_cast<int>(chips.chip(1).wordsWritten.size()));
 
-    const CliResult tooLong = run({"usb-serial", "write", "NEW123456", "--serial", "TLVX0001"});
-    EXPECT_EQ(tooLong.status, 2);
-    EXPECT_TRUE(contains(tooLong.err, "is not a USB serial number")) << tooLong.err;
-    EXPECT_EQ(chips.reload().chips[0].wordWrites, 0);
+    chips.replug(0);
+    chips.replug(1);
+    EXPECT_EQ(chips.chip(0).enumeration().serial, "NEW1    ");
+    EXPECT_EQ(chips.chip(1).enumeration().serial, "NEW2    ");
 
-    const CliResult cut = run({"usb-serial", "write", "NEW1", "--serial", "TLVX0001"});
-    EXPECT_EQ(cut.status, 5);
-    EXPECT_TRUE(contains(cut.err, "went away at EEPROM word 20 of 64")) << cut.err;
-    EXPECT_TRUE(contains(cut.err, "the chip may hold a partial image. Plug the programmer in again and restore the "
-                                  "backup " + data + "/talvex/eeprom-backups/eeprom-TLVX0001-"))
-        << cut.err;
+    const CliResult mismatch = run({"usb-serial", "write", "NEW3", "--location", "2-9"});
+    EXPECT_EQ(mismatch.status, 3);
+    EXPECT_TRUE(contains(mismatch.err, "no FTDI chip is attached at 2-9")) << mismatch.err;
+    const CliResult twoWays = run({"usb-serial", "write", "NEW3", "--location", "2-1", "--serial", "NEW1"});
+    EXPECT_EQ(twoWays.status, 2);
 }
 
-TEST(TalvexctlOnLibftdi, SimulateStillUsesTheSimulatedChipEndToEnd)
+TEST(TalvexctlOnLibftdi, ABlankChipIsFoundByItsPlaceAndProgrammed)
 {
-    test::StandinBench chips(standin::kLibftdiStateVariable);
-    chips.save();
+    UsbBench chips;
     test::TempFolder folder;
-    const std::string state = folder.path("bench.state");
-    const std::string saved = folder.path("factory.bin");
-    const auto run = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--simulate", "--sim-state", state});
-        return talvexctlOnLibftdi(chips.statePath(), folder.path("data"), args);
-    };
+    chips.addChip(Ft2232Kind::Ft2232H, EepromPart::C56, std::vector<std::uint16_t>(128, 0xFFFF), "3-1");
+    chips.save();
 
-    const CliResult backup = run({"usb-serial", "backup", "--out", saved});
-    ASSERT_EQ(backup.status, 0) << backup.err;
-    EXPECT_TRUE(contains(backup.err, "USB serial number through the simulated programmer's FTDI chip (D2XX)."));
-    ASSERT_EQ(run({"usb-serial", "write", "LINE42"}).status, 0);
-    EXPECT_TRUE(contains(run({"usb-serial", "list"}).out, "SerialNumber=LINE42  A"));
-    const CliResult restore = run({"usb-serial", "restore", saved});
-    EXPECT_EQ(restore.status, 0) << restore.err;
-    EXPECT_TRUE(contains(run({"usb-serial", "list"}).out, "SerialNumber=TLVX0001A"));
-    EXPECT_FALSE(std::filesystem::exists(folder.path("data"))) << "a simulated chip's backups stay out of the user's";
+    const CliResult list = onLibftdi(chips, folder.path("data"), {"usb-serial", "list"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_TRUE(contains(list.err, "no serial number (EEPROM blank or invalid) at 3-1")) << list.err;
+
+    const CliResult write = onLibftdi(chips, folder.path("data"), {"usb-serial", "write", "FRESH001"});
+    ASSERT_EQ(write.status, 0) << write.err;
+    chips.replug(0);
+    const FtdiEnumeration seen = chips.chip(0).enumeration();
+    EXPECT_TRUE(seen.fromEeprom);
+    EXPECT_EQ(seen.serial, "FRESH001");
+    EXPECT_EQ(seen.product, "TalvexUSB");
+}
+
+TEST(TalvexctlOnLibftdi, AFailedOrCutWriteIsUndoneByFollowingItsMessage)
+{
+    struct Case {
+        const char* name;
+        void (*fault)(Ft2232Chip&, int word);
+        bool replugFirst;
+    };
+    const Case cases[] = {
+        {"refused word", [](Ft2232Chip& chip, int word) { chip.failWriteWord = word; }, false},
+        {"unplugged mid-write", [](Ft2232Chip& chip, int word) { chip.vanishAtWord = word; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UsbBench chips;
+        test::TempFolder folder;
+        const std::vector<std::uint16_t> image =
+            UsbBench::imageFor(Ft2232Kind::Ft2232C, EepromPart::C46, "TLVX0001", true);
+        chips.addChip(Ft2232Kind::Ft2232C, EepromPart::C46, image, "2-1");
+        // The third word of the serial number descriptor: one that changes.
+        c.fault(chips.bus.chips[0], ((image[9] & 0x7F) / 2) + 2);
+        chips.save();
+
+        const CliResult cut = onLibftdi(chips, folder.path("data"), {"usb-serial", "write", "ABCDEFGH"});
+        EXPECT_EQ(cut.status, 5) << cut.err;
+        const std::vector<std::string> advice = advisedRestore(cut.err);
+        ASSERT_FALSE(advice.empty()) << cut.err;
+        EXPECT_EQ(advice.back(), "2-1");
+
+        chips.change([](Ft2232Bus& bus) {
+            bus.chips[0].failWriteWord = -1;
+            bus.chips[0].vanishAtWord = -1;
+        });
+        if (c.replugFirst) {
+            chips.plugIn(0);
+        }
+        // Half written: after a re-plug it has no serial number to be found by.
+        Ft2232Chip half = chips.chip(0);
+        half.replug(half.address + 1);
+        EXPECT_NE(half.enumeration().serial, "TLVX0001");
+
+        const CliResult restore = onLibftdi(chips, folder.path("data"), advice);
+        ASSERT_EQ(restore.status, 0) << restore.err;
+        EXPECT_EQ(chips.chip(0).eeprom, image);
+        chips.replug(0);
+        EXPECT_EQ(chips.chip(0).enumeration().serial, "TLVX0001");
+    }
+}
+
+TEST(TalvexctlOnLibftdi, AHeldChipIsNotWritten)
+{
+    UsbBench chips;
+    test::TempFolder folder;
+    chips.addProgrammer("TLVX0001");
+    chips.bus.chips[0].heldElsewhere = true;
+    chips.save();
+    const CliResult held = onLibftdi(chips, folder.path("data"), {"usb-serial", "write", "NEW1"});
+    EXPECT_EQ(held.status, 4);
+    EXPECT_TRUE(contains(held.err, "is held by another program")) << held.err;
+    EXPECT_EQ(chips.chip(0).eepromWrites, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder.path("data") + "/talvex/eeprom-backups"));
 }
 
 #endif

@@ -45,7 +45,7 @@ Ftdi decoderFor(const EepromWords& words)
     int size = 0;
     ftdi_get_eeprom_value(ftdi.get(), CHIP_SIZE, &size);
     EXPECT_EQ(size, 128);
-    const std::string bytes = eepromFileBytes(words);
+    const std::string bytes = eepromFileBytes(EepromContents(words.begin(), words.end()));
     EXPECT_EQ(ftdi_set_eeprom_buf(ftdi.get(), reinterpret_cast<const unsigned char*>(bytes.data()),
                                   static_cast<int>(bytes.size())),
               0);

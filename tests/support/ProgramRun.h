@@ -4,6 +4,7 @@
 
 #include "firmware/UploadBench.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -32,7 +33,7 @@ inline std::string readWholeFile(const std::string& path)
 /// Runs the program to its end with standard output and error in files,
 /// or standard output on the device named.
 inline ProgramResult runProgram(const std::string& program, std::vector<std::string> args,
-                                const std::string& outDevice = {})
+                                const std::string& outDevice, char* const* envp)
 {
     TempFolder folder;
     const std::string out = outDevice.empty() ? folder.path("out") : outDevice;
@@ -49,7 +50,7 @@ inline ProgramResult runProgram(const std::string& program, std::vector<std::str
     argv.push_back(nullptr);
     pid_t pid = -1;
     ProgramResult result;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return result;
@@ -60,6 +61,33 @@ inline ProgramResult runProgram(const std::string& program, std::vector<std::str
         result.out = readWholeFile(out);
     result.err = readWholeFile(err);
     return result;
+}
+
+/// Runs the program to its end with standard output and error in files,
+/// its environment this process's with `environment` ("NAME=value")
+/// taking the place of what it names.
+inline ProgramResult runProgramWith(const std::string& program, std::vector<std::string> args,
+                                    std::vector<std::string> environment, const std::string& outDevice = {})
+{
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        const bool replaced = std::any_of(environment.begin(), environment.end(),
+                                          [&](const std::string& own) { return own.rfind(name, 0) == 0; });
+        if (!replaced)
+            environment.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    return runProgram(program, std::move(args), outDevice, envp.data());
+}
+
+inline ProgramResult runProgram(const std::string& program, std::vector<std::string> args,
+                                const std::string& outDevice = {})
+{
+    return runProgram(program, std::move(args), outDevice, environ);
 }
 
 /// talvexctl, the program the build made.

@@ -1,7 +1,9 @@
 #include "ui/UiBench.h"
 #include "sim/SimulatedFtdi.h"
+#include "sim/SimulatedFtdiBus.h"
 #include "ui/common/LogPane.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 
 #include <QRegularExpression>
@@ -396,4 +398,39 @@ TEST(SettingsWindow, SerialTabListsGeneratesAndWritesTheUsbSerial)
     // Connected, the tab is out of reach.
     click(&window, "Button1");
     EXPECT_FALSE(child<QTabWidget>(&window, "TabControl1")->isTabEnabled(TForm4::SerialTab));
+}
+
+TEST(SettingsWindow, SerialTabWritesOnlyTheChipChosenInItsList)
+{
+    UiBench bench;
+    auto first = std::make_shared<SimulatedFtdi>("TLVX0001", 1);
+    auto second = std::make_shared<SimulatedFtdi>("TLVX0002", 2);
+    auto chips = std::make_shared<SimulatedFtdiBus>(std::vector<std::shared_ptr<SimulatedFtdi>> {first, second});
+    bench.context.setUsbSerialLibrary([chips] { return D2xxLoadResult {chips, {}}; });
+    bench.addProgrammer("COM3", "COM4");
+    QWidget mainWindow;
+    TForm4 window(bench.context, &mainWindow);
+    window.setPorts({QStringLiteral("COM3")}, true);
+    window.show();
+    const auto firstBefore = first->eepromPart();
+    const auto secondBefore = second->eepromPart();
+
+    click(&window, "Button26");
+    auto* list = child<QComboBox>(&window, "ChipList");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 0) << "two programmer chips and a port that tells nothing: the user chooses";
+    child<QLineEdit>(&window, "Edit2")->setText(QStringLiteral("NEW00002"));
+    click(&window, "Button27");
+    EXPECT_TRUE(child<LogPane>(&window, "Memo2")->logText().contains(QStringLiteral("nothing was written")));
+    EXPECT_EQ(first->eepromPart(), firstBefore);
+    EXPECT_EQ(second->eepromPart(), secondBefore);
+
+    list->setCurrentIndex(2);
+    emit list->activated(2);
+    EXPECT_TRUE(list->currentText().startsWith(QStringLiteral("TLVX0002"))) << list->currentText().toStdString();
+    click(&window, "Button27");
+    EXPECT_TRUE(child<LogPane>(&window, "Memo2")->logText().contains(QStringLiteral("Write serial number: NEW00002 OK.")));
+    EXPECT_EQ(first->eepromPart(), firstBefore);
+    second->replug();
+    EXPECT_EQ(second->chip().enumeration().serial, "NEW00002");
 }
