@@ -391,3 +391,18 @@ TEST(TalvexctlBatch, BadFileReportOrPortsAreRefusedBeforeAnyPortOpens)
 }
 
 } // namespace
+
+// One programmer's upload among several writes its own chip and asks no
+// other chip anything.
+TEST(TalvexctlBatch, UploadWithSerializeWritesOnlyTheChipBehindItsPort)
+{
+    BatchCliBench b(2);
+    const auto firstBefore = b.bench.ftdi(0)->chip();
+    const CliResult result = b.run({"upload", "--port", SimulatedBench::reader1Port(1), b.firmware, "--serialize",
+                                    "--answer-delay", "150"});
+    ASSERT_EQ(result.status, 0) << result.err << result.out;
+    EXPECT_EQ(b.bench.ftdi(0)->chip().eepromWrites, firstBefore.eepromWrites);
+    EXPECT_EQ(b.bench.ftdi(0)->eepromPart(), firstBefore.eeprom);
+    b.bench.ftdi(1)->replug();
+    EXPECT_EQ(b.bench.ftdi(1)->chip().enumeration().serial, derivedUsbSerial(1));
+}
