@@ -222,9 +222,13 @@ EepromPlan eepromWithSerial(const EepromContents& chipImage, std::size_t partWor
             " characters beside its other strings and data";
         return plan;
     }
+    // The old descriptor's words are freed, but never those another string
+    // shares with it in an image that overlaps them.
     if (old) {
-        for (std::size_t w = old->first; w < old->first + old->count; ++w)
-            image[w] = 0x0000;
+        for (std::size_t w = old->first; w < old->first + old->count; ++w) {
+            if (!taken[w])
+                image[w] = 0x0000;
+        }
     }
     putDescriptor(image, *place, serial);
     // The pointer keeps the form the chip's own pointer had when the place stays.
