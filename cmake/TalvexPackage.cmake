@@ -30,6 +30,22 @@ add_custom_command(
     COMMAND ${TALVEX_GZIP} -9nf ${_talvex_generated}/talvexctl.1
     DEPENDS talvexctl-manpage
     COMMENT "talvexctl(1) from the help table")
+# talvexctl's completion for bash, zsh and fish, from the same table.
+add_executable(talvexctl-completion src/cli/CompletionMain.cpp)
+target_link_libraries(talvexctl-completion PRIVATE talvex_cli)
+set(_talvex_completions "")
+foreach(shell_file bash:talvexctl zsh:_talvexctl fish:talvexctl.fish)
+    string(REPLACE ":" ";" _pair ${shell_file})
+    list(GET _pair 0 _shell)
+    list(GET _pair 1 _file)
+    add_custom_command(
+        OUTPUT ${_talvex_generated}/completion/${_shell}/${_file}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${_talvex_generated}/completion/${_shell}
+        COMMAND talvexctl-completion ${_shell} ${_talvex_generated}/completion/${_shell}/${_file}
+        DEPENDS talvexctl-completion
+        COMMENT "talvexctl's ${_shell} completion from the help table")
+    list(APPEND _talvex_completions ${_talvex_generated}/completion/${_shell}/${_file})
+endforeach()
 configure_file(${_talvex_packaging}/changelog.in ${_talvex_generated}/changelog @ONLY)
 add_custom_command(
     OUTPUT ${_talvex_generated}/changelog.gz
@@ -53,7 +69,8 @@ foreach(program talvex-setting-manager talvex-simulator)
         COMMENT "${program}(1) from its --help")
     list(APPEND _talvex_man_pages ${_talvex_generated}/${program}.1.gz)
 endforeach()
-add_custom_target(talvex_package_files ALL DEPENDS ${_talvex_man_pages} ${_talvex_generated}/changelog.gz)
+add_custom_target(talvex_package_files ALL
+    DEPENDS ${_talvex_man_pages} ${_talvex_generated}/changelog.gz ${_talvex_completions})
 
 install(TARGETS talvex-setting-manager talvexctl talvex-simulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_talvex_packaging}/${TALVEX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -62,6 +79,11 @@ install(FILES ${_talvex_packaging}/${TALVEX_APP_ID}.svg
 install(FILES ${_talvex_packaging}/${TALVEX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${_talvex_packaging}/60-talvex-programmer.rules DESTINATION ${TALVEX_UDEV_RULES_DIR})
 install(FILES ${_talvex_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_talvex_generated}/completion/bash/talvexctl
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${_talvex_generated}/completion/zsh/_talvexctl DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${_talvex_generated}/completion/fish/talvexctl.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES ${_talvex_generated}/changelog.gz ${_talvex_packaging}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${TALVEX_PACKAGE_NAME})
 

@@ -292,17 +292,20 @@ ftdi="$work/ftdi"
 mkdir -p "$ftdi"
 cp "$exe" "$standin_dll" "$ftdi/"
 state="$ftdi/chips.state"
-printf 'chip\nserial TLVX0042A\ndescription TalvexUSB A\nlocid 0x2111\neeprom%s\n' "$(printf ' ffff%.0s' {1..64})" >"$state"
-export TALVEX_FTD2XX_STATE
-TALVEX_FTD2XX_STATE=$(windows_path "$state")
+# One FT2232C whose 93C46 is blank: no serial number, the chip's own name.
+blank=$(printf ' ffff%.0s' {1..64})
+printf 'talvex-ftdi-bus 1\nchip\nkind FT2232C\npart 93C46\nbus 2\naddress 2\nports 1\neeprom%s\nenumerated%s\n' \
+    "$blank" "$blank" >"$state"
+export TALVEX_USB_STATE
+TALVEX_USB_STATE=$(windows_path "$state")
 exe_saved=$exe
 exe="$ftdi/talvexctl.exe"
-expect usb-serial-list 0 "   SerialNumber=TLVX0042A" "   Description=TalvexUSB A" -- usb-serial list
+expect usb-serial-list 0 "   SerialNumber=" "   Description=Dual RS232 A" -- usb-serial list
 expect usb-serial-write 0 -- usb-serial write 1234ABCD
 win[eeprom]=$(windows_path "$work/eeprom.bin")
 expect usb-serial-image 0 -- usb-serial image 1234ABCD --out '{eeprom}'
 exe=$exe_saved
-unset TALVEX_FTD2XX_STATE
+unset TALVEX_USB_STATE
 # The chip holds the image "usb-serial image" writes, word for word.
 written=$(sed -n 's/^eeprom //p' "$state" | tr -d '\r' | tr ' ' '\n' | sed 's/^/0x/' | xargs printf '%04x ')
 planned=$(od -An -v -tx2 --endian=little "$work/eeprom.bin" 2>/dev/null | xargs printf '%s ')

@@ -2,6 +2,8 @@
 
 #include "firmware/FirmwareImage.h"
 
+#include "common/JsonLine.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -107,7 +109,7 @@ std::string jsonLine(const ReportHeader& header, const BatchRecord& record)
     json["reason"] = record.reason;
     json["seconds"] = static_cast<double>(record.duration.count()) / 1000.0;
     // Port names and the device's words are bytes, not always UTF-8.
-    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return jsonLine(json);
 }
 
 bool appendReport(const std::string& path, const ReportHeader& header, const std::vector<BatchRecord>& records,

@@ -200,12 +200,24 @@ std::vector<FoundProgrammer> findProgrammers(PortHost& host, Clock& clock, const
 
 std::string portOfUsbIdentity(PortHost& host, const UsbIdentity& usb, const std::string& fallback)
 {
-    if (usb.serial.empty())
-        return fallback;
-    for (const PortInfo& port : host.listPorts()) {
-        if (port.usb && port.usb->vendorId == usb.vendorId && port.usb->productId == usb.productId
-            && port.usb->serial == usb.serial && port.usb->interfaceNumber == usb.interfaceNumber)
-            return port.name;
+    // The USB port path first: it stays with the socket across a re-plug,
+    // and tells apart two chips without (or with the same) serial number.
+    const auto same = [&](const UsbIdentity& other) {
+        return other.vendorId == usb.vendorId && other.productId == usb.productId
+            && other.interfaceNumber == usb.interfaceNumber;
+    };
+    const std::vector<PortInfo> ports = host.listPorts();
+    if (!usb.location.empty()) {
+        for (const PortInfo& port : ports) {
+            if (port.usb && same(*port.usb) && port.usb->location == usb.location)
+                return port.name;
+        }
+    }
+    if (!usb.serial.empty()) {
+        for (const PortInfo& port : ports) {
+            if (port.usb && same(*port.usb) && port.usb->serial == usb.serial)
+                return port.name;
+        }
     }
     return fallback;
 }

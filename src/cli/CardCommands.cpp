@@ -1,5 +1,7 @@
 #include "cli/CardCommands.h"
 
+#include "cli/Json.h"
+
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
 #include "doctor/PortAccess.h"
@@ -7,8 +9,6 @@
 #include "serial/PortSlot.h"
 #include "serial/SerialPort.h"
 #include "smartcard/AtrReport.h"
-
-#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <charconv>
@@ -20,8 +20,6 @@
 
 namespace talvex::cli {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 constexpr int kWatchPollMs = 20;
 constexpr long kMaxWatchCount = 1000000;
@@ -172,7 +170,7 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
 void printDiagnosis(CommandRun& run, const AtrDiagnosis& diagnosis)
 {
     if (run.call.has("--json"))
-        run.console.result(diagnosisJson(diagnosis).dump());
+        run.console.result(jsonText(diagnosisJson(diagnosis)));
     else
         run.console.resultText(formatLines(describeDiagnosis(diagnosis)));
 }

@@ -1,12 +1,12 @@
 #include "cli/Json.h"
 
+#include "common/JsonLine.h"
+
 namespace talvex::cli {
 
 std::string jsonText(const Json& value)
 {
-    // FTDI descriptions and port names are bytes, not necessarily UTF-8:
-    // replaced rather than thrown on, so the line is still read.
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return jsonLine(value);
 }
 
 JsonObject& JsonObject::add(std::string_view key, std::string_view value)

@@ -215,12 +215,9 @@ ExitCode runUsbSerialGenerate(CommandRun& run)
 ExitCode runUsbSerialImage(CommandRun& run)
 {
     const std::string& serial = run.positional(0);
-    const bool blank = std::all_of(serial.begin(), serial.end(), [](char c) { return c == ' '; });
-    if (!isUsbSerialText(serial) || blank)
+    if (!isWritableUsbSerial(serial))
         return run.fail(ExitCode::BadArguments,
-                        "\"" + serial +
-                            "\" is not a USB serial number: use 1 to 8 digits, "
-                            "letters or spaces, not only spaces");
+                        "\"" + serial + "\" is not a USB serial number. " + std::string(kUsbSerialRule));
     const EepromWords words = buildEepromImage(padUsbSerial(serial));
     const std::string bytes = eepromFileBytes(EepromContents(words.begin(), words.end()));
     const std::string path = *run.call.value("--out");

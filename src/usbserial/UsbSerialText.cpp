@@ -20,6 +20,11 @@ bool isUsbSerialText(std::string_view text)
            });
 }
 
+bool isWritableUsbSerial(std::string_view text)
+{
+    return !text.empty() && text.front() != ' ' && isUsbSerialText(text);
+}
+
 std::optional<std::string> usbSerialFromProgrammerSerial(std::string_view programmerSerial)
 {
     constexpr std::size_t kProgrammerSerialLength = 32;

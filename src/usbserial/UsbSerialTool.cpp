@@ -147,15 +147,12 @@ UsbSerialGenerated UsbSerialTool::generate(std::string_view programmerSerial) co
 
 UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
 {
-    // A leading blank hides the chip from listings that skip such serial
-    // numbers, and from scripts that split on blanks.
-    const bool leadingBlank = !serialText.empty() && serialText.front() == ' ';
-    if (m_backend && (serialText.empty() || !isUsbSerialText(serialText) || leadingBlank)) {
+    if (m_backend && !isWritableUsbSerial(serialText)) {
         UsbSerialWrite result;
         result.outcome = UsbSerialWrite::Outcome::InvalidText;
-        result.logLines.push_back("Write serial number ERROR: \"" + std::string(serialText)
-                                  + "\" is not a USB serial number. Use 1 to 8 digits, letters or spaces, "
-                                    "starting with a digit or letter; nothing was written.");
+        result.logLines.push_back("Write serial number ERROR: \"" + std::string(serialText) +
+                                  "\" is not a USB serial number. " + std::string(kUsbSerialRule) +
+                                  "; nothing was written.");
         return result;
     }
     // The listing pads a short serial number the same way.

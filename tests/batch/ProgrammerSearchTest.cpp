@@ -61,6 +61,25 @@ TEST(ProgrammerSearch, AnFtdiProgrammerLeavesOtherDevicesAloneUnlessTheyAreNamed
     EXPECT_GT(host.openAttempts("COM20"), 0);
 }
 
+TEST(ProgrammerSearch, AReplugFindsEachProgrammerAtItsSocketFirst)
+{
+    LockstepClock clock;
+    SimulatedPortHost host(clock, 12);
+    // Two chips without serial numbers, at sockets 1-1 and 1-2.
+    host.setUsbIdentity("COM3", simusb::ft2232("", 0, "1-1"));
+    host.setUsbIdentity("COM5", simusb::ft2232("", 0, "1-2"));
+    const UsbIdentity first = simusb::ft2232("", 0, "1-1");
+    const UsbIdentity second = simusb::ft2232("", 0, "1-2");
+    // Plugged in again the other way round: the system numbers them anew.
+    host.setUsbIdentity("COM3", second);
+    host.setUsbIdentity("COM5", first);
+    EXPECT_EQ(portOfUsbIdentity(host, first, "COM3"), "COM5");
+    EXPECT_EQ(portOfUsbIdentity(host, second, "COM5"), "COM3");
+    // Where the socket is not known, the serial number still finds it.
+    host.setUsbIdentity("COM7", simusb::ft2232("TLVX0007", 0, "1-3"));
+    EXPECT_EQ(portOfUsbIdentity(host, simusb::ft2232("TLVX0007", 0, ""), "COM1"), "COM7");
+}
+
 TEST(LockstepClock, ThreadsSeeOneTimelineAndTimeWaitsForTheSlowest)
 {
     LockstepClock clock;

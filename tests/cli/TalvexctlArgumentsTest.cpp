@@ -66,6 +66,7 @@ TEST(TalvexctlArguments, BadArgumentsExitWithTwoBeforeAnyPortIsOpened)
         {{"upload", "--port", "COM3", "no-such-firmware.bin"}, "no-such-firmware.bin: File not found !"},
         {{"usb-serial", "image", "ABCDEFGHI", "--out", "image.bin"}, "\"ABCDEFGHI\" is not a USB serial number"},
         {{"usb-serial", "image", "    ", "--out", "image.bin"}, "is not a USB serial number"},
+        {{"usb-serial", "image", " AB", "--out", "image.bin"}, "\" AB\" is not a USB serial number"},
         {{"usb-serial", "image", "AB12"}, "usb-serial image needs --out FILE"},
         {{"check-version", "--server", "host:99999"}, "--server takes a URL (http:// or https://), HOST or HOST:PORT"},
         {{"check-version", "--server", "ftp://host/"}, "--server takes a URL"},

@@ -4,9 +4,12 @@
 // U+FFFD when not, so that any JSON reader takes the line.
 
 #include "cli/CliBench.h"
+#include "firmware/UploadBench.h"
 #include "usbserial/EepromImage.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 using namespace talvex;
@@ -117,4 +120,15 @@ TEST(TalvexctlJson, NothingKnownIsNullAndMembersKeepTheirOrder)
     const Json info = parsedLine(boot.run({"--answer-delay", "150", "info", "--port", "COM3", "--json"}));
     EXPECT_TRUE(info.contains("reader")) << info;
     EXPECT_TRUE(info["reader"].is_null()) << info;
+}
+
+TEST(TalvexctlJson, AtrCardNamesFromAListThatIsNotUtf8AreReplacedNotFatal)
+{
+    CliBench bench;
+    test::TempFolder folder;
+    const std::string list = folder.path("smartcard_list.txt");
+    std::ofstream(list, std::ios::binary) << "3B 02 14 50\n\tCarte d\xE9" "faut \xC3\n";
+
+    const Json atr = parsedLine(bench.run({"atr", "3B021450", "--json", "--card-list", list}));
+    EXPECT_EQ(atr["card"], std::string("Carte d") + kReplacement + "faut " + kReplacement) << atr;
 }
