@@ -36,6 +36,14 @@ sed 's/^/package-ci:   /' "$lintian_log"
 count() { grep -c "^$1:" "$lintian_log" || true; }
 say "lintian: $(count E) errors, $(count W) warnings, $(count I) infos"
 [[ $status -eq 0 ]] || fail "lintian found errors"
+# A programmer plugged in before the install gets the rule: the postinst
+# asks udev to apply it to 0403:6010 devices and their ports.
+postinst=$(dpkg-deb -I "$deb" postinst) || fail "the package has no postinst"
+grep -q 'udevadm trigger --action=change --parent-match' <<<"$postinst" && grep -q '6010' <<<"$postinst" \
+    || fail "the postinst does not trigger udev for the programmer's chip"
+metainfo=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./usr/share/metainfo/$app_id.metainfo.xml")
+grep -q '<developer id=' <<<"$metainfo" && grep -q '<screenshot type="default">' <<<"$metainfo" \
+    || fail "the AppStream data lacks the developer or the screenshots"
 
 if [[ -n $preinstalled ]]; then
     say "SKIPPED install, run and removal: $package is installed on this machine already"
@@ -81,6 +89,10 @@ rule=$(/usr/bin/talvexctl doctor --port /dev/null --server http://127.0.0.1:1/ -
 grep -q '"check":"udev-rule","subject":"/usr/lib/udev/rules.d/60-talvex-programmer.rules","level":"ok"' <<<"$rule" \
     || fail "doctor does not find the installed udev rule complete: $rule"
 zcat /usr/share/man/man1/talvexctl.1.gz | grep -q '^\.SS talvexctl doctor$' || fail "the man page lacks doctor"
+for completion in bash-completion/completions/talvexctl zsh/vendor-completions/_talvexctl \
+    fish/vendor_completions.d/talvexctl.fish; do
+    grep -q 'usb-serial' "/usr/share/$completion" || fail "/usr/share/$completion is missing or empty"
+done
 
 say "removing $package"
 apt remove -y -qq "$package" >"$build/package/remove.log" 2>&1 \
