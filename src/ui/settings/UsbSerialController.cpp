@@ -96,7 +96,11 @@ void UsbSerialController::showListing(const UsbSerialListing& listing)
             QRegularExpression(QStringLiteral("[%1]{0,8}").arg(allowed)), m_ui.Edit2));
     }
     m_session.logLines(listing.logLines);
-    showChips();
+    // Nothing listed says nothing more, as ever; the list keeps no stale chips.
+    if (listing.devicesListed)
+        showChips();
+    else
+        m_ui.ChipList->clear();
 }
 
 void UsbSerialController::Button100Click()
