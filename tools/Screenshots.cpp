@@ -17,6 +17,9 @@
 #include "ui/settings/TForm4.h"
 
 #include <QAbstractButton>
+#include "sim/SimulatedFtdi.h"
+#include "sim/SimulatedFtdiBus.h"
+
 #include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
@@ -102,6 +105,25 @@ int main(int argc, char** argv)
         for (const char* name : {"ComboBox2", "ComboBox3", "ComboBox4", "ComboBox5", "ComboBox6", "ComboBox7"})
             settings->findChild<QComboBox*>(QString::fromLatin1(name))->setCurrentIndex(1);
         ok &= save(settings, directory, "settings-window-advanced.png");
+        settings->close();
+    }
+    {
+        // The Serial tab with two programmer chips listed, the second chosen.
+        Bench bench;
+        auto chips = std::make_shared<SimulatedFtdiBus>(std::vector<std::shared_ptr<SimulatedFtdi>> {
+            std::make_shared<SimulatedFtdi>("TLVX0001", 1), std::make_shared<SimulatedFtdi>("TLVX0002", 2)});
+        bench.context.setUsbSerialLibrary([chips] { return D2xxLoadResult {chips, {}}; });
+        TForm3 main(bench.context);
+        main.show();
+        press(&main, "Button4");
+        press(&main, "Button2");
+        TForm4* settings = main.settingsWindow();
+        press(settings, "Button26");
+        if (auto* list = settings->findChild<QComboBox*>(QStringLiteral("ChipList"))) {
+            list->setCurrentIndex(2);
+            emit list->activated(2);
+        }
+        ok &= save(settings, directory, "settings-window-serial.png");
         settings->close();
     }
     {

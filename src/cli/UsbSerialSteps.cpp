@@ -60,7 +60,8 @@ ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequ
         console.log("usb-serial: writing to FTDI chip " + choice.chip->label());
         return ExitCode::Ok;
     }
-    console.error("usb-serial: " + choice.problem);
+    console.error("usb-serial: " + choice.problem +
+                  (choice.ambiguous ? "; name one by --serial or --location" : std::string()));
     return choice.ambiguous ? ExitCode::BadArguments : ExitCode::NoProgrammer;
 }
 

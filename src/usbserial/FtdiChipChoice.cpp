@@ -124,7 +124,7 @@ FtdiChipChoice chooseFtdiChip(const std::vector<FtdiChip>& chips, const FtdiChip
         choice.problem = named.empty()
             ? "no attached FTDI chip has the serial number \"" + serial + "\"" + attached
             : std::to_string(named.size()) + " attached FTDI chips have the serial number \"" + serial +
-                "\"; name one by --location" + attached;
+                "\"" + attached;
         return choice;
     }
     // A port that tells nothing of its USB device (no udev, a pseudo-terminal)
@@ -139,7 +139,7 @@ FtdiChipChoice chooseFtdiChip(const std::vector<FtdiChip>& chips, const FtdiChip
         ? std::string("no FTDI chip of a programmer (0403:6010) is attached")
         : std::to_string(programmers.size()) + " programmer chips are attached and " +
             (request.fromProgrammerPort ? "the programmer's port does not tell which is its own"
-                                        : "none was named; name one by --serial or --location") +
+                                        : "none was named") +
             attached;
     return choice;
 }

@@ -48,7 +48,7 @@ struct FtdiChipRequest {
 
 struct FtdiChipChoice {
     std::optional<FtdiChip> chip;
-    std::string problem; ///< why none: names the candidates
+    std::string problem; ///< why none: names the candidates, in no front end's words
     /// True when several chips could be meant and the user must name one.
     bool ambiguous = false;
 };

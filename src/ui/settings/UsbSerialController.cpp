@@ -58,7 +58,8 @@ void UsbSerialController::showChips()
     }
     m_ui.ChipList->setCurrentIndex(chosen);
     if (!choice.chip)
-        m_session.log(std::string_view("Choose the FTDI chip to write in the list: " + choice.problem + "."));
+        m_session.log(std::string_view("Choose the FTDI chip to write in the list below the buttons: " +
+                                       choice.problem + "."));
 }
 
 void UsbSerialController::chipChosen(int index)
