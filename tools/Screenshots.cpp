@@ -60,6 +60,14 @@ void press(QWidget* root, const char* name)
         QTest::mouseClick(button, Qt::LeftButton);
 }
 
+// The main window finds the programmer, then opens the settings window on it.
+TForm4* detectAndOpenSettings(TForm3& main)
+{
+    press(&main, "Button4");
+    press(&main, "Button2");
+    return main.settingsWindow();
+}
+
 bool save(QWidget* window, const QString& directory, const char* file)
 {
     QCoreApplication::processEvents();
@@ -115,9 +123,7 @@ int main(int argc, char** argv)
         bench.context.setUsbSerialLibrary([chips] { return D2xxLoadResult {chips, {}}; });
         TForm3 main(bench.context);
         main.show();
-        press(&main, "Button4");
-        press(&main, "Button2");
-        TForm4* settings = main.settingsWindow();
+        TForm4* settings = detectAndOpenSettings(main);
         press(settings, "Button26");
         if (auto* list = settings->findChild<QComboBox*>(QStringLiteral("ChipList"))) {
             list->setCurrentIndex(2);
@@ -130,9 +136,7 @@ int main(int argc, char** argv)
         Bench bench(SpeedVariant::LowSpeed2);
         TForm3 main(bench.context);
         main.show();
-        press(&main, "Button4");
-        press(&main, "Button2");
-        TForm4* settings = main.settingsWindow();
+        TForm4* settings = detectAndOpenSettings(main);
         press(settings, "Button1");
         press(settings, "Button23");
         ok &= save(settings, directory, "settings-window-uniprog.png");
@@ -144,9 +148,7 @@ int main(int argc, char** argv)
         bench.device.setPlugScript({2, 3, {}});
         TForm3 main(bench.context);
         main.show();
-        press(&main, "Button4");
-        press(&main, "Button2");
-        TForm4* settings = main.settingsWindow();
+        TForm4* settings = detectAndOpenSettings(main);
         press(settings, "Button1");
         settings->findChild<QTabWidget*>(QStringLiteral("TabControl1"))->setCurrentIndex(TForm4::FirmwareTab);
         QTemporaryDir files;
