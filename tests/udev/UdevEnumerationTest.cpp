@@ -19,13 +19,18 @@
 
 #include <gtest/gtest.h>
 
+#include <libudev.h>
 #include <umockdev.h>
 
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 using namespace talvex;
 using Strings = std::vector<std::string>;
@@ -154,6 +159,11 @@ struct Bench {
     Strings opened() const { return test::opensTried(host.recorder()); }
 };
 
+// Which threads use each udev context, seen at every device look-up; a
+// new context at a freed one's address starts afresh.
+std::mutex g_contextsMutex;
+std::map<udev*, std::set<std::thread::id>> g_contextThreads;
+
 using UdevListing = MockedHost;
 using UdevDetection = MockedHost;
 
@@ -182,6 +192,20 @@ TEST_F(UdevListing, EachPortWithItsUsbIdentityInTheUsualOrder)
     }
     EXPECT_EQ(usbDescription(ports[3].usb), "FT2232 0403:6010 TLVX0001A");
     EXPECT_EQ(usbDescription(ports[0].usb), "CP210x 10c4:ea60 0001");
+}
+
+TEST_F(UdevListing, ThreadsListingAtOnceShareNoUdevContext)
+{
+    PosixPortHost host;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i)
+        workers.emplace_back([&host] { EXPECT_EQ(host.listPorts().size(), 7u); });
+    for (std::thread& worker : workers)
+        worker.join();
+    const std::lock_guard lock(g_contextsMutex);
+    ASSERT_FALSE(g_contextThreads.empty());
+    for (const auto& [context, threads] : g_contextThreads)
+        EXPECT_EQ(threads.size(), 1u) << "a udev context used by " << threads.size() << " threads";
 }
 
 TEST_F(UdevDetection, TheProgrammerOnFtdiPortsLeavesTheOtherPortsUnopened)
@@ -215,6 +239,26 @@ TEST_F(UdevDetection, WithNothingAnsweringTheFtdiPortsComeFirstThenTheRestInTheU
                        "/dev/ttyUSB4 115200,N,8,1", "/dev/ttyUSB0 115200,N,8,1", "/dev/ttyACM0 115200,N,8,1",
                        "/dev/ttyS0 115200,N,8,1"}));
     EXPECT_TRUE(bench.context.detection().serialNumber.empty());
+}
+
+extern "C" udev* udev_new()
+{
+    static const auto real = reinterpret_cast<udev* (*)()>(::dlsym(RTLD_NEXT, "udev_new"));
+    udev* context = real();
+    const std::lock_guard lock(g_contextsMutex);
+    g_contextThreads.erase(context);
+    return context;
+}
+
+extern "C" udev_device* udev_device_new_from_devnum(udev* context, char type, dev_t devnum)
+{
+    using Real = udev_device* (*)(udev*, char, dev_t);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "udev_device_new_from_devnum"));
+    {
+        const std::lock_guard lock(g_contextsMutex);
+        g_contextThreads[context].insert(std::this_thread::get_id());
+    }
+    return real(context, type, devnum);
 }
 
 int main(int argc, char** argv)
