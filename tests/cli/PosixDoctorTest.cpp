@@ -511,16 +511,13 @@ TEST_F(FakeSystem, HoldersAndLatencyOfTheProgrammersPort)
 
 namespace {
 
-/// What `check` finds when run as user nobody (root reads and writes
-/// anything): in a child process, its findings' levels, texts and fixes.
+/// What `check` finds as user nobody (root reads and writes anything), run
+/// in a child process: each finding's level, subject, text and fixes.
 std::string asOtherUser(const std::function<std::vector<Finding>()>& check)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return {};
+    const fs::path file = fs::temp_directory_path() / ("talvex-doctor-found-" + std::to_string(::getpid()));
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(pipeEnds[0]);
         if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(99);
         std::string text;
@@ -529,16 +526,15 @@ std::string asOtherUser(const std::function<std::vector<Finding>()>& check)
             for (const std::string& fix : finding.fixes)
                 text += "fix: " + fix + "\n";
         }
-        const bool sent = ::write(pipeEnds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        ::_exit(sent ? 0 : 98);
+        std::ofstream out(file);
+        out << text;
+        out.close();
+        ::_exit(out ? 0 : 98);
     }
-    ::close(pipeEnds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(count));
-    ::close(pipeEnds[0]);
     ::waitpid(child, nullptr, 0);
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(file);
     return text;
 }
 

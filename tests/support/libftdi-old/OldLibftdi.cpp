@@ -3,41 +3,25 @@
 
 extern "C" {
 
+// libftdi's layout.
 struct ftdi_version_info {
-    int major;
-    int minor;
-    int micro;
+    int major, minor, micro;
     const char* version_str;
     const char* snapshot_str;
 };
 
 ftdi_version_info ftdi_get_library_version(void)
 {
-    ftdi_version_info version = {1, 4, 0, "1.4", "v1.4"};
-    return version;
+    return {1, 4, 0, "1.4", "v1.4"};
 }
 
 #define NEVER_CALLED(name) \
     int name() { return -1; }
+#define NEVER_CALLED4(a, b, c, d) NEVER_CALLED(a) NEVER_CALLED(b) NEVER_CALLED(c) NEVER_CALLED(d)
 
-NEVER_CALLED(ftdi_new)
-NEVER_CALLED(ftdi_free)
-NEVER_CALLED(ftdi_set_interface)
-NEVER_CALLED(ftdi_usb_find_all)
-NEVER_CALLED(ftdi_list_free)
-NEVER_CALLED(ftdi_usb_get_strings)
-NEVER_CALLED(ftdi_set_usbdev)
-NEVER_CALLED(ftdi_read_eeprom_location)
-NEVER_CALLED(ftdi_get_error_string)
-NEVER_CALLED(libusb_get_device_descriptor)
-NEVER_CALLED(libusb_get_bus_number)
-NEVER_CALLED(libusb_get_device_address)
-NEVER_CALLED(libusb_get_port_numbers)
-NEVER_CALLED(libusb_open)
-NEVER_CALLED(libusb_close)
-NEVER_CALLED(libusb_set_auto_detach_kernel_driver)
-NEVER_CALLED(libusb_claim_interface)
-NEVER_CALLED(libusb_release_interface)
-NEVER_CALLED(libusb_control_transfer)
-NEVER_CALLED(libusb_error_name)
+NEVER_CALLED4(ftdi_new, ftdi_free, ftdi_set_interface, ftdi_usb_find_all)
+NEVER_CALLED4(ftdi_list_free, ftdi_usb_get_strings, ftdi_set_usbdev, ftdi_read_eeprom_location)
+NEVER_CALLED4(ftdi_get_error_string, libusb_get_device_descriptor, libusb_get_bus_number, libusb_get_device_address)
+NEVER_CALLED4(libusb_get_port_numbers, libusb_open, libusb_close, libusb_set_auto_detach_kernel_driver)
+NEVER_CALLED4(libusb_claim_interface, libusb_release_interface, libusb_control_transfer, libusb_error_name)
 }
