@@ -12,6 +12,16 @@
 #include <sstream>
 #include <system_error>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace talvex::cli {
 namespace {
@@ -131,6 +141,46 @@ std::vector<std::string> fixesForHolders(const std::vector<ProcessInfo>& holders
     return fixes;
 }
 
+std::string uncheckedText(int unreadable)
+{
+    return std::to_string(unreadable) + (unreadable == 1 ? " process" : " processes") +
+           " of other users could not be checked for holding it (only root sees their open files)";
+}
+
+std::string rootCheckStep(const std::string& port)
+{
+    return "check them as root: sudo talvexctl doctor --port " + port + " (or: sudo fuser -v " + port + ")";
+}
+
+#ifndef _WIN32
+const char* const kUsbGroupRuleStep
+    = "or for every login of the group dialout: echo 'SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", "
+      "ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"6010\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee "
+      "/etc/udev/rules.d/61-talvex-usb-dialout.rules && sudo udevadm control --reload-rules && sudo udevadm "
+      "trigger";
+
+std::string currentUser()
+{
+    if (const passwd* entry = ::getpwuid(::geteuid()))
+        return entry->pw_name;
+    return std::to_string(::geteuid());
+}
+
+// " (root:root 0664)", or nothing when the node cannot be looked at.
+std::string ownerText(const std::string& node)
+{
+    struct stat info {};
+    if (::stat(node.c_str(), &info) != 0)
+        return "";
+    const passwd* owner = ::getpwuid(info.st_uid);
+    const group* group = ::getgrgid(info.st_gid);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return " (" + (owner ? std::string(owner->pw_name) : std::to_string(info.st_uid)) + ":" +
+           (group ? std::string(group->gr_name) : std::to_string(info.st_gid)) + " " + mode + ")";
+}
+#endif
+
 std::string identityText(const std::optional<SysfsUsbDevice>& identity)
 {
     if (!identity)
@@ -235,6 +285,11 @@ std::vector<Finding> checkPorts(ApplicationContext& context, const std::vector<s
                 finding.text += "; but " + named(others) + " has it open too, and may talk to the device "
                                 "while the tool does";
                 finding.fixes = fixesForHolders(others);
+            } else if (holders.unreadable > 0) {
+                // A holder may hide among them: no "ok" for what was not looked at.
+                finding.level = Finding::Level::Note;
+                finding.text += "; " + uncheckedText(holders.unreadable);
+                finding.fixes.push_back(rootCheckStep(port));
             }
             findings.push_back(std::move(finding));
             continue;
@@ -385,6 +440,51 @@ std::vector<Finding> checkLatencyTimers(const std::vector<std::string>& ports, c
     return findings;
 }
 
+std::vector<Finding> checkUsbDeviceNodes(const std::vector<std::string>& ports, const SystemPaths& paths)
+{
+    std::vector<Finding> findings;
+#ifdef _WIN32
+    (void)ports;
+    (void)paths;
+#else
+    std::set<std::string> seen;
+    for (const std::string& port : ports) {
+        const auto identity = usbIdentityOf(port, paths);
+        if (!identity || !identity->isProgrammer() || identity->usbNode.empty()
+            || !seen.insert(identity->usbNode).second)
+            continue;
+        const std::string& node = identity->usbNode;
+        Finding finding {"usb-device", node, Finding::Level::Ok,
+                         "this user may read and write it: the USB serial number can be read and written", {}};
+        // Effective ids and access lists (uaccess) count, as for libusb's open.
+        if (::faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
+            const int error = errno;
+            if (error != EACCES && error != EPERM && error != EROFS) {
+                finding.level = Finding::Level::Note;
+                finding.text = std::string("not checked: ") + std::strerror(error);
+                findings.push_back(std::move(finding));
+                continue;
+            }
+            finding.level = Finding::Level::Problem;
+            finding.text = "this user may not read and write it" + ownerText(node) +
+                           ": libusb cannot open the programmer's chip, so the USB serial number can be neither "
+                           "read nor written";
+            const UdevRuleState rule = findUdevRule(paths);
+            if (!rule.installed() || !rule.grantsAccess)
+                finding.fixes.push_back(installRuleStep() + "; then plug the programmer in again");
+            else
+                finding.fixes.push_back("at the machine's screen: plug the programmer in again so that the udev "
+                                        "rule " + rule.path + " applies");
+            finding.fixes.push_back("over ssh, where uaccess gives nothing: sudo setfacl -m u:" + currentUser() +
+                                    ":rw " + node + " (until the programmer is plugged in again)");
+            finding.fixes.emplace_back(kUsbGroupRuleStep);
+        }
+        findings.push_back(std::move(finding));
+    }
+#endif
+    return findings;
+}
+
 std::vector<Finding> runDoctorChecks(ApplicationContext& context, std::vector<std::string> ports,
                                      const VersionServer& server, const SystemPaths& paths)
 {
@@ -399,7 +499,11 @@ std::vector<Finding> runDoctorChecks(ApplicationContext& context, std::vector<st
     for (Finding& finding : checkLatencyTimers(ports, paths))
         findings.push_back(std::move(finding));
 #endif
-    findings.push_back(checkFtdiLibraries(context));
+#ifndef _WIN32
+    for (Finding& finding : checkUsbDeviceNodes(ports, paths))
+        findings.push_back(std::move(finding));
+#endif
+    findings.push_back(checkFtdiLibraries(context, paths));
     findings.push_back(checkVersionServer(server));
     return findings;
 }

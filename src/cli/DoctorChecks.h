@@ -52,12 +52,16 @@ Finding checkModemManager(const std::vector<ProcessInfo>& processes, const Syste
 Finding checkBrltty(const std::vector<ProcessInfo>& processes, const SystemPaths& paths);
 /// The FTDI ports' latency timers, where sysfs shows them.
 std::vector<Finding> checkLatencyTimers(const std::vector<std::string>& ports, const SystemPaths& paths);
-Finding checkFtdiLibraries(ApplicationContext& context);
+/// The libraries the USB serial number needs: D2XX, or libftdi 1.5 or later.
+Finding checkFtdiLibraries(ApplicationContext& context, const SystemPaths& paths);
+/// Whether this user may read and write the programmer's USB device node,
+/// as libusb (under libftdi) must for the USB serial number; one finding
+/// per chip behind `ports`.
+std::vector<Finding> checkUsbDeviceNodes(const std::vector<std::string>& ports, const SystemPaths& paths);
 Finding checkVersionServer(const VersionServer& server);
 
-/// Whether libftdi (libftdi1.so.2) can be loaded. Kept alone, so the
-/// libftdi backend can take it over.
-bool libftdiFound();
+/// Whether a library of that name loads at all, whatever its version.
+bool libftdiFound(const std::string& nameOrPath);
 
 /// Every check in the order they are printed; `ports` empty: the host's.
 std::vector<Finding> runDoctorChecks(ApplicationContext& context, std::vector<std::string> ports,

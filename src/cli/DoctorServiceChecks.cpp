@@ -5,6 +5,7 @@
 #include "update/Environment.h"
 #include "update/ServerAddress.h"
 #include "usbserial/DynamicD2xx.h"
+#include "usbserial/LibftdiBackend.h"
 
 #include <algorithm>
 
@@ -24,35 +25,57 @@
 // version server.
 namespace talvex::cli {
 
-bool libftdiFound()
+bool libftdiFound(const std::string& nameOrPath)
 {
 #ifdef _WIN32
-    HMODULE library = ::LoadLibraryA("libftdi1.dll");
+    HMODULE library = ::LoadLibraryA(nameOrPath.c_str());
     if (library != nullptr)
         ::FreeLibrary(library);
     return library != nullptr;
 #else
-    void* library = ::dlopen("libftdi1.so.2", RTLD_LAZY | RTLD_LOCAL);
+    void* library = ::dlopen(nameOrPath.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (library != nullptr)
         ::dlclose(library);
     return library != nullptr;
 #endif
 }
 
-Finding checkFtdiLibraries(ApplicationContext& context)
+Finding checkFtdiLibraries(ApplicationContext& context, const SystemPaths& paths)
 {
     const bool d2xx = static_cast<bool>(DynamicD2xx::load());
-    const bool libftdi = libftdiFound();
     const FtdiLoadResult chosen = context.loadUsbSerialLibrary();
     Finding finding {"ftdi-library", "", Finding::Level::Ok, "", {}};
-    finding.text = "D2XX (" + defaultD2xxLibraryName() + ") " + (d2xx ? "found" : "not found") +
-                   "; libftdi (libftdi1.so.2) " + (libftdi ? "found" : "not found");
+    finding.text = "D2XX (" + defaultD2xxLibraryName() + ") " + (d2xx ? "found" : "not found") + "; ";
+    std::string libftdiFix = "sudo apt-get install libftdi1-2";
+#ifdef _WIN32
+    (void)paths;
+    finding.text += std::string("libftdi (libftdi1.dll) ") + (libftdiFound("libftdi1.dll") ? "found" : "not found");
+#else
+    // Loaded as the USB serial tool loads it, so a libftdi it refuses is named.
+    const std::string name = paths.libftdi.empty() ? defaultLibftdiLibraryName() : paths.libftdi;
+    const FtdiLoadResult libftdi = loadLibftdi(name);
+    if (libftdi) {
+        finding.text += libftdi.backend->name() + " found";
+    } else if (!libftdiFound(name)) {
+        finding.text += "libftdi (" + name + ") not found";
+    } else {
+        std::string why = libftdi.error;
+        const std::string prefix = "USB serial tool unavailable: ";
+        if (why.rfind(prefix, 0) == 0)
+            why.erase(0, prefix.size());
+        if (!why.empty() && why.back() == '.')
+            why.pop_back();
+        finding.text += why;
+        libftdiFix = "install libftdi 1.5 or later: the package libftdi1-2 of a newer release, or libftdi built "
+                     "from source";
+    }
+#endif
     if (chosen)
         finding.text += "; the USB serial number goes through " + chosen.backend->name();
     if (!chosen) {
         finding.level = Finding::Level::Problem;
         finding.text += ": the USB serial number cannot be read or written";
-        finding.fixes.emplace_back("sudo apt-get install libftdi1-2");
+        finding.fixes.push_back(libftdiFix);
     }
     return finding;
 }

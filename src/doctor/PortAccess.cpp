@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -65,20 +66,21 @@ bool inProcessGroups(gid_t gid)
     return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
 }
 
-// The group file lists the user: a membership that a new login would bring.
-bool listedInGroupFile(const std::string& file, const std::string& group, const std::string& user)
+// The system's user database (files, LDAP, SSSD, userdb) puts the user in
+// the group: a membership that a new login would bring.
+bool memberOnNextLogin(const passwd* entry, gid_t gid)
 {
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.compare(0, group.size() + 1, group + ":") != 0)
-            continue;
-        const auto lastColon = line.rfind(':');
-        std::string members = line.substr(lastColon + 1) + ",";
-        for (std::size_t at = 0, comma; (comma = members.find(',', at)) != std::string::npos; at = comma + 1) {
-            if (members.compare(at, comma - at, user) == 0 && user.size() == comma - at)
-                return true;
-        }
+    if (entry == nullptr)
         return false;
+    if (entry->pw_gid == gid)
+        return true;
+    std::vector<gid_t> groups(32);
+    for (int tries = 0; tries < 8; ++tries) {
+        int count = static_cast<int>(groups.size());
+        if (::getgrouplist(entry->pw_name, entry->pw_gid, groups.data(), &count) >= 0)
+            return std::find(groups.begin(), groups.begin() + count, gid) != groups.begin() + count;
+        // Too small: count now says how many there are.
+        groups.resize(std::max<std::size_t>(static_cast<std::size_t>(count), groups.size() * 2));
     }
     return false;
 }
@@ -145,6 +147,13 @@ std::optional<SysfsUsbDevice> usbIdentityOf(const std::string& portPath, const S
             identity.vendorId = firstLine(directory / "idVendor");
             identity.productId = firstLine(directory / "idProduct");
             identity.deviceDirectory = device.string();
+            const std::string bus = firstLine(directory / "busnum");
+            const std::string address = firstLine(directory / "devnum");
+            if (!bus.empty() && !address.empty()) {
+                char node[16];
+                std::snprintf(node, sizeof node, "%03d/%03d", std::atoi(bus.c_str()), std::atoi(address.c_str()));
+                identity.usbNode = (fs::path(paths.devBusUsb) / node).string();
+            }
             return identity;
         }
     }
@@ -176,9 +185,7 @@ std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPat
     const bool groupOpens = (mode & 0060) == 0060;
     const bool othersOpen = (mode & 0006) == 0006;
     const bool member = inProcessGroups(info.st_gid);
-    const passwd* entry = ::getpwuid(self);
-    const bool listed = listedInGroupFile(paths.groupFile, groupText, user)
-                        || (entry != nullptr && entry->pw_gid == info.st_gid);
+    const bool listed = memberOnNextLogin(::getpwuid(self), info.st_gid);
 
     diagnosis.reason = portPath + " belongs to " + diagnosis.owner + ":" + groupText + " with mode " + octal(mode);
     if (owner && !ownerOpens)

@@ -19,7 +19,10 @@ inline constexpr const char* kUdevRuleName = "60-talvex-programmer.rules";
 struct SystemPaths {
     std::string proc = "/proc";
     std::string sysClassTty = "/sys/class/tty";
-    std::string groupFile = "/etc/group";
+    /// libusb's device nodes, one per USB device: BBB/DDD.
+    std::string devBusUsb = "/dev/bus/usb";
+    /// The libftdi the USB serial tool loads; empty: its default name.
+    std::string libftdi;
     /// udev's rule directories, the one that wins first.
     std::vector<std::string> udevRuleDirectories {"/etc/udev/rules.d", "/run/udev/rules.d",
                                                   "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
@@ -45,6 +48,7 @@ struct SysfsUsbDevice {
     std::string vendorId;  ///< "0403"
     std::string productId; ///< "6010"
     std::string deviceDirectory; ///< the port's own sysfs directory (latency_timer lives there)
+    std::string usbNode; ///< the USB device's node that libusb opens; empty when sysfs does not say
 
     bool isProgrammer() const { return vendorId == kProgrammerVendorId && productId == kProgrammerProductId; }
 };

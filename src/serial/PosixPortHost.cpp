@@ -2,6 +2,7 @@
 
 #include "serial/NativePortHost.h"
 #include "serial/PosixSerialPort.h"
+#include "serial/UdevPorts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -83,6 +84,9 @@ std::vector<PortInfo> PosixPortHost::listPorts()
         PortInfo port;
     };
     std::vector<Found> found;
+    // libudev forbids sharing a context between threads, even with locks,
+    // and batch workers list ports at the same time: one per listing.
+    const UdevPorts udev;
     std::error_code error;
     for (std::filesystem::directory_iterator it(m_deviceDirectory, error), end;
          !error && it != end; it.increment(error)) {
@@ -91,7 +95,7 @@ std::vector<PortInfo> PosixPortHost::listPorts()
         if (!kind)
             continue;
         const std::string path = it->path().string();
-        const UdevTty device = m_udev.describeNode(path);
+        const UdevTty device = udev.describeNode(path);
         // udev tells a UART without opening the port; else the port is asked.
         if (kind->first == kUartFamily && !(device.uart ? *device.uart : hasUart(path)))
             continue;

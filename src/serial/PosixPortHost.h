@@ -1,7 +1,6 @@
 #pragma once
 
 #include "serial/PortHost.h"
-#include "serial/UdevPorts.h"
 
 namespace talvex {
 
@@ -26,7 +25,6 @@ public:
 
 private:
     std::string m_deviceDirectory;
-    UdevPorts m_udev;
 };
 
 } // namespace talvex

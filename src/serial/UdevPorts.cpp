@@ -59,7 +59,11 @@ std::optional<UsbIdentity> usbIdentity(udev_device* tty)
     UsbIdentity usb;
     usb.vendorId = static_cast<std::uint16_t>(*vendor);
     usb.productId = static_cast<std::uint16_t>(*product);
-    usb.serial = propertyOr(tty, "ID_SERIAL_SHORT", device, "serial");
+    // The descriptor's own string: ID_SERIAL_SHORT has '_' for a blank,
+    // which the FTDI libraries would not match.
+    usb.serial = text(udev_device_get_sysattr_value(device, "serial"));
+    if (usb.serial.empty())
+        usb.serial = text(udev_device_get_property_value(tty, "ID_SERIAL_SHORT"));
     if (const auto number = hexNumber(propertyOr(tty, "ID_USB_INTERFACE_NUM", interface, "bInterfaceNumber"), 0xFF))
         usb.interfaceNumber = static_cast<int>(*number);
     // The descriptors' own words first; udev's copies have '_' for blanks.

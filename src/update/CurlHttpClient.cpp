@@ -1,9 +1,9 @@
-#include "update/HttpClient.h"
-
-#include <curl/curl.h>
+#include "update/CurlHttpClient.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <string>
 
 #include <sys/socket.h>
 
@@ -75,8 +75,90 @@ HttpOutcome outcomeOf(CURLcode code, CURL* curl, const Transfer& transfer)
     }
 }
 
+constexpr int kMaxRedirects = 5;
+
+// The options of one request; the first one libcurl refuses is named,
+// and the request is not sent.
+class Options {
+public:
+    Options(CURL* curl, CurlSetOption set)
+        : m_curl(curl)
+        , m_set(set)
+    {
+    }
+
+    template<typename Value>
+    bool set(CURLoption option, const char* name, Value value)
+    {
+        if (m_refused.empty()) {
+            const CURLcode code = m_set(m_curl, option, value);
+            if (code != CURLE_OK)
+                m_refused = std::string("libcurl refused ") + name + " (" + curl_easy_strerror(code) + ")";
+        }
+        return m_refused.empty();
+    }
+
+    // Only http and https. CURLOPT_PROTOCOLS_STR came with 7.85; a libcurl
+    // older than that (at build or at run time) takes the bitmask.
+    void onlyHttp()
+    {
+#if LIBCURL_VERSION_NUM >= 0x075500
+        if (m_refused.empty()) {
+            const CURLcode code = m_set(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+            if (code == CURLE_OK)
+                return;
+            if (code != CURLE_UNKNOWN_OPTION) {
+                m_refused = std::string("libcurl refused CURLOPT_PROTOCOLS_STR (") + curl_easy_strerror(code) + ")";
+                return;
+            }
+        }
+#endif
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+        set(CURLOPT_PROTOCOLS, "CURLOPT_PROTOCOLS", static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    }
+
+    const std::string& refused() const { return m_refused; }
+
+private:
+    CURL* m_curl;
+    CurlSetOption m_set;
+    std::string m_refused;
+};
+
+// A redirect's scheme and host, as curl itself parses the address.
+bool schemeAndHost(const std::string& url, std::string& scheme, std::string& host)
+{
+    CURLU* parts = curl_url();
+    if (parts == nullptr)
+        return false;
+    char* schemeText = nullptr;
+    char* hostText = nullptr;
+    const bool ok = curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
+                    && curl_url_get(parts, CURLUPART_SCHEME, &schemeText, 0) == CURLUE_OK
+                    && curl_url_get(parts, CURLUPART_HOST, &hostText, 0) == CURLUE_OK;
+    if (ok) {
+        scheme = schemeText;
+        host = hostText;
+    }
+    curl_free(schemeText);
+    curl_free(hostText);
+    curl_url_cleanup(parts);
+    return ok;
+}
+
 class CurlHttpClient final : public HttpClient {
 public:
+    explicit CurlHttpClient(CurlSetOption setOption)
+        : m_setOption(setOption)
+    {
+    }
+
     HttpResponse get(const HttpRequest& request) override
     {
         HttpResponse response;
@@ -98,45 +180,88 @@ public:
         curl_slist* headers = curl_slist_append(nullptr, "Accept:");
         headers = curl_slist_append(headers, "Connection: close");
 
-        curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-        // Empty turns off curl's own reading of the environment.
-        curl_easy_setopt(curl, CURLOPT_PROXY, request.proxy.c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+        // Redirects are followed here, not by curl, so that each address
+        // gets its own proxy (its scheme's, or none under no_proxy).
+        Options options(curl, m_setOption);
+        options.set(CURLOPT_HTTPHEADER, "CURLOPT_HTTPHEADER", headers);
+        options.set(CURLOPT_HTTP_VERSION, "CURLOPT_HTTP_VERSION", static_cast<long>(CURL_HTTP_VERSION_1_1));
+        options.onlyHttp();
+        options.set(CURLOPT_FOLLOWLOCATION, "CURLOPT_FOLLOWLOCATION", 0L);
+        options.set(CURLOPT_NOPROXY, "CURLOPT_NOPROXY", request.noProxy.c_str());
         // No SIGALRM for the name look-up: the windows' thread must not be interrupted.
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeout.count()));
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
-                         static_cast<long>((request.connectTimeout + request.receiveTimeout).count()));
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-        curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
-        curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &transfer);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+        options.set(CURLOPT_NOSIGNAL, "CURLOPT_NOSIGNAL", 1L);
+        options.set(CURLOPT_CONNECTTIMEOUT_MS, "CURLOPT_CONNECTTIMEOUT_MS",
+                    static_cast<long>(request.connectTimeout.count()));
+        options.set(CURLOPT_WRITEFUNCTION, "CURLOPT_WRITEFUNCTION", keepBody);
+        options.set(CURLOPT_WRITEDATA, "CURLOPT_WRITEDATA", static_cast<void*>(&transfer));
+        options.set(CURLOPT_OPENSOCKETFUNCTION, "CURLOPT_OPENSOCKETFUNCTION", openSocket);
+        options.set(CURLOPT_OPENSOCKETDATA, "CURLOPT_OPENSOCKETDATA", static_cast<void*>(&transfer));
+        options.set(CURLOPT_ERRORBUFFER, "CURLOPT_ERRORBUFFER", static_cast<char*>(error));
 
-        const CURLcode code = curl_easy_perform(curl);
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        response.status = static_cast<int>(status);
-        response.outcome = outcomeOf(code, curl, transfer);
-        response.body = std::move(transfer.body);
-        if (response.outcome != HttpOutcome::Received)
-            response.error = error[0] != '\0' ? error : curl_easy_strerror(code);
+        // One limit for the whole exchange, redirects included.
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + request.connectTimeout + request.receiveTimeout;
+        std::string url = request.url;
+        std::string proxy = request.proxy;
+        CURLcode code = CURLE_OK;
+        for (int redirects = 0;; ++redirects) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            options.set(CURLOPT_URL, "CURLOPT_URL", url.c_str());
+            // Empty turns off curl's own reading of the environment.
+            options.set(CURLOPT_PROXY, "CURLOPT_PROXY", proxy.c_str());
+            options.set(CURLOPT_TIMEOUT_MS, "CURLOPT_TIMEOUT_MS", std::max<long>(1, static_cast<long>(left.count())));
+            if (!options.refused().empty())
+                break;
+            transfer.body.clear();
+            transfer.full = false;
+            code = curl_easy_perform(curl);
+            char* location = nullptr;
+            const bool replied = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.full);
+            if (!replied || curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) != CURLE_OK
+                || location == nullptr)
+                break;
+            if (redirects == kMaxRedirects) {
+                code = CURLE_TOO_MANY_REDIRECTS;
+                break;
+            }
+            url = location;
+            std::string scheme;
+            std::string host;
+            if (request.proxyFor && schemeAndHost(url, scheme, host))
+                proxy = request.proxyFor(scheme, host);
+        }
+
+        if (!options.refused().empty()) {
+            response.outcome = HttpOutcome::Failed;
+            response.error = options.refused();
+        } else {
+            long status = 0;
+            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+            response.status = static_cast<int>(status);
+            response.outcome = outcomeOf(code, curl, transfer);
+            response.body = std::move(transfer.body);
+            if (response.outcome != HttpOutcome::Received)
+                response.error = error[0] != '\0' ? error : curl_easy_strerror(code);
+        }
         curl_slist_free_all(headers);
         curl_easy_cleanup(curl);
         return response;
     }
+
+private:
+    CurlSetOption m_setOption;
 };
 
 } // namespace
 
+std::unique_ptr<HttpClient> makeCurlHttpClient(CurlSetOption setOption)
+{
+    return std::make_unique<CurlHttpClient>(setOption);
+}
+
 std::unique_ptr<HttpClient> makePlatformHttpClient()
 {
-    return std::make_unique<CurlHttpClient>();
+    return makeCurlHttpClient();
 }
 
 } // namespace talvex

@@ -78,6 +78,21 @@ bool noProxyCovers(std::string_view list, std::string_view host)
     return false;
 }
 
+std::string noProxyFromEnvironment(const EnvironmentLookup& env)
+{
+    const auto list = firstSet(env, {"no_proxy", "NO_PROXY"});
+    std::string entries;
+    if (!list)
+        return entries;
+    for (std::size_t at = 0; at < list->url.size();) {
+        const std::size_t end = std::min(list->url.find_first_of(", \t", at), list->url.size());
+        if (end > at)
+            entries += (entries.empty() ? "" : ",") + list->url.substr(at, end - at);
+        at = end + 1;
+    }
+    return entries;
+}
+
 ProxyChoice proxyFromEnvironment(std::string_view scheme, std::string_view host, const EnvironmentLookup& env)
 {
     if (isLoopback(withoutBrackets(host)))

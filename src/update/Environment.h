@@ -26,6 +26,10 @@ struct ProxyChoice {
 /// host, or for a loopback host. Empty values count as unset.
 ProxyChoice proxyFromEnvironment(std::string_view scheme, std::string_view host, const EnvironmentLookup& env);
 
+/// no_proxy (or NO_PROXY) with its entries separated by commas alone, as
+/// libcurl takes it; empty when unset.
+std::string noProxyFromEnvironment(const EnvironmentLookup& env);
+
 /// A no_proxy list ("*" or names and addresses, separated by commas or
 /// blanks) covers the host: the same name, or a name inside a listed domain.
 bool noProxyCovers(std::string_view list, std::string_view host);

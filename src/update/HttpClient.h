@@ -14,6 +14,11 @@ struct HttpRequest {
     /// The proxy's address, or empty to go direct. The caller decides, so
     /// that what is reported and what is done cannot differ.
     std::string proxy;
+    /// The proxy for a redirect's target, chosen as for the first address;
+    /// unset: `proxy` for every address.
+    std::function<std::string(const std::string& scheme, const std::string& host)> proxyFor;
+    /// Hosts never asked through a proxy, as a comma-separated no_proxy list.
+    std::string noProxy;
     std::chrono::milliseconds connectTimeout{5000};
     /// The longest wait for the whole reply once the connection stands.
     std::chrono::milliseconds receiveTimeout{5000};

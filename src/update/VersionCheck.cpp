@@ -153,7 +153,12 @@ VersionCheckResult checkVersionDetailed(HttpClient& client, LatestVersions& late
     VersionCheckResult result;
     HttpRequest request;
     request.url = serverUrl(server);
-    request.proxy = proxyFromEnvironment(server.scheme, server.host, processEnvironment()).url;
+    const EnvironmentLookup environment = processEnvironment();
+    request.proxy = proxyFromEnvironment(server.scheme, server.host, environment).url;
+    request.proxyFor = [environment](const std::string& scheme, const std::string& host) {
+        return proxyFromEnvironment(scheme, host, environment).url;
+    };
+    request.noProxy = noProxyFromEnvironment(environment);
     request.connectTimeout = server.connectTimeout;
     request.receiveTimeout = server.receiveTimeout;
     request.bodyLimit = kReplyCapacity;

@@ -10,6 +10,7 @@
 #include "context/ApplicationContext.h"
 #include "doctor/PortAccess.h"
 #include "serial/PosixPortHost.h"
+#include "usbserial/LibftdiBackend.h"
 #include "update/LoopbackServer.h"
 #include "update/ScopedEnvironment.h"
 
@@ -18,9 +19,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -145,12 +148,13 @@ ChildRun runInChild(const std::vector<std::string>& arguments, std::optional<uid
 /// a second copy of the tool would: `sleep`, with the locked port inherited.
 class PortHolder {
 public:
-    explicit PortHolder(const std::string& port)
+    /// Unlocked, as a terminal program like screen holds it.
+    explicit PortHolder(const std::string& port, bool locked = true)
     {
         m_pid = ::fork();
         if (m_pid == 0) {
             const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-            if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            if (fd < 0 || (locked && ::flock(fd, LOCK_EX | LOCK_NB) != 0))
                 ::_exit(98);
             ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
             ::_exit(97);
@@ -191,7 +195,52 @@ std::string refusingServer(const RefusingPort& port)
     return "http://127.0.0.1:" + std::to_string(port.port()) + "/version.html";
 }
 
+/// Groups the user database adds beyond /etc/group, as LDAP, SSSD or
+/// userdb would: getgrouplist(3) answers them, the group file lacks them.
+std::vector<gid_t> g_databaseGroups;
+
 } // namespace
+
+extern "C" int getgrouplist(const char* user, gid_t group, gid_t* groups, int* count)
+{
+    using Real = int (*)(const char*, gid_t, gid_t*, int*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "getgrouplist"));
+    const int room = *count;
+    const int found = real(user, group, groups, count);
+    const int wanted = *count + static_cast<int>(g_databaseGroups.size());
+    if (found < 0 || wanted > room) {
+        *count = wanted;
+        return -1;
+    }
+    std::copy(g_databaseGroups.begin(), g_databaseGroups.end(), groups + *count);
+    *count = wanted;
+    return wanted;
+}
+
+TEST(PosixDoctor, GroupFromTheUserDatabaseCountsAsMembership)
+{
+    const group* dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || dialout == nullptr)
+        GTEST_SKIP() << "needs root and the group dialout";
+    Pty pty;
+    ASSERT_EQ(::chown(pty.slave().c_str(), kNobody, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty.slave().c_str(), 0660), 0);
+    const std::string joinedLater = "root joined the group dialout after logging in";
+    const auto before = diagnosePermission(pty.slave());
+    ASSERT_TRUE(before);
+    if (contains(before->reason, joinedLater))
+        GTEST_SKIP() << "root is in dialout by /etc/group already";
+
+    g_databaseGroups = {dialout->gr_gid};
+    const auto diagnosis = diagnosePermission(pty.slave());
+    g_databaseGroups.clear();
+    ASSERT_TRUE(diagnosis);
+    EXPECT_TRUE(contains(diagnosis->reason, joinedLater)) << diagnosis->reason;
+    EXPECT_TRUE(contains(diagnosis->fixes.front(), "log out and in again (or run: newgrp dialout)"))
+        << diagnosis->fixes.front();
+    for (const std::string& fix : diagnosis->fixes)
+        EXPECT_FALSE(contains(fix, "usermod")) << fix;
+}
 
 TEST(PosixDoctor, PortThisUserCannotOpenGetsItsReasonAndFix)
 {
@@ -254,6 +303,32 @@ TEST(PosixDoctor, PortHeldByAnotherProcessNamesIt)
         << doctor.out;
 }
 
+TEST(PosixDoctor, HoldersThisUserCannotSeeAreCountedNotPassed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to hold the port as another user";
+    Pty pty;
+    RefusingPort server;
+    ASSERT_EQ(::chmod(pty.slave().c_str(), 0666), 0);
+    PortHolder rootsScreen(pty.slave(), false);
+    ASSERT_GT(rootsScreen.pid(), 0) << "the holding process did not start";
+
+    const ChildRun doctor
+        = runInChild({"doctor", "--port", pty.slave(), "--server", refusingServer(server)}, kNobody);
+    ASSERT_NE(doctor.status, 99) << "could not become user nobody";
+    const std::string start = "note     port " + pty.slave() + ": this user can open it; not a USB device; ";
+    const auto at = doctor.out.find(start);
+    ASSERT_NE(at, std::string::npos) << doctor.out;
+    // Root's holder is among the processes nobody may not look into.
+    const int unchecked = std::atoi(doctor.out.c_str() + at + start.size());
+    EXPECT_GE(unchecked, 1) << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, start + std::to_string(unchecked) + " processes of other users could not be "
+                                     "checked for holding it (only root sees their open files)\n"))
+        << doctor.out;
+    EXPECT_TRUE(contains(doctor.out, "fix: check them as root: sudo talvexctl doctor --port " + pty.slave()))
+        << doctor.out;
+}
+
 TEST(PosixDoctor, ProxySettingThatLeadsNowhereIsNamedWithItsFix)
 {
     Pty pty;
@@ -300,7 +375,6 @@ protected:
         fs::remove_all(root);
         paths.proc = (root / "proc").string();
         paths.sysClassTty = (root / "sys/class/tty").string();
-        paths.groupFile = (root / "etc/group").string();
         paths.udevRuleDirectories = {(root / "etc/udev/rules.d").string(), (root / "lib/udev/rules.d").string()};
         for (const std::string& directory : paths.udevRuleDirectories)
             fs::create_directories(directory);
@@ -310,6 +384,9 @@ protected:
         fs::create_directories(port);
         write(usb / "idVendor", "0403\n");
         write(usb / "idProduct", "6010\n");
+        write(usb / "busnum", "1\n");
+        write(usb / "devnum", "5\n");
+        paths.devBusUsb = (root / "dev/bus/usb").string();
         write(port / "latency_timer", "16\n");
         fs::create_directories(root / "sys/class/tty/ttyUSB7");
         fs::create_directory_symlink(port, root / "sys/class/tty/ttyUSB7/device");
@@ -431,3 +508,77 @@ TEST_F(FakeSystem, HoldersAndLatencyOfTheProgrammersPort)
     write(fs::path(identity->deviceDirectory) / "latency_timer", "1\n");
     EXPECT_EQ(checkLatencyTimers({"/dev/ttyUSB7"}, paths)[0].level, Finding::Level::Ok);
 }
+
+namespace {
+
+/// What `check` finds as user nobody (root reads and writes anything), run
+/// in a child process: each finding's level, subject, text and fixes.
+std::string asOtherUser(const std::function<std::vector<Finding>()>& check)
+{
+    const fs::path file = fs::temp_directory_path() / ("talvex-doctor-found-" + std::to_string(::getpid()));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(99);
+        std::string text;
+        for (const Finding& finding : check()) {
+            text += std::string(levelName(finding.level)) + " " + finding.subject + ": " + finding.text + "\n";
+            for (const std::string& fix : finding.fixes)
+                text += "fix: " + fix + "\n";
+        }
+        std::ofstream out(file);
+        out << text;
+        out.close();
+        ::_exit(out ? 0 : 98);
+    }
+    ::waitpid(child, nullptr, 0);
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(file);
+    return text;
+}
+
+} // namespace
+
+TEST_F(FakeSystem, UsbDeviceNodeThisUserMayNotWriteIsAProblemWithItsFixes)
+{
+    const fs::path node = root / "dev/bus/usb/001/005";
+    write(node, "");
+    fs::permissions(node, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto check = [this] { return checkUsbDeviceNodes({"/dev/ttyUSB7", "/dev/ttyUSB7"}, paths); };
+
+    std::string found = asOtherUser(check);
+    EXPECT_EQ(found.rfind("problem " + node.string() + ": this user may not read and write it (", 0), 0u) << found;
+    EXPECT_TRUE(contains(found, " 0444): libusb cannot open the programmer's chip")) << found;
+    EXPECT_TRUE(contains(found, "\nfix: install the udev rule: ")) << found;
+    EXPECT_TRUE(contains(found, "\nfix: over ssh, where uaccess gives nothing: sudo setfacl -m u:")) << found;
+    EXPECT_TRUE(contains(found, ":rw " + node.string() + " (until the programmer is plugged in again)\n")) << found;
+    EXPECT_TRUE(contains(found, "GROUP=\"dialout\", MODE=\"0660\"")) << found;
+
+    installPackagedRule();
+    found = asOtherUser(check);
+    EXPECT_TRUE(contains(found, "\nfix: at the machine's screen: plug the programmer in again")) << found;
+
+    fs::permissions(node, fs::perms::all);
+    EXPECT_EQ(asOtherUser(check), "ok " + node.string() + ": this user may read and write it: the USB serial "
+                                  "number can be read and written\n");
+}
+
+#ifdef TALVEX_OLD_LIBFTDI
+TEST_F(FakeSystem, LibftdiOlderThanOneFiveIsNamedWithItsFix)
+{
+    paths.libftdi = TALVEX_OLD_LIBFTDI;
+    PosixPortHost host;
+    VirtualClock clock;
+    ApplicationContext context(host, clock);
+    context.setFtdiLibraryLoaders({[] { return FtdiLoadResult {nullptr, "no D2XX here", {}}; },
+                                   [] { return loadLibftdi(TALVEX_OLD_LIBFTDI); }});
+    const Finding finding = checkFtdiLibraries(context, paths);
+    EXPECT_EQ(finding.level, Finding::Level::Problem);
+    EXPECT_TRUE(contains(finding.text, std::string("libftdi 1.4 (") + TALVEX_OLD_LIBFTDI + ") is too old; the USB "
+                                       "serial number needs libftdi 1.5 or later: the USB serial number cannot"))
+        << finding.text;
+    ASSERT_EQ(finding.fixes.size(), 1u);
+    EXPECT_TRUE(contains(finding.fixes[0], "install libftdi 1.5 or later")) << finding.fixes[0];
+}
+#endif

@@ -10,6 +10,7 @@
 #include "protocol/Discovery.h"
 #include "serial/PosixPortHost.h"
 #include "support/RecordingPortHost.h"
+#include "usbserial/FtdiChipChoice.h"
 
 #include "common/VirtualClock.h"
 #include "context/ApplicationContext.h"
@@ -19,13 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include <libudev.h>
 #include <umockdev.h>
 
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 using namespace talvex;
 using Strings = std::vector<std::string>;
@@ -72,7 +78,8 @@ std::string ttyOn(const std::string& port, int number, const std::string& tty, i
 // The programmer's tty devices carry the properties a udev daemon adds; the
 // other adapter's only what the kernel shows in sysfs (no daemon running).
 // The Arduino's descriptor strings come from udev alone, with '_' for
-// blanks. The other FT2232's interface B was probed first.
+// blanks, as in the programmer's serial number, whose descriptor has a
+// blank inside. The other FT2232's interface B was probed first.
 const std::string kDevices = usbDevice("1-1", "A: idVendor=10c4\nA: idProduct=ea60\nA: serial=0001\n"
                                               "A: manufacturer=Silicon Labs\n"
                                               "A: product=CP2102 USB to UART Bridge Controller\n")
@@ -80,10 +87,10 @@ const std::string kDevices = usbDevice("1-1", "A: idVendor=10c4\nA: idProduct=ea
     + usbDevice("1-2", "A: idVendor=0403\nA: idProduct=6010\nA: serial=FT5AB12C\nA: manufacturer=FTDI\n"
                        "A: product=Dual RS232-HS\n")
     + ttyOn("1-2", 1, "ttyUSB1", 188, 1) + ttyOn("1-2", 0, "ttyUSB2", 188, 2)
-    + usbDevice("1-3", "A: idVendor=0403\nA: idProduct=6010\nA: serial=TLVX0001\nA: manufacturer=FTDI\n"
+    + usbDevice("1-3", "A: idVendor=0403\nA: idProduct=6010\nA: serial=TLVX 0001\nA: manufacturer=FTDI\n"
                        "A: product=TalvexUSB\n")
-    + ttyOn("1-3", 0, "ttyUSB3", 188, 3, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX0001", 0))
-    + ttyOn("1-3", 1, "ttyUSB4", 188, 4, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX0001", 1))
+    + ttyOn("1-3", 0, "ttyUSB3", 188, 3, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX_0001", 0))
+    + ttyOn("1-3", 1, "ttyUSB4", 188, 4, udevProperties("FTDI", "0403", "TalvexUSB", "6010", "TLVX_0001", 1))
     + usbDevice("1-4", "A: idVendor=2341\nA: idProduct=0043\n")
     + ttyOn("1-4", 0, "ttyACM0", 166, 0,
             udevProperties("Arduino_LLC", "2341", "Arduino_Uno", "0043", "85736323838351F0E1A1", 0), false)
@@ -154,6 +161,11 @@ struct Bench {
     Strings opened() const { return test::opensTried(host.recorder()); }
 };
 
+// Which threads use each udev context, seen at every device look-up; a
+// new context at a freed one's address starts afresh.
+std::mutex g_contextsMutex;
+std::map<udev*, std::set<std::thread::id>> g_contextThreads;
+
 using UdevListing = MockedHost;
 using UdevDetection = MockedHost;
 
@@ -169,8 +181,8 @@ TEST_F(UdevListing, EachPortWithItsUsbIdentityInTheUsualOrder)
          UsbIdentity{0x10c4, 0xea60, "0001", 0, "Silicon Labs", "CP2102 USB to UART Bridge Controller", "1-1"}},
         {"/dev/ttyUSB1", UsbIdentity{0x0403, 0x6010, "FT5AB12C", 1, "FTDI", "Dual RS232-HS", "1-2"}},
         {"/dev/ttyUSB2", UsbIdentity{0x0403, 0x6010, "FT5AB12C", 0, "FTDI", "Dual RS232-HS", "1-2"}},
-        {"/dev/ttyUSB3", UsbIdentity{0x0403, 0x6010, "TLVX0001", 0, "FTDI", "TalvexUSB", "1-3"}},
-        {"/dev/ttyUSB4", UsbIdentity{0x0403, 0x6010, "TLVX0001", 1, "FTDI", "TalvexUSB", "1-3"}},
+        {"/dev/ttyUSB3", UsbIdentity{0x0403, 0x6010, "TLVX 0001", 0, "FTDI", "TalvexUSB", "1-3"}},
+        {"/dev/ttyUSB4", UsbIdentity{0x0403, 0x6010, "TLVX 0001", 1, "FTDI", "TalvexUSB", "1-3"}},
         {"/dev/ttyACM0", UsbIdentity{0x2341, 0x0043, "85736323838351F0E1A1", 0, "Arduino LLC", "Arduino Uno", "1-4"}},
         // The UART without USB fields; ttyS1 has no UART behind it.
         {"/dev/ttyS0", std::nullopt},
@@ -180,8 +192,30 @@ TEST_F(UdevListing, EachPortWithItsUsbIdentityInTheUsualOrder)
         EXPECT_EQ(ports[i].name, expected[i].name);
         EXPECT_EQ(ports[i].usb, expected[i].usb) << ports[i].name << ": " << usbDescription(ports[i].usb);
     }
-    EXPECT_EQ(usbDescription(ports[3].usb), "FT2232 0403:6010 TLVX0001A");
+    EXPECT_EQ(usbDescription(ports[3].usb), "FT2232 0403:6010 TLVX 0001A");
     EXPECT_EQ(usbDescription(ports[0].usb), "CP210x 10c4:ea60 0001");
+
+    // libftdi lists the chip by the descriptor's string: the port's chip is found by it.
+    FtdiChip chip;
+    chip.serial = "TLVX 0001";
+    chip.location = "1-3";
+    chip.id = 0x04036010;
+    const FtdiChipChoice choice = chooseFtdiChip({chip}, FtdiChipRequest::forProgrammerPort(ports[3].usb->serial, ""));
+    EXPECT_TRUE(choice.chip) << choice.problem;
+}
+
+TEST_F(UdevListing, ThreadsListingAtOnceShareNoUdevContext)
+{
+    PosixPortHost host;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i)
+        workers.emplace_back([&host] { EXPECT_EQ(host.listPorts().size(), 7u); });
+    for (std::thread& worker : workers)
+        worker.join();
+    const std::lock_guard lock(g_contextsMutex);
+    ASSERT_FALSE(g_contextThreads.empty());
+    for (const auto& [context, threads] : g_contextThreads)
+        EXPECT_EQ(threads.size(), 1u) << "a udev context used by " << threads.size() << " threads";
 }
 
 TEST_F(UdevDetection, TheProgrammerOnFtdiPortsLeavesTheOtherPortsUnopened)
@@ -215,6 +249,26 @@ TEST_F(UdevDetection, WithNothingAnsweringTheFtdiPortsComeFirstThenTheRestInTheU
                        "/dev/ttyUSB4 115200,N,8,1", "/dev/ttyUSB0 115200,N,8,1", "/dev/ttyACM0 115200,N,8,1",
                        "/dev/ttyS0 115200,N,8,1"}));
     EXPECT_TRUE(bench.context.detection().serialNumber.empty());
+}
+
+extern "C" udev* udev_new()
+{
+    static const auto real = reinterpret_cast<udev* (*)()>(::dlsym(RTLD_NEXT, "udev_new"));
+    udev* context = real();
+    const std::lock_guard lock(g_contextsMutex);
+    g_contextThreads.erase(context);
+    return context;
+}
+
+extern "C" udev_device* udev_device_new_from_devnum(udev* context, char type, dev_t devnum)
+{
+    using Real = udev_device* (*)(udev*, char, dev_t);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "udev_device_new_from_devnum"));
+    {
+        const std::lock_guard lock(g_contextsMutex);
+        g_contextThreads[context].insert(std::this_thread::get_id());
+    }
+    return real(context, type, devnum);
 }
 
 int main(int argc, char** argv)

@@ -295,3 +295,34 @@ TEST_F(VersionCheckOverHttp, ResultSaysWhyNothingWasStored)
     EXPECT_EQ(refused.status, VersionCheckStatus::ConnectFailed);
     EXPECT_EQ(refused.reply, VersionReply::NotConnected);
 }
+
+#ifndef _WIN32
+// libcurl's client chooses the proxy again for a redirect's address (WinHTTP keeps its session's).
+TEST_F(VersionCheckOverHttp, RedirectGoesThroughTheProxyOfItsOwnAddress)
+{
+    const auto redirectTo = [](const std::string& location) {
+        return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    };
+    // Through http_proxy to the first server, from there straight to a loopback address.
+    LoopbackServer moved(answering(ok("fwversion=115")));
+    LoopbackServer first(answering(redirectTo("http://127.0.0.1:" + std::to_string(moved.port()) + "/moved/v.html")));
+    LoopbackServer proxy(forwardingTo(first.port()));
+    environment.set("http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port()));
+    LatestVersions latest;
+    VersionCheckResult result = checkVersionDetailed(latest, {}, loopback(80, "versions.talvex.invalid"));
+    EXPECT_EQ(result.reply, VersionReply::Named) << result.error;
+    EXPECT_EQ(latest.latestFwVersion, 115);
+    EXPECT_TRUE(startsWith(moved.request(), "GET /moved/v.html HTTP/1.1\r\n")) << moved.request();
+
+    // To https through https_proxy, not http_proxy.
+    LoopbackServer secureProxy(answering("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n"));
+    LoopbackServer toHttps(answering(redirectTo("https://secure.talvex.invalid/version.html")));
+    LoopbackServer plainProxy(forwardingTo(toHttps.port()));
+    environment.set("http_proxy", "http://127.0.0.1:" + std::to_string(plainProxy.port()));
+    environment.set("https_proxy", "http://127.0.0.1:" + std::to_string(secureProxy.port()));
+    result = checkVersionDetailed(latest, {}, loopback(80, "versions.talvex.invalid"));
+    EXPECT_NE(result.reply, VersionReply::Named);
+    EXPECT_TRUE(startsWith(secureProxy.request(), "CONNECT secure.talvex.invalid:443 HTTP/1.1\r\n"))
+        << secureProxy.request();
+}
+#endif
