@@ -87,6 +87,17 @@ Json historicalJson(const HistoricalBytes& historical)
         const auto& status = *historical.statusIndicator;
         json["statusIndicator"] = {{"lcs", hexByte(status[0])}, {"sw", hexByte(status[1]) + hexByte(status[2])}};
     }
+    if (historical.berApplicationIdentifier)
+        json["applicationIdentifier"] = spacedHex(*historical.berApplicationIdentifier);
+    if (const auto& card = historical.contactless) {
+        const auto orNull = [](const std::string& name) { return name.empty() ? Json(nullptr) : Json(name); };
+        json["contactless"] = {{"rid", spacedHex({card->rid.begin(), card->rid.end()})},
+                               {"standard", hexByte(card->standard)},
+                               {"standardName", orNull(contactlessStandardName(card->standard))},
+                               {"cardName", hexByte(static_cast<std::uint8_t>(card->cardName >> 8)) +
+                                                hexByte(static_cast<std::uint8_t>(card->cardName))},
+                               {"cardNameText", orNull(contactlessCardName(card->cardName))}};
+    }
     return json;
 }
 
@@ -141,11 +152,9 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
           {"expected", optionalByte(atr.tckExpected)},
           {"valid", atr.tck ? Json(atr.tckValid()) : Json(nullptr)}}},
     };
-    if (const InterfaceGroup* t1 = atr.offers(1) ? atr.firstGroupFor(1) : nullptr) {
-        json["t1"] = {{"ifsc", t1->ta ? Json(*t1->ta) : Json(32)},
-                      {"bwi", t1->tb ? Json(*t1->tb >> 4) : Json(4)},
-                      {"cwi", t1->tb ? Json(*t1->tb & 0x0F) : Json(13)},
-                      {"edc", t1->tc && (*t1->tc & 1) ? "CRC" : "LRC"}};
+    if (atr.offers(1)) {
+        const T1Parameters t1 = t1Parameters(atr);
+        json["t1"] = {{"ifsc", t1.ifsc}, {"bwi", t1.bwi}, {"cwi", t1.cwi}, {"edc", t1.crc ? "CRC" : "LRC"}};
     }
     if (diagnosis.reader) {
         const ReaderCardPort& reader = *diagnosis.reader;
