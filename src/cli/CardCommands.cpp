@@ -156,6 +156,12 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
         const T1Parameters t1 = t1Parameters(atr);
         json["t1"] = {{"ifsc", t1.ifsc}, {"bwi", t1.bwi}, {"cwi", t1.cwi}, {"edc", t1.crc ? "CRC" : "LRC"}};
     }
+    if (timing.specificMode) {
+        json["specificMode"] = {{"protocol", timing.specificProtocol},
+                                {"implicitParameters", timing.implicitParameters},
+                                {"modeChangeable", timing.modeChangeable},
+                                {"bitRate", fit.specificRate ? rounded(*fit.specificRate) : Json(nullptr)}};
+    }
     if (diagnosis.reader) {
         const ReaderCardPort& reader = *diagnosis.reader;
         json["reader"] = {{"clockHz", optionalNumber(reader.clockHz)},
@@ -165,7 +171,8 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
                           {"serialNumber", reader.serialNumber},
                           {"version", reader.versionText}};
     }
-    static const char* const speeds[] = {"unknown", "matches-initial", "matches-offered", "mismatch"};
+    static const char* const speeds[] = {"unknown", "matches-initial", "matches-offered", "mismatch",
+                                         "matches-specific"};
     Json suitable = Json::array();
     for (const ReaderFit::Setting& setting : fit.suitableSettings)
         suitable.push_back({{"clockHz", setting.clockHz}, {"baud", setting.baud}, {"afterPps", setting.afterPps}});

@@ -444,6 +444,12 @@ AtrTiming atrTiming(const DecodedAtr& atr)
         timing.extraGuardTime = *tc1;
     if (const auto tc2 = atr.tc(2))
         timing.waitingTimeInteger = *tc2;
+    if (const auto ta2 = atr.ta(2)) {
+        timing.specificMode = true;
+        timing.specificProtocol = *ta2 & 0x0F;
+        timing.implicitParameters = (*ta2 & 0x10) != 0;
+        timing.modeChangeable = (*ta2 & 0x80) == 0;
+    }
     return timing;
 }
 

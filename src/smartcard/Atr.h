@@ -160,6 +160,13 @@ struct AtrTiming {
     std::optional<std::uint32_t> maxClockHz = 5000000;
     int extraGuardTime = 0; ///< N of TC1; 255 is the minimum guard time
     int waitingTimeInteger = 10; ///< WI of TC2 (T=0)
+    /// TA2 puts the card in specific mode: it works in one protocol right
+    /// after the ATR, with TA1's F and D or, with bit 5 set, implicit ones,
+    /// and takes no PPS.
+    bool specificMode = false;
+    int specificProtocol = 0;
+    bool implicitParameters = false;
+    bool modeChangeable = false;
 };
 AtrTiming atrTiming(const DecodedAtr& atr);
 

@@ -227,7 +227,15 @@ void describeTiming(const AtrDiagnosis& diagnosis, std::vector<ReportLine>& line
             lines.push_back({0, label, bitsPerSecond(*rate) + ", etu " + decimals(1e6 / *rate, 2) + " us" + at});
     };
     rateLine("Bit rate during the ATR", fit.initialRate);
-    if (timing.ta1Present) {
+    if (timing.specificMode) {
+        const std::string label = "Bit rate after the ATR (specific mode, no PPS)";
+        if (timing.implicitParameters)
+            lines.push_back({0, label, "implicit parameters (TA2 bit 5): not given by the ATR"});
+        else if (fit.specificRate)
+            rateLine(label, fit.specificRate);
+        else
+            lines.push_back({0, label, "none: TA1 uses reserved values"});
+    } else if (timing.ta1Present) {
         if (fit.offeredRate)
             rateLine("Bit rate TA1 offers", fit.offeredRate);
         else
