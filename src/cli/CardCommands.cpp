@@ -1,9 +1,11 @@
 #include "cli/CardCommands.h"
 
+#include "cli/Choices.h"
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
 #include "doctor/PortAccess.h"
 #include "protocol/CardToolCommands.h"
+#include "protocol/SettingsCommands.h"
 #include "serial/PortSlot.h"
 #include "serial/SerialPort.h"
 #include "smartcard/AtrReport.h"
@@ -22,6 +24,9 @@ namespace talvex::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// --clock picks a clock button; the fit needs its frequency.
+static_assert(std::size(kReaderClocksHz) == kClockButtons.size());
 
 constexpr int kWatchPollMs = 20;
 constexpr long kMaxWatchCount = 1000000;
@@ -268,7 +273,26 @@ ExitCode runAtr(CommandRun& run)
         return run.fail(ExitCode::BadArguments,
                         "HEX is the ATR as pairs of hex digits (\"3B021450\" or \"3B 02 14 50\"), not \"" +
                             run.positional(0) + "\"");
-    printDiagnosis(run, diagnoseAtr(*bytes, std::nullopt, cardListPaths(run)));
+    const auto clock = run.call.value("--clock");
+    const auto speed = run.call.value("--card-port");
+    if (clock.has_value() != speed.has_value())
+        return run.fail(ExitCode::BadArguments, "--clock and --card-port go together");
+    std::optional<ReaderCardPort> reader;
+    if (clock) {
+        const auto clockButton = clockChoices().find(*clock);
+        if (!clockButton)
+            return run.fail(ExitCode::BadArguments,
+                            "--clock is one of " + clockChoices().joined() + ", not \"" + *clock + "\"");
+        const auto speedButton = speedChoices().find(*speed);
+        if (!speedButton)
+            return run.fail(ExitCode::BadArguments,
+                            "--card-port is one of " + speedChoices().joined() + ", not \"" + *speed + "\"");
+        reader.emplace();
+        reader->clockHz = kReaderClocksHz[*clockButton];
+        reader->baud = cardPortBaud(*speedButton);
+        reader->givenByUser = true;
+    }
+    printDiagnosis(run, diagnoseAtr(*bytes, reader, cardListPaths(run)));
     return ExitCode::Ok;
 }
 

@@ -253,7 +253,7 @@ void describeReader(const AtrDiagnosis& diagnosis, std::vector<ReportLine>& line
         lines.push_back({0, "Reader", "settings not known"});
     } else {
         const ReaderCardPort& reader = *diagnosis.reader;
-        lines.push_back({0, "Reader", "card port as the programmer reports it"});
+        lines.push_back({0, "Reader", reader.givenByUser ? "card port as given" : "card port as the programmer reports it"});
         lines.push_back({1, "Clock", reader.clockHz ? megahertz(*reader.clockHz) : "unknown"});
         lines.push_back({1, "Speed", reader.baud ? std::to_string(*reader.baud) + " baud" : "unknown"});
         if (reader.parityCode)

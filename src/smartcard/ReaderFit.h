@@ -21,6 +21,7 @@ struct ReaderCardPort {
     char readerDigit = 0;
     std::string serialNumber; ///< 32 hex digits
     std::string versionText;  ///< "1.10"
+    bool givenByUser = false; ///< typed in, not read from the programmer
 };
 
 /// The card port from an application identity; nothing for another answer.
