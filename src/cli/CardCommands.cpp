@@ -1,11 +1,13 @@
 #include "cli/CardCommands.h"
 
+#include "cli/Choices.h"
 #include "cli/Json.h"
 
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
 #include "doctor/PortAccess.h"
 #include "protocol/CardToolCommands.h"
+#include "protocol/SettingsCommands.h"
 #include "serial/PortSlot.h"
 #include "serial/SerialPort.h"
 #include "smartcard/AtrReport.h"
@@ -20,6 +22,9 @@
 
 namespace talvex::cli {
 namespace {
+
+// --clock picks a clock button; the fit needs its frequency.
+static_assert(std::size(kReaderClocksHz) == kClockButtons.size());
 
 constexpr int kWatchPollMs = 20;
 constexpr long kMaxWatchCount = 1000000;
@@ -85,6 +90,17 @@ Json historicalJson(const HistoricalBytes& historical)
         const auto& status = *historical.statusIndicator;
         json["statusIndicator"] = {{"lcs", hexByte(status[0])}, {"sw", hexByte(status[1]) + hexByte(status[2])}};
     }
+    if (historical.berApplicationIdentifier)
+        json["applicationIdentifier"] = spacedHex(*historical.berApplicationIdentifier);
+    if (const auto& card = historical.contactless) {
+        const auto orNull = [](const std::string& name) { return name.empty() ? Json(nullptr) : Json(name); };
+        json["contactless"] = {{"rid", spacedHex({card->rid.begin(), card->rid.end()})},
+                               {"standard", hexByte(card->standard)},
+                               {"standardName", orNull(contactlessStandardName(card->standard))},
+                               {"cardName", hexByte(static_cast<std::uint8_t>(card->cardName >> 8)) +
+                                                hexByte(static_cast<std::uint8_t>(card->cardName))},
+                               {"cardNameText", orNull(contactlessCardName(card->cardName))}};
+    }
     return json;
 }
 
@@ -139,11 +155,15 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
           {"expected", optionalByte(atr.tckExpected)},
           {"valid", atr.tck ? Json(atr.tckValid()) : Json(nullptr)}}},
     };
-    if (const InterfaceGroup* t1 = atr.offers(1) ? atr.firstGroupFor(1) : nullptr) {
-        json["t1"] = {{"ifsc", t1->ta ? Json(*t1->ta) : Json(32)},
-                      {"bwi", t1->tb ? Json(*t1->tb >> 4) : Json(4)},
-                      {"cwi", t1->tb ? Json(*t1->tb & 0x0F) : Json(13)},
-                      {"edc", t1->tc && (*t1->tc & 1) ? "CRC" : "LRC"}};
+    if (atr.offers(1)) {
+        const T1Parameters t1 = t1Parameters(atr);
+        json["t1"] = {{"ifsc", t1.ifsc}, {"bwi", t1.bwi}, {"cwi", t1.cwi}, {"edc", t1.crc ? "CRC" : "LRC"}};
+    }
+    if (timing.specificMode) {
+        json["specificMode"] = {{"protocol", timing.specificProtocol},
+                                {"implicitParameters", timing.implicitParameters},
+                                {"modeChangeable", timing.modeChangeable},
+                                {"bitRate", fit.specificRate ? rounded(*fit.specificRate) : Json(nullptr)}};
     }
     if (diagnosis.reader) {
         const ReaderCardPort& reader = *diagnosis.reader;
@@ -154,7 +174,8 @@ Json diagnosisJson(const AtrDiagnosis& diagnosis)
                           {"serialNumber", reader.serialNumber},
                           {"version", reader.versionText}};
     }
-    static const char* const speeds[] = {"unknown", "matches-initial", "matches-offered", "mismatch"};
+    static const char* const speeds[] = {"unknown", "matches-initial", "matches-offered", "mismatch",
+                                         "matches-specific"};
     Json suitable = Json::array();
     for (const ReaderFit::Setting& setting : fit.suitableSettings)
         suitable.push_back({{"clockHz", setting.clockHz}, {"baud", setting.baud}, {"afterPps", setting.afterPps}});
@@ -250,7 +271,26 @@ ExitCode runAtr(CommandRun& run)
         return run.fail(ExitCode::BadArguments,
                         "HEX is the ATR as pairs of hex digits (\"3B021450\" or \"3B 02 14 50\"), not \"" +
                             run.positional(0) + "\"");
-    printDiagnosis(run, diagnoseAtr(*bytes, std::nullopt, cardListPaths(run)));
+    const auto clock = run.call.value("--clock");
+    const auto speed = run.call.value("--card-port");
+    if (clock.has_value() != speed.has_value())
+        return run.fail(ExitCode::BadArguments, "--clock and --card-port go together");
+    std::optional<ReaderCardPort> reader;
+    if (clock) {
+        const auto clockButton = clockChoices().find(*clock);
+        if (!clockButton)
+            return run.fail(ExitCode::BadArguments,
+                            "--clock is one of " + clockChoices().joined() + ", not \"" + *clock + "\"");
+        const auto speedButton = speedChoices().find(*speed);
+        if (!speedButton)
+            return run.fail(ExitCode::BadArguments,
+                            "--card-port is one of " + speedChoices().joined() + ", not \"" + *speed + "\"");
+        reader.emplace();
+        reader->clockHz = kReaderClocksHz[*clockButton];
+        reader->baud = cardPortBaud(*speedButton);
+        reader->givenByUser = true;
+    }
+    printDiagnosis(run, diagnoseAtr(*bytes, reader, cardListPaths(run)));
     return ExitCode::Ok;
 }
 

@@ -302,14 +302,20 @@ const std::vector<CommandEntry>& entries()
           kJson},
          {}},
         {"atr",
-         "HEX [--json] [--card-list FILE]",
+         "HEX [--clock MHZ --card-port BAUD] [--json] [--card-list FILE]",
          "decode a card's answer to reset given as hex",
          "Decodes an ATR after ISO/IEC 7816-3 (\"3B021450\" or \"3B 02 14 50\"): convention,\n"
-         "interface bytes and protocols, Fi/Di with the bit rate at 3.5712 MHz, guard\n"
-         "time, T=1 parameters, historical bytes and TCK, and names the card from\n"
-         "pcsc-tools' smartcard_list.txt when installed. No device is touched.",
+         "interface bytes and protocols, specific mode, Fi/Di with the bit rate at\n"
+         "3.5712 MHz, guard time, T=1 parameters, reserved values, historical bytes\n"
+         "(a PC/SC contactless card's standard and name) and TCK, and names the card\n"
+         "from pcsc-tools' smartcard_list.txt when installed. With --clock and\n"
+         "--card-port, whether a reader set so suits the card, and which settings\n"
+         "would, as \"card atr\" says it. No device is touched.",
          {"HEX"},
-         {kJson, kCardList},
+         {{"--clock", "MHZ", "the reader's card clock, one of {clocks} (with --card-port)"},
+          {"--card-port", "BAUD", "the reader's card-port speed, one of {speeds} (with --clock)"},
+          kJson,
+          kCardList},
          {}},
         {"card atr",
          "--port PORT [--json] [--card-list FILE]",

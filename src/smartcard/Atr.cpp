@@ -10,7 +10,11 @@ constexpr std::uint8_t kDirectTs = 0x3B;
 constexpr std::uint8_t kInverseTs = 0x3F;
 // TS of an inverse-convention card as a direct-convention UART reads it.
 constexpr std::uint8_t kInverseReadDirectTs = 0x03;
+constexpr int kProtocolT1 = 1;
 constexpr int kProtocolT15 = 15;
+constexpr std::uint8_t kBerAidTag = 0x4F;
+constexpr std::size_t kContactlessAidLength = 12;
+constexpr std::array<std::uint8_t, 5> kPcscRid = {0xA0, 0x00, 0x00, 0x03, 0x06};
 
 // ISO/IEC 7816-3 tables 7 and 8; 0 marks a reserved value.
 constexpr int kFiTable[16] = {372, 372, 558, 744, 1116, 1488, 1860, 0, 0, 512, 768, 1024, 1536, 2048, 0, 0};
@@ -46,6 +50,26 @@ void readObjects(HistoricalBytes& historical, std::size_t begin, std::size_t end
     }
 }
 
+// PC/SC readers put a contactless card's identifier behind category 80 as
+// one BER object, 4F and a length byte, not as compact-TLV.
+bool readBerApplicationIdentifier(HistoricalBytes& historical)
+{
+    const std::vector<std::uint8_t>& bytes = historical.bytes;
+    if (bytes.size() < 3 || bytes[1] != kBerAidTag || bytes[2] + 3u != bytes.size())
+        return false;
+    historical.berApplicationIdentifier.emplace(bytes.begin() + 3, bytes.end());
+    const std::vector<std::uint8_t>& aid = *historical.berApplicationIdentifier;
+    if (aid.size() == kContactlessAidLength && std::equal(kPcscRid.begin(), kPcscRid.end(), aid.begin())) {
+        ContactlessCard card;
+        std::copy(aid.begin(), aid.begin() + 5, card.rid.begin());
+        card.standard = aid[5];
+        card.cardName = static_cast<std::uint16_t>(aid[6] << 8 | aid[7]);
+        std::copy(aid.begin() + 8, aid.end(), card.rfu.begin());
+        historical.contactless = card;
+    }
+    return true;
+}
+
 void readHistorical(DecodedAtr& atr)
 {
     HistoricalBytes& historical = atr.historical;
@@ -54,7 +78,8 @@ void readHistorical(DecodedAtr& atr)
         return;
     const std::size_t count = historical.bytes.size();
     if (*category == 0x80) {
-        readObjects(historical, 1, count);
+        if (!readBerApplicationIdentifier(historical))
+            readObjects(historical, 1, count);
     } else if (*category == 0x00) {
         if (count < 4) {
             atr.notes.push_back("category 00 needs the three status bytes at the end of the historical bytes");
@@ -115,6 +140,48 @@ void readConvention(DecodedAtr& atr)
     }
 }
 
+std::string byteName(char kind, int group, std::uint8_t value)
+{
+    return std::string("T") + kind + std::to_string(group) + " " + hexByte(value);
+}
+
+// Codes the clause leaves reserved: an ATR that uses them is not well formed.
+void checkReservedValues(DecodedAtr& atr)
+{
+    std::vector<std::string>& problems = atr.problems;
+    if (const auto ta1 = atr.ta(1)) {
+        if (!clockRateConversion(*ta1 >> 4))
+            problems.push_back(byteName('A', 1, *ta1) + ": Fi=" + std::to_string(*ta1 >> 4) + " is reserved");
+        if (!baudAdjustment(*ta1 & 0x0F))
+            problems.push_back(byteName('A', 1, *ta1) + ": Di=" + std::to_string(*ta1 & 0x0F) + " is reserved");
+    }
+    if (const auto ta2 = atr.ta(2); ta2 && (*ta2 & 0x60))
+        problems.push_back(byteName('A', 2, *ta2) + ": bits 7 and 6 are reserved and must be 0");
+    if (const auto tc2 = atr.tc(2); tc2 && *tc2 == 0)
+        problems.push_back(byteName('C', 2, *tc2) + ": WI=0 is reserved");
+    for (const InterfaceGroup& group : atr.groups) {
+        const int t = group.td ? *group.td & 0x0F : 0;
+        if (t >= 2 && t <= 13)
+            problems.push_back(byteName('D', group.index, *group.td) + " names T=" + std::to_string(t) +
+                               ", which is reserved for future use");
+    }
+    if (const int i = atr.firstIndexFor(kProtocolT1, 'A'); i && (*atr.ta(i) == 0x00 || *atr.ta(i) == 0xFF))
+        problems.push_back(byteName('A', i, *atr.ta(i)) + ": IFSC " + std::to_string(*atr.ta(i)) +
+                           " is reserved (1 to 254)");
+    if (const int i = atr.firstIndexFor(kProtocolT1, 'B'); i && (*atr.tb(i) >> 4) > 9)
+        problems.push_back(byteName('B', i, *atr.tb(i)) + ": BWI=" + std::to_string(*atr.tb(i) >> 4) +
+                           " is reserved (0 to 9)");
+    if (const int i = atr.firstIndexFor(kProtocolT1, 'C'); i && (*atr.tc(i) & 0xFE))
+        problems.push_back(byteName('C', i, *atr.tc(i)) + ": bits 8 to 2 are reserved and must be 0");
+    // Classes A, B, C and the neighbouring pairs; every other indicator is reserved.
+    if (const int i = atr.firstIndexFor(kProtocolT15, 'A')) {
+        const int y = *atr.ta(i) & 0x3F;
+        if (y != 1 && y != 2 && y != 3 && y != 4 && y != 6 && y != 7)
+            problems.push_back(byteName('A', i, *atr.ta(i)) + ": class indicator " + std::to_string(y) +
+                               " is reserved");
+    }
+}
+
 void addProtocol(DecodedAtr& atr, int protocol)
 {
     if (protocol == kProtocolT15) {
@@ -147,13 +214,22 @@ std::optional<std::uint8_t> DecodedAtr::td(int i) const
     return i >= 1 && static_cast<std::size_t>(i) <= groups.size() ? groups[i - 1].td : std::nullopt;
 }
 
-const InterfaceGroup* DecodedAtr::firstGroupFor(int protocol) const
+int DecodedAtr::firstIndexFor(int protocol, char kind) const
 {
     for (const InterfaceGroup& group : groups) {
-        if (group.index > 2 && group.protocol == protocol)
-            return &group;
+        const std::optional<std::uint8_t>& value = kind == 'A' ? group.ta : kind == 'B' ? group.tb : group.tc;
+        if (group.index > 2 && group.protocol == protocol && value)
+            return group.index;
     }
-    return nullptr;
+    return 0;
+}
+
+std::optional<std::uint8_t> DecodedAtr::firstFor(int protocol, char kind) const
+{
+    const int i = firstIndexFor(protocol, kind);
+    if (i == 0)
+        return std::nullopt;
+    return kind == 'A' ? ta(i) : kind == 'B' ? tb(i) : tc(i);
 }
 
 bool DecodedAtr::offers(int protocol) const
@@ -240,6 +316,7 @@ DecodedAtr decodeAtr(const std::vector<std::uint8_t>& input)
         atr.problems.push_back("longer than the " + std::to_string(kMaxAtrLength) + " bytes ISO/IEC 7816-3 allows (" +
                                std::to_string(atr.length) + ")");
     }
+    checkReservedValues(atr);
     readHistorical(atr);
     return atr;
 }
@@ -367,7 +444,71 @@ AtrTiming atrTiming(const DecodedAtr& atr)
         timing.extraGuardTime = *tc1;
     if (const auto tc2 = atr.tc(2))
         timing.waitingTimeInteger = *tc2;
+    if (const auto ta2 = atr.ta(2)) {
+        timing.specificMode = true;
+        timing.specificProtocol = *ta2 & 0x0F;
+        timing.implicitParameters = (*ta2 & 0x10) != 0;
+        timing.modeChangeable = (*ta2 & 0x80) == 0;
+    }
     return timing;
+}
+
+T1Parameters t1Parameters(const DecodedAtr& atr)
+{
+    T1Parameters parameters;
+    if (const auto ta = atr.firstFor(kProtocolT1, 'A'))
+        parameters.ifsc = *ta;
+    if (const auto tb = atr.firstFor(kProtocolT1, 'B')) {
+        parameters.bwi = *tb >> 4;
+        parameters.cwi = *tb & 0x0F;
+    }
+    const auto tc = atr.firstFor(kProtocolT1, 'C');
+    parameters.crc = tc && (*tc & 0x01);
+    parameters.defaults = !atr.firstFor(kProtocolT1, 'A') && !atr.firstFor(kProtocolT1, 'B') && !tc;
+    return parameters;
+}
+
+std::string contactlessStandardName(std::uint8_t standard)
+{
+    switch (standard) {
+    case 0x00: return "no information given";
+    case 0x01: return "ISO 14443 A, part 1";
+    case 0x02: return "ISO 14443 A, part 2";
+    case 0x03: return "ISO 14443 A, part 3";
+    case 0x05: return "ISO 14443 B, part 1";
+    case 0x06: return "ISO 14443 B, part 2";
+    case 0x07: return "ISO 14443 B, part 3";
+    case 0x09: return "ISO 15693, part 1";
+    case 0x0A: return "ISO 15693, part 2";
+    case 0x0B: return "ISO 15693, part 3";
+    case 0x0C: return "ISO 15693, part 4";
+    case 0x0D: return "contact (7816-10) I2C";
+    case 0x0E: return "contact (7816-10) extended I2C";
+    case 0x0F: return "contact (7816-10) 2WBP";
+    case 0x10: return "contact (7816-10) 3WBP";
+    case 0x11: return "FeliCa";
+    case 0x40: return "low frequency contactless card";
+    default: return {};
+    }
+}
+
+std::string contactlessCardName(std::uint16_t cardName)
+{
+    switch (cardName) {
+    case 0x0001: return "MIFARE Standard 1K";
+    case 0x0002: return "MIFARE Standard 4K";
+    case 0x0003: return "MIFARE Ultralight";
+    case 0x0026: return "MIFARE Mini";
+    case 0x002F: return "Jewel";
+    case 0x0030: return "Topaz NFC Tag";
+    case 0x0036: return "MIFARE Plus SL1 2K";
+    case 0x0037: return "MIFARE Plus SL1 4K";
+    case 0x0038: return "MIFARE Plus SL2 2K";
+    case 0x0039: return "MIFARE Plus SL2 4K";
+    case 0x003A: return "MIFARE Ultralight C";
+    case 0x003B: return "FeliCa";
+    default: return {};
+    }
 }
 
 std::optional<double> bitRate(double clockHz, std::optional<int> f, std::optional<int> d)

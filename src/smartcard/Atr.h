@@ -27,6 +27,16 @@ struct InterfaceGroup {
     static constexpr int kGlobal = -1;
 };
 
+/// The historical bytes of a contactless storage card as a PC/SC reader
+/// builds them: 80 4F 0C, the registered identifier, standard, card name
+/// and four bytes for future use.
+struct ContactlessCard {
+    std::array<std::uint8_t, 5> rid{};
+    std::uint8_t standard = 0;
+    std::uint16_t cardName = 0;
+    std::array<std::uint8_t, 4> rfu{};
+};
+
 /// One compact-TLV data object of the historical bytes.
 struct CompactTlv {
     std::uint8_t tag = 0;
@@ -41,6 +51,10 @@ struct HistoricalBytes {
     std::optional<std::array<std::uint8_t, 3>> statusIndicator;
     /// An object's length runs past the historical bytes.
     bool objectOverrun = false;
+    /// Category 80 holding one application identifier in BER form (tag 4F).
+    std::optional<std::vector<std::uint8_t>> berApplicationIdentifier;
+    /// That identifier as a PC/SC contactless storage card's.
+    std::optional<ContactlessCard> contactless;
 
     std::optional<std::uint8_t> category() const
     {
@@ -86,8 +100,11 @@ struct DecodedAtr {
     std::optional<std::uint8_t> tb(int i) const;
     std::optional<std::uint8_t> tc(int i) const;
     std::optional<std::uint8_t> td(int i) const;
-    /// The first group whose bytes belong to protocol T (i > 2 for T=1 and T=15).
-    const InterfaceGroup* firstGroupFor(int protocol) const;
+    /// The group of the first TA, TB or TC (kind 'A', 'B', 'C') for protocol
+    /// T, from group 3 on: the clause gives only that one byte its meaning.
+    /// 0 when there is none.
+    int firstIndexFor(int protocol, char kind) const;
+    std::optional<std::uint8_t> firstFor(int protocol, char kind) const;
     bool offers(int protocol) const;
 };
 
@@ -120,6 +137,21 @@ std::optional<std::uint32_t> maxClockHz(int fi);
 /// D for Di; nothing for the reserved values.
 std::optional<int> baudAdjustment(int di);
 
+/// T=1's parameters, the defaults where the ATR is silent.
+struct T1Parameters {
+    int ifsc = 32;
+    int bwi = 4;
+    int cwi = 13;
+    bool crc = false;
+    bool defaults = true; ///< no byte for T=1 says anything
+};
+T1Parameters t1Parameters(const DecodedAtr& atr);
+
+/// The standard and the card's name of a contactless storage card; empty
+/// for codes the tool does not know.
+std::string contactlessStandardName(std::uint8_t standard);
+std::string contactlessCardName(std::uint16_t cardName);
+
 /// What the ATR says about timing, with the defaults where it is silent.
 struct AtrTiming {
     int fi = 1, di = 1;
@@ -128,6 +160,13 @@ struct AtrTiming {
     std::optional<std::uint32_t> maxClockHz = 5000000;
     int extraGuardTime = 0; ///< N of TC1; 255 is the minimum guard time
     int waitingTimeInteger = 10; ///< WI of TC2 (T=0)
+    /// TA2 puts the card in specific mode: it works in one protocol right
+    /// after the ATR, with TA1's F and D or, with bit 5 set, implicit ones,
+    /// and takes no PPS.
+    bool specificMode = false;
+    int specificProtocol = 0;
+    bool implicitParameters = false;
+    bool modeChangeable = false;
 };
 AtrTiming atrTiming(const DecodedAtr& atr);
 

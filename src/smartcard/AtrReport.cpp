@@ -61,10 +61,12 @@ std::string classText(std::uint8_t ta)
 }
 
 // What one interface byte says, by its kind, group and protocol.
-std::string meaning(char kind, const InterfaceGroup& group, std::uint8_t value, const AtrTiming& timing,
-                    double clockHz)
+std::string meaning(const DecodedAtr& atr, char kind, const InterfaceGroup& group, std::uint8_t value,
+                    const AtrTiming& timing, double clockHz)
 {
     const int i = group.index;
+    // Only the first TA, TB, TC for a protocol carry the clause's meaning.
+    const bool first = i > 2 && atr.firstIndexFor(group.protocol, kind) == i;
     if (kind == 'D')
         return presenceText(value >> 4, i + 1) + "; T=" + std::to_string(value & 0x0F);
     if (i == 1) {
@@ -89,7 +91,7 @@ std::string meaning(char kind, const InterfaceGroup& group, std::uint8_t value, 
         return "waiting time integer WI=" + std::to_string(value) + " (T=0)" +
             (timing.f ? ": waiting time " + decimals(waitMs, 1) + " ms at " + megahertz(clockHz) : std::string());
     }
-    if (group.protocol == kT1) {
+    if (group.protocol == kT1 && first) {
         switch (kind) {
         case 'A': return "IFSC " + std::to_string(value) + " bytes (T=1)";
         case 'B':
@@ -97,7 +99,7 @@ std::string meaning(char kind, const InterfaceGroup& group, std::uint8_t value, 
         default: return std::string("error detection ") + ((value & 0x01) ? "CRC" : "LRC") + " (T=1)";
         }
     }
-    if (group.protocol == kT15) {
+    if (group.protocol == kT15 && first) {
         if (kind == 'A')
             return classText(value) + " (global)";
         if (kind == 'B')
@@ -108,13 +110,29 @@ std::string meaning(char kind, const InterfaceGroup& group, std::uint8_t value, 
 
 std::string t1Summary(const DecodedAtr& atr)
 {
-    const InterfaceGroup* group = atr.firstGroupFor(kT1);
-    const int ifsc = group && group->ta ? *group->ta : 32;
-    const int bwi = group && group->tb ? *group->tb >> 4 : 4;
-    const int cwi = group && group->tb ? *group->tb & 0x0F : 13;
-    const bool crc = group && group->tc && (*group->tc & 0x01);
-    return "IFSC " + std::to_string(ifsc) + ", BWI " + std::to_string(bwi) + ", CWI " + std::to_string(cwi) + ", " +
-        (crc ? "CRC" : "LRC") + (group ? "" : " (defaults)");
+    const T1Parameters t1 = t1Parameters(atr);
+    return "IFSC " + std::to_string(t1.ifsc) + ", BWI " + std::to_string(t1.bwi) + ", CWI " + std::to_string(t1.cwi) +
+        ", " + (t1.crc ? "CRC" : "LRC") + (t1.defaults ? " (defaults)" : "");
+}
+
+std::string known(const std::string& name)
+{
+    return name.empty() ? std::string("not known to the tool") : name;
+}
+
+void describeContactless(const HistoricalBytes& historical, std::vector<ReportLine>& lines)
+{
+    lines.push_back({1, "Application identifier (4F)", spacedHex(*historical.berApplicationIdentifier)});
+    if (!historical.contactless)
+        return;
+    const ContactlessCard& card = *historical.contactless;
+    lines.push_back({2, "RID", spacedHex({card.rid.begin(), card.rid.end()}) + " (PC/SC contactless storage card)"});
+    lines.push_back({2, "Standard", hexByte(card.standard) + ": " + known(contactlessStandardName(card.standard))});
+    lines.push_back({2, "Card name",
+                     hexByte(static_cast<std::uint8_t>(card.cardName >> 8)) + " " +
+                         hexByte(static_cast<std::uint8_t>(card.cardName)) + ": " +
+                         known(contactlessCardName(card.cardName))});
+    lines.push_back({2, "RFU", spacedHex({card.rfu.begin(), card.rfu.end()})});
 }
 
 std::string categoryText(std::uint8_t category)
@@ -152,9 +170,13 @@ void describeHistorical(const DecodedAtr& atr, std::vector<ReportLine>& lines)
                      spacedHex(historical.bytes) + " (" + std::to_string(historical.bytes.size()) + ")"});
     if (const std::string text = printable(historical.bytes); !text.empty())
         lines.push_back({1, "Text", "\"" + text + "\""});
-    lines.push_back({1, "Category", categoryText(*historical.category())});
+    lines.push_back({1, "Category",
+                     historical.berApplicationIdentifier ? std::string("80: one BER object, the application identifier")
+                                                         : categoryText(*historical.category())});
     if (*historical.category() == 0x10 && historical.bytes.size() > 1)
         lines.push_back({1, "DIR data reference", hexByte(historical.bytes[1])});
+    if (historical.berApplicationIdentifier)
+        describeContactless(historical, lines);
     for (const CompactTlv& object : historical.objects) {
         lines.push_back({1, compactTlvName(object.tag) + " (tag " + std::to_string(object.tag) + ")",
                          object.value.empty() ? "empty" : spacedHex(object.value)});
@@ -205,7 +227,15 @@ void describeTiming(const AtrDiagnosis& diagnosis, std::vector<ReportLine>& line
             lines.push_back({0, label, bitsPerSecond(*rate) + ", etu " + decimals(1e6 / *rate, 2) + " us" + at});
     };
     rateLine("Bit rate during the ATR", fit.initialRate);
-    if (timing.ta1Present) {
+    if (timing.specificMode) {
+        const std::string label = "Bit rate after the ATR (specific mode, no PPS)";
+        if (timing.implicitParameters)
+            lines.push_back({0, label, "implicit parameters (TA2 bit 5): not given by the ATR"});
+        else if (fit.specificRate)
+            rateLine(label, fit.specificRate);
+        else
+            lines.push_back({0, label, "none: TA1 uses reserved values"});
+    } else if (timing.ta1Present) {
         if (fit.offeredRate)
             rateLine("Bit rate TA1 offers", fit.offeredRate);
         else
@@ -223,7 +253,7 @@ void describeReader(const AtrDiagnosis& diagnosis, std::vector<ReportLine>& line
         lines.push_back({0, "Reader", "settings not known"});
     } else {
         const ReaderCardPort& reader = *diagnosis.reader;
-        lines.push_back({0, "Reader", "card port as the programmer reports it"});
+        lines.push_back({0, "Reader", reader.givenByUser ? "card port as given" : "card port as the programmer reports it"});
         lines.push_back({1, "Clock", reader.clockHz ? megahertz(*reader.clockHz) : "unknown"});
         lines.push_back({1, "Speed", reader.baud ? std::to_string(*reader.baud) + " baud" : "unknown"});
         if (reader.parityCode)
@@ -312,7 +342,7 @@ std::vector<ReportLine> describeDiagnosis(const AtrDiagnosis& diagnosis)
             if (value) {
                 lines.push_back({0, std::string("T") + kind + std::to_string(group.index),
                                  hexByte(*value) + ": " +
-                                     meaning(kind, group, *value, diagnosis.timing, diagnosis.fit.clockHz)});
+                                     meaning(atr, kind, group, *value, diagnosis.timing, diagnosis.fit.clockHz)});
             }
         }
     }

@@ -52,7 +52,8 @@ std::string fd(std::optional<int> f, std::optional<int> d)
 }
 
 // Every clock and speed of the reader at which the card's rate fits,
-// never above the card's maximum clock.
+// never above the card's maximum clock. In specific mode only the rate
+// after the ATR counts: no PPS can bring another.
 std::vector<ReaderFit::Setting> suitableSettings(const AtrTiming& timing)
 {
     std::vector<ReaderFit::Setting> settings;
@@ -60,11 +61,15 @@ std::vector<ReaderFit::Setting> suitableSettings(const AtrTiming& timing)
         if (timing.maxClockHz && clock > *timing.maxClockHz)
             continue;
         for (const std::uint32_t baud : kReaderBauds) {
-            if (near(baud, *bitRate(clock, kInitialF, 1)))
+            const auto offered = bitRate(clock, timing.f, timing.d);
+            if (timing.specificMode) {
+                if (!timing.implicitParameters && offered && near(baud, *offered))
+                    settings.push_back({clock, baud, false});
+            } else if (near(baud, *bitRate(clock, kInitialF, 1))) {
                 settings.push_back({clock, baud, false});
-            else if (const auto offered = bitRate(clock, timing.f, timing.d);
-                     timing.ta1Present && offered && near(baud, *offered))
+            } else if (timing.ta1Present && offered && near(baud, *offered)) {
                 settings.push_back({clock, baud, true});
+            }
         }
     }
     return settings;
@@ -81,6 +86,27 @@ std::string suitableText(ReaderFit& fit, const AtrTiming& timing)
             std::to_string(setting.baud) + " baud" + (setting.afterPps ? " after a PPS exchange" : "");
     }
     return text;
+}
+
+void specificVerdict(ReaderFit& fit, const AtrTiming& timing, const std::string& port, double baud)
+{
+    const std::string mode = "in specific mode (TA2, T=" + std::to_string(timing.specificProtocol) + ")";
+    if (!fit.specificRate) {
+        fit.verdict.push_back(std::string("the card works ") + mode + " at a rate the ATR does not give (" +
+                              (timing.implicitParameters ? "implicit parameters" : "TA1 uses reserved values") +
+                              "), and no PPS exchange can change it");
+        return;
+    }
+    const std::string works = "it works at " + bitsPerSecond(*fit.specificRate) + " at " + megahertz(fit.clockHz) +
+        " (" + fd(timing.f, timing.d) + ") right after the ATR, " + mode;
+    if (near(baud, *fit.specificRate)) {
+        fit.speed = ReaderFit::Speed::MatchesSpecific;
+        fit.verdict.push_back(port + " suits the card: " + works);
+        return;
+    }
+    fit.speed = ReaderFit::Speed::Mismatch;
+    fit.verdict.push_back(port + " does not suit the card: " + works + ", and no PPS exchange can change that");
+    fit.verdict.push_back(suitableText(fit, timing));
 }
 
 } // namespace
@@ -153,7 +179,9 @@ ReaderFit assessReaderFit(const DecodedAtr& atr, const std::optional<ReaderCardP
         fit.readerBaud = reader->baud;
     const AtrTiming timing = atrTiming(atr);
     fit.initialRate = bitRate(fit.clockHz, kInitialF, 1);
-    if (timing.ta1Present)
+    if (timing.specificMode && !timing.implicitParameters)
+        fit.specificRate = bitRate(fit.clockHz, timing.f, timing.d);
+    else if (timing.ta1Present && !timing.specificMode)
         fit.offeredRate = bitRate(fit.clockHz, timing.f, timing.d);
 
     const std::string clockText = megahertz(fit.clockHz);
@@ -163,7 +191,9 @@ ReaderFit assessReaderFit(const DecodedAtr& atr, const std::optional<ReaderCardP
     } else {
         const double baud = *fit.readerBaud;
         const std::string port = "the card port's " + std::to_string(*fit.readerBaud) + " baud";
-        if (near(baud, *fit.initialRate)) {
+        if (timing.specificMode) {
+            specificVerdict(fit, timing, port, baud);
+        } else if (near(baud, *fit.initialRate)) {
             fit.speed = ReaderFit::Speed::MatchesInitial;
             fit.verdict.push_back(port + " suits the card: it answers at " + bitsPerSecond(*fit.initialRate) +
                                   " at " + clockText + " (F=372, D=1)");

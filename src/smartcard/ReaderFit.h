@@ -21,6 +21,7 @@ struct ReaderCardPort {
     char readerDigit = 0;
     std::string serialNumber; ///< 32 hex digits
     std::string versionText;  ///< "1.10"
+    bool givenByUser = false; ///< typed in, not read from the programmer
 };
 
 /// The card port from an application identity; nothing for another answer.
@@ -42,15 +43,17 @@ struct ReaderFit {
     /// Bit rate during the ATR (F=372, D=1), and the one TA1 offers.
     std::optional<double> initialRate;
     std::optional<double> offeredRate;
+    /// In specific mode: the rate right after the ATR, when the ATR gives it.
+    std::optional<double> specificRate;
     std::optional<std::uint32_t> readerBaud;
 
-    enum class Speed { Unknown, MatchesInitial, MatchesOffered, Mismatch };
+    enum class Speed { Unknown, MatchesInitial, MatchesOffered, Mismatch, MatchesSpecific };
     Speed speed = Speed::Unknown;
     /// Clock and speed choices of the reader that would suit the card.
     struct Setting {
         std::uint32_t clockHz;
         std::uint32_t baud;
-        bool afterPps; ///< at the rate TA1 offers, not the ATR's
+        bool afterPps; ///< at the rate TA1 offers, not the ATR's (never in specific mode)
     };
     std::vector<Setting> suitableSettings;
 

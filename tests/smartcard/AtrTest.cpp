@@ -3,6 +3,7 @@
 // Fi/Di tables with the bit rates they give.
 
 #include "smartcard/Atr.h"
+#include "smartcard/AtrReport.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ struct DocumentedCard {
     bool tckRequired;
     int category;
     std::vector<int> tags;
-    std::optional<int> ifsc, bwi, cwi; ///< the first T=1 group's, when there is one
+    std::optional<int> ifsc, bwi, cwi; ///< the first TA and TB for T=1, when there are
 };
 
 // Publicly documented ATRs (pcsc-tools' list and its manual's example,
@@ -55,7 +56,7 @@ const DocumentedCard kDocumentedCards[] = {
     {"OpenPGP card", "3B FA 13 00 FF 81 31 80 45 00 31 C1 73 C0 01 00 00 90 00 B1", 10, {1}, 372, 4, 255, true,
      0x00, {3, 7}, 128, 4, 5},
     {"PC/SC contactless storage card", "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A", 15, {0, 1},
-     372, 1, 0, true, 0x80, {4}, {}, {}, {}},
+     372, 1, 0, true, 0x80, {}, {}, {}, {}},
     {"YubiKey 4", "3B F8 13 00 00 81 31 FE 15 59 75 62 69 6B 65 79 34 D4", 8, {1}, 372, 4, 0, true, 0x59, {}, 254,
      1, 5},
     {"Estonian ID 1.0, global T=15", "3B FE 94 00 FF 80 B1 FA 45 1F 03 45 73 74 45 49 44 20 76 65 72 20 31 2E 30 43",
@@ -84,10 +85,11 @@ TEST(AtrDecoding, DocumentedCardsGiveTheirPublishedFields)
         EXPECT_EQ(atr.tckValid(), card.tckRequired);
         EXPECT_EQ(atr.historical.category(), card.category);
         EXPECT_EQ(objectTags(atr), card.tags);
-        const InterfaceGroup* t1 = atr.firstGroupFor(1);
-        EXPECT_EQ(t1 && t1->ta ? std::optional<int>(*t1->ta) : std::nullopt, card.ifsc);
-        EXPECT_EQ(t1 && t1->tb ? std::optional<int>(*t1->tb >> 4) : std::nullopt, card.bwi);
-        EXPECT_EQ(t1 && t1->tb ? std::optional<int>(*t1->tb & 0x0F) : std::nullopt, card.cwi);
+        const auto ta = atr.firstFor(1, 'A');
+        const auto tb = atr.firstFor(1, 'B');
+        EXPECT_EQ(ta ? std::optional<int>(*ta) : std::nullopt, card.ifsc);
+        EXPECT_EQ(tb ? std::optional<int>(*tb >> 4) : std::nullopt, card.bwi);
+        EXPECT_EQ(tb ? std::optional<int>(*tb & 0x0F) : std::nullopt, card.cwi);
         // Writing the parts back gives the very bytes.
         EXPECT_EQ(encodeAtr(atr), bytes);
     }
@@ -109,18 +111,98 @@ TEST(AtrDecoding, InterfaceBytesKeepTheirGroupsAndMeaning)
     ASSERT_TRUE(pgp.historical.statusIndicator.has_value());
     EXPECT_EQ((*pgp.historical.statusIndicator)[1], 0x90);
     EXPECT_EQ(pgp.historical.objects[1].value, hex("C0 01 00"));
+}
 
-    // Estonian ID: T=15 names global bytes (TA4: clock stop, classes) but no protocol.
-    const DecodedAtr eid = decodeAtr(hex("3B FE 94 00 FF 80 B1 FA 45 1F 03 45 73 74 45 49 44 20 76 65 72 20 31 2E 30 43"));
-    EXPECT_TRUE(eid.globalT15);
-    ASSERT_NE(eid.firstGroupFor(15), nullptr);
-    EXPECT_EQ(eid.firstGroupFor(15)->ta, 0x03);
-    EXPECT_EQ(atrTiming(eid).maxClockHz, 5000000u);
+namespace {
 
-    // The PC/SC storage card writes its AID the BER way: noted, not an error.
-    const DecodedAtr pcsc = decodeAtr(hex("3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A"));
-    EXPECT_TRUE(pcsc.historical.objectOverrun);
-    EXPECT_EQ(pcsc.notes.size(), 1u);
+struct DecodingCase {
+    const char* name;
+    const char* atr;
+    std::vector<const char*> lines; ///< in the readable decoding
+};
+
+void expectLines(const DecodingCase& c, bool wellFormed)
+{
+    SCOPED_TRACE(c.name);
+    const AtrDiagnosis diagnosis = diagnoseAtr(hex(c.atr), std::nullopt, {});
+    EXPECT_EQ(diagnosis.atr.wellFormed(), wellFormed);
+    const std::string text = formatLines(describeDiagnosis(diagnosis));
+    for (const char* line : c.lines)
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+}
+
+} // namespace
+
+// Each ATR is worked out by hand below from the interface bytes' chain.
+TEST(AtrDecoding, OnlyTheFirstTaTbTcForT1AndT15CarryTheirParameters)
+{
+    const DecodingCase cases[] = {
+        // TD1 81, TD2 A1 (TB3, TD3, T=1), TB3 45, TD3 11 (TA4, T=1), TA4 FE; TCK 0A.
+        {"IFSC in TA4 after a group with TB3 only", "3B 80 81 A1 45 11 FE 0A",
+         {"TB3: 45: BWI=4, CWI=5 (T=1)\n", "TA4: FE: IFSC 254 bytes (T=1)\n", "T=1: IFSC 254, BWI 4, CWI 5, LRC\n"}},
+        // TD2 91 (TA3, TD3, T=1), TA3 80, TD3 11 (TA4, T=1), TA4 FE; TCK FF.
+        {"a second TA for T=1 is no IFSC", "3B 80 81 91 80 11 FE FF",
+         {"TA3: 80: IFSC 128 bytes (T=1)\n", "TA4: FE: for T=1\n", "T=1: IFSC 128, BWI 4, CWI 13, LRC\n"}},
+        // TD2 AF (TB3, TD3, T=15), TB3 00, TD3 9F (TA4, TD4, T=15), TA4 03, TD4 1F (TA5, T=15), TA5 07; TCK 2B.
+        {"T=15: the first TB in group 3, the first TA in group 4", "3B 80 80 AF 00 9F 03 1F 07 2B",
+         {"TB3: 00: use of C6 (SPU) 00 (global)\n", "Protocols: T=0, global bytes (T=15)\n",
+          "TA4: 03: clock stop not supported; classes A (5 V), B (3 V) (global)\n", "TA5: 07: for T=15\n"}},
+    };
+    for (const DecodingCase& c : cases)
+        expectLines(c, true);
+    const T1Parameters t1 = t1Parameters(decodeAtr(hex("3B 80 81 A1 45 11 FE 0A")));
+    EXPECT_EQ(t1.ifsc, 254);
+    EXPECT_EQ(t1.bwi, 4);
+    EXPECT_FALSE(t1.defaults);
+}
+
+TEST(AtrDecoding, ReservedValuesAreProblems)
+{
+    const DecodingCase cases[] = {
+        {"Fi 7", "3B 10 71", {"Problem: TA1 71: Fi=7 is reserved\n"}},
+        {"Di 0", "3B 10 10", {"Problem: TA1 10: Di=0 is reserved\n"}},
+        // TD1 10 (TA2, T=0), TA2 40: bit 7 set.
+        {"TA2 bit 7", "3B 80 10 40", {"Problem: TA2 40: bits 7 and 6 are reserved and must be 0\n"}},
+        // TD1 40 (TC2, T=0), TC2 00.
+        {"WI 0", "3B 80 40 00", {"Problem: TC2 00: WI=0 is reserved\n"}},
+        // TD1 05 names T=5; TCK 80^05 = 85.
+        {"T=5", "3B 80 05 85", {"Problem: TD1 05 names T=5, which is reserved for future use\n"}},
+        // TD1 81, TD2 11 (TA3, T=1): TCK 80^81^11^TA3.
+        {"IFSC 00", "3B 80 81 11 00 10", {"Problem: TA3 00: IFSC 0 is reserved (1 to 254)\n"}},
+        {"IFSC FF", "3B 80 81 11 FF EF", {"Problem: TA3 FF: IFSC 255 is reserved (1 to 254)\n"}},
+        // TD2 21 (TB3, T=1), TB3 A5; TCK 85.
+        {"BWI 10", "3B 80 81 21 A5 85", {"Problem: TB3 A5: BWI=10 is reserved (0 to 9)\n"}},
+        // TD2 41 (TC3, T=1), TC3 03; TCK 43.
+        {"TC3 bit 2", "3B 80 81 41 03 43", {"Problem: TC3 03: bits 8 to 2 are reserved and must be 0\n"}},
+        // TD2 1F (TA3, T=15), TA3 05: classes A and C; TCK 1A.
+        {"class indicator 5", "3B 80 80 1F 05 1A", {"Problem: TA3 05: class indicator 5 is reserved\n"}},
+    };
+    for (const DecodingCase& c : cases) {
+        expectLines(c, false);
+        EXPECT_EQ(decodeAtr(hex(c.atr)).problems.size(), 1u) << c.name;
+    }
+}
+
+TEST(AtrDecoding, PcscContactlessCardsNameTheirStandardAndCard)
+{
+    // 80, then 4F 0C: RID A0 00 00 03 06, standard, two bytes of card name, four RFU bytes.
+    const DecodingCase cases[] = {
+        {"MIFARE 1K", "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A",
+         {"  Category: 80: one BER object, the application identifier\n",
+          "    RID: A0 00 00 03 06 (PC/SC contactless storage card)\n", "    Standard: 03: ISO 14443 A, part 3\n",
+          "    Card name: 00 01: MIFARE Standard 1K\n", "    RFU: 00 00 00 00\n"}},
+        {"MIFARE Ultralight", "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 03 00 00 00 00 68",
+         {"    Card name: 00 03: MIFARE Ultralight\n"}},
+        // Card name 00 FF: TCK 6A ^ 01 ^ FF = 94.
+        {"a name the tool does not know", "3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 FF 00 00 00 00 94",
+         {"    Card name: 00 FF: not known to the tool\n"}},
+    };
+    for (const DecodingCase& c : cases) {
+        expectLines(c, true);
+        const DecodedAtr atr = decodeAtr(hex(c.atr));
+        EXPECT_TRUE(atr.notes.empty()) << c.name;
+        EXPECT_TRUE(atr.historical.objects.empty()) << c.name;
+    }
 }
 
 namespace {

@@ -46,8 +46,12 @@ TEST(ReaderFit, TheCardsRateAtTheReadersClockIsSetAgainstItsSpeed)
         ReaderFit::Speed speed;
         bool clockAboveMaximum;
         bool guardTimeShort;
+        const char* verdict = ""; ///< the start of the first verdict sentence
     };
     const char* plain = "3B 02 14 50";
+    // TA1 13 (F=372, D=4), TD1 10, TA2 00: specific mode T=0 with TA1's F and D,
+    // 3.43 MHz · 4 / 372 = 36881.7 bit/s right after the ATR.
+    const char* specific = "3B 90 13 10 00";
     const char* ta1x18 = "3B FE 18 00 00 80 31 FE 45 80 31 80 66 40 90 A4 16 2A 00 83 0F 90 00 EF";
     const Case cases[] = {
         // 3.43 MHz / 372 = 9220 bit/s: 4 % from 9600, within a UART's reach.
@@ -66,6 +70,18 @@ TEST(ReaderFit, TheCardsRateAtTheReadersClockIsSetAgainstItsSpeed)
         {"TC1 FF asks for the minimum", "3B 40 FF", reader(3430000, 9600, 0), ReaderFit::Speed::MatchesInitial,
          false, false},
         {"reader unknown", plain, std::nullopt, ReaderFit::Speed::Unknown, false, false},
+        {"specific mode at 9600: the ATR's rate is no help", specific, reader(3430000, 9600),
+         ReaderFit::Speed::Mismatch, false, false,
+         "the card port's 9600 baud does not suit the card: it works at 36881.7 bit/s at 3.43 MHz (F=372, D=4) "
+         "right after the ATR, in specific mode (TA2, T=0), and no PPS exchange can change that"},
+        {"specific mode at 38400: no PPS needed", specific, reader(3430000, 38400),
+         ReaderFit::Speed::MatchesSpecific, false, false, "the card port's 38400 baud suits the card: it works at"},
+        // TA2 10: bit 5 set, implicit F and D.
+        {"specific mode, implicit parameters", "3B 90 13 10 10", reader(3430000, 9600), ReaderFit::Speed::Unknown,
+         false, false, "the card works in specific mode (TA2, T=0) at a rate the ATR does not give (implicit"},
+        // TD1 10, TA2 00 without TA1: T=0 at F=372, D=1 from the start.
+        {"specific mode without TA1", "3B 80 10 00", reader(3430000, 9600), ReaderFit::Speed::MatchesSpecific,
+         false, false, "the card port's 9600 baud suits the card: it works at 9220.4 bit/s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,6 +94,8 @@ TEST(ReaderFit, TheCardsRateAtTheReadersClockIsSetAgainstItsSpeed)
         ASSERT_TRUE(fit.initialRate.has_value());
         EXPECT_NEAR(*fit.initialRate, fit.clockHz / 372.0, 1e-6);
         EXPECT_EQ(fit.suitableSettings.empty(), c.speed != ReaderFit::Speed::Mismatch);
+        ASSERT_FALSE(fit.verdict.empty());
+        EXPECT_EQ(fit.verdict.front().rfind(c.verdict, 0), 0u) << fit.verdict.front();
     }
 }
 
@@ -93,6 +111,12 @@ TEST(ReaderFit, AMismatchNamesTheSettingsThatWouldSuit)
     EXPECT_TRUE(suggests(fast, 3430000, 115200, true));
     for (const ReaderFit::Setting& setting : fast.suitableSettings)
         EXPECT_LE(setting.clockHz, 5000000u);
+
+    // In specific mode only TA1's rate counts, and without a PPS: at 4 MHz
+    // 43010.8 bit/s is 12 % off 38400.
+    const ReaderFit specific = assessReaderFit(decodeAtr(hex("3B 90 13 10 00")), reader(4000000, 9600));
+    EXPECT_TRUE(suggests(specific, 3430000, 38400, false));
+    EXPECT_EQ(specific.suitableSettings.size(), 1u);
 }
 
 TEST(ReaderFit, TheReadersSettingsComeFromTheProgrammersIdentity)
