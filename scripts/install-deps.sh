@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest 
           qt6-base-dev qt6-svg-dev libgl-dev libglx-dev libopengl-dev libvulkan-dev wine64 libftdi1-dev
           libcurl4-openssl-dev libssl-dev
           dpkg-dev file lintian desktop-file-utils appstream
-          libudev-dev umockdev libumockdev-dev)
+          libudev-dev umockdev libumockdev-dev
+          librsvg2-bin xvfb xdotool imagemagick xz-utils)
 
 missing=()
 for package in "${packages[@]}"; do

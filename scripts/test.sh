@@ -2,8 +2,9 @@
 # Builds everything and runs every test: the core tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the thread tests under
 # ThreadSanitizer, the normal build with every test, the Windows build
-# of the core with its tests under Wine, and the fuzz targets for a fixed
-# number of inputs each.
+# of the core with its tests under Wine, the Windows window program
+# clicked through under Wine in Xvfb and its installer, and the fuzz
+# targets for a fixed number of inputs each.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,7 +36,7 @@ configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
 
-echo "== Windows build and tests under Wine"
+echo "== Windows build and tests under Wine, the window program and the installer"
 TALVEX_SIMULATOR="$root/build/src/talvex-simulator" bash scripts/wine-tests.sh "$root/build-mingw-tests"
 
 echo "== fuzz targets (fixed runs)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build's tests, run on this machine under Wine.
-#   bash scripts/wine-tests.sh [build-dir]          (default: build-mingw-tests)
+#   bash scripts/wine-tests.sh [build-dir [gui-build-dir]]
+#        (default: build-mingw-tests, and build-mingw-gui beside it)
 #
 # Cross-builds the core and its tests with MinGW-w64, serves simulated
 # programmers on pseudo-terminals (the native talvex-simulator) and links
@@ -13,16 +14,21 @@
 # otherwise both are built in <build-dir>/native-simulator.
 #
 # After the tests, talvexctl.exe is tried against the simulators beside the
-# Linux talvexctl (scripts/wine-talvexctl.sh), and the installer and the zip
-# that scripts/windows-package.sh makes are installed, run and removed
+# Linux talvexctl (scripts/wine-talvexctl.sh); then, on an X display of its
+# own (Xvfb), the window program built against the MinGW Qt
+# (scripts/build-mingw.sh --gui, scripts/qt-mingw.sh) is clicked through
+# (scripts/wine-gui.sh), and the installer and the zip that
+# scripts/windows-package.sh makes from both are installed, run and removed
 # (scripts/wine-installer.sh), in the same Wine prefix.
 #
-# Needs g++-mingw-w64-x86-64, googletest, wine64 and nsis (scripts/install-deps.sh
+# Needs g++-mingw-w64-x86-64, googletest, wine64, nsis, qt6-base-dev-tools,
+# librsvg2-bin, xvfb, xdotool and imagemagick (scripts/install-deps.sh
 # installs them); installs nothing itself. Exits non-zero when a test fails.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$(mkdir -p "${1:-$root/build-mingw-tests}" && cd "${1:-$root/build-mingw-tests}" && pwd)"
+gui_build_dir="$(mkdir -p "${2:-$build_dir/../build-mingw-gui}" && cd "${2:-$build_dir/../build-mingw-gui}" && pwd)"
 started=$SECONDS
 
 say() { echo "wine-tests: $*"; }
@@ -43,6 +49,8 @@ wineserver=$(find_tool wineserver) || fail "wineserver not found (install the pa
 # --- the Windows programs --------------------------------------------------
 say "cross-building in $build_dir"
 bash "$root/scripts/build-mingw.sh" --tests "$build_dir"
+say "cross-building the window program in $gui_build_dir"
+bash "$root/scripts/build-mingw.sh" --gui "$gui_build_dir"
 emulator=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p;s/^TALVEX_WINE:FILEPATH=//p' "$build_dir/CMakeCache.txt" | head -n1)
 [[ -n $emulator && $emulator != *NOTFOUND ]] || fail "the cross build found no Wine to run its tests with"
 
@@ -70,37 +78,47 @@ export WINE="$wine"                          # for the scripts called below
 unset DISPLAY WAYLAND_DISPLAY                # console programs only
 
 server_started=
+xvfb_pid=
 simulator_pids=()
 run_dir="$build_dir/wine-run"
+stop_server() {
+    # -k asks this prefix's server to end the Windows processes it serves
+    # (services.exe and the like outlive a plain kill) and to exit; -w then
+    # waits for it to be gone, within a bound.
+    "$wineserver" -k >/dev/null 2>&1 || true
+    timeout 10 "$wineserver" -w >/dev/null 2>&1 || true
+    server_started=
+}
 cleanup() {
     local pid
     for pid in "${simulator_pids[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    if [[ -n $server_started ]]; then
-        # -k asks this prefix's server to end the Windows processes it
-        # serves (services.exe and the like outlive a plain kill) and to
-        # exit; -w then waits for it to be gone, within a bound.
-        "$wineserver" -k >/dev/null 2>&1 || true
-        timeout 10 "$wineserver" -w >/dev/null 2>&1 || true
+    [[ -z $server_started ]] || stop_server
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
     fi
 }
 trap cleanup EXIT
 
 mkdir -p "$run_dir" "$WINEPREFIX" # the server needs the directory; wineboot fills it
-# Persistent (-p), so no program pays Wine's start-up. Without -f the
-# server puts itself in the background only once its socket is ready, so
-# nothing below can race it and start a second server of its own.
-"$wineserver" -p >"$run_dir/wineserver.log" 2>&1 || fail "wineserver did not start ($(cat "$run_dir/wineserver.log"))"
-server_started=1
+start_server() {
+    # Persistent (-p), so no program pays Wine's start-up. Without -f the
+    # server puts itself in the background only once its socket is ready, so
+    # nothing below can race it and start a second server of its own.
+    "$wineserver" -p >"$run_dir/wineserver.log" 2>&1 || fail "wineserver did not start ($(cat "$run_dir/wineserver.log"))"
+    server_started=1
+    # Creates the prefix the first time, and starts Wine's own background
+    # processes now, with their output in a file: started by a test instead,
+    # they would hold ctest's output pipe open.
+    "$wine" wineboot --init >"$run_dir/wineboot.log" 2>&1 || fail "wineboot failed (see $run_dir/wineboot.log)"
+}
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     say "creating the Wine prefix $WINEPREFIX"
 fi
-# Creates the prefix the first time, and starts Wine's own background
-# processes now, with their output in a file: started by a test instead,
-# they would hold ctest's output pipe open.
-"$wine" wineboot --init >"$run_dir/wineboot.log" 2>&1 || fail "wineboot failed (see $run_dir/wineboot.log)"
+start_server
 
 # --- simulated programmers behind COM ports --------------------------------
 # name, first COM number, expected version text, simulator arguments.
@@ -166,8 +184,30 @@ say "${summary:-no ctest summary} (${skipped:-0} skipped) under Wine, in $((SECO
 stage_started=$SECONDS
 bash "$root/scripts/wine-talvexctl.sh" "$build_dir" "$linux_talvexctl" || status=1
 say "talvexctl.exe checks done in $((SECONDS - stage_started)) s"
+
+# --- the window program, on a display of its own ------------------------------
+# Wine's desktop keeps the display it started with: a new server, so that
+# the desktop and the programs after it draw on the Xvfb.
 stage_started=$SECONDS
-if bash "$root/scripts/windows-package.sh" "$build_dir" "$build_dir/package"; then
+stop_server
+display_file="$run_dir/xvfb.display"
+: >"$display_file"
+# -displayfd: Xvfb writes its display number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >"$run_dir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 600); do
+    [[ -s $display_file ]] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$run_dir/xvfb.log")"
+    sleep 0.05
+done
+[[ -s $display_file ]] || fail "Xvfb gave no display in 30 s"
+export DISPLAY=":$(head -n1 "$display_file")"
+start_server
+bash "$root/scripts/wine-gui.sh" "$gui_build_dir/deploy" "$run_dir/gui" || status=1
+say "window program checks done in $((SECONDS - stage_started)) s"
+
+stage_started=$SECONDS
+if bash "$root/scripts/windows-package.sh" --gui "$gui_build_dir/deploy" "$build_dir" "$build_dir/package"; then
     bash "$root/scripts/wine-installer.sh" "$build_dir" "$build_dir/package" || status=1
 else
     say "the installer and the zip could not be made"

@@ -6,6 +6,7 @@
 #include "sim/SimulatedBench.h"
 #include "update/ServerAddress.h"
 #include "ui/common/DesktopStyle.h"
+#include "ui/common/UiReport.h"
 #include "ui/main/TForm3.h"
 
 #include <QApplication>
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
     }
     TForm3 mainWindow(context);
     mainWindow.show();
+    startUiReportOnRequest();
     if (options.smartcardTool) {
         context.setDetectionConfirmed(true);
         mainWindow.openSmartcardTool();

@@ -22,7 +22,7 @@ QLabel* readerPicture(const QString& name)
 {
     loadUiResources();
     QLabel* picture = makeLabel(name, QString());
-    picture->setPixmap(QIcon(QStringLiteral(":/icons/reader.svg")).pixmap(120, 90));
+    picture->setPixmap(QIcon(iconPath("reader")).pixmap(120, 90));
     auto* opacity = new QGraphicsOpacityEffect(picture);
     opacity->setOpacity(kDimmed);
     picture->setGraphicsEffect(opacity);

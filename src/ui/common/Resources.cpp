@@ -19,4 +19,14 @@ void loadUiResources()
     (void)loaded;
 }
 
+QString iconPath(const char* name)
+{
+#if defined(TALVEX_PNG_ICONS)
+    // Rendered from the SVGs at build time, for a Qt without Svg.
+    return QStringLiteral(":/icons/%1.png").arg(QLatin1String(name));
+#else
+    return QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
+#endif
+}
+
 } // namespace talvex

@@ -16,10 +16,10 @@ QIcon PortListDelegate::iconFor(ProbeResult probe)
 {
     loadUiResources();
     switch (probe) {
-    case ProbeResult::BootLoader: return QIcon(QStringLiteral(":/icons/chip_boot.svg"));
-    case ProbeResult::Application: return QIcon(QStringLiteral(":/icons/chip.svg"));
-    case ProbeResult::BootLoaderWithCard: return QIcon(QStringLiteral(":/icons/chip_boot_card.svg"));
-    case ProbeResult::ApplicationWithCard: return QIcon(QStringLiteral(":/icons/chip_card.svg"));
+    case ProbeResult::BootLoader: return QIcon(iconPath("chip_boot"));
+    case ProbeResult::Application: return QIcon(iconPath("chip"));
+    case ProbeResult::BootLoaderWithCard: return QIcon(iconPath("chip_boot_card"));
+    case ProbeResult::ApplicationWithCard: return QIcon(iconPath("chip_card"));
     case ProbeResult::NoProgrammer: break;
     }
     return {};
