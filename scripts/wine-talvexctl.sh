@@ -302,6 +302,14 @@ exe_saved=$exe
 exe="$ftdi/talvexctl.exe"
 expect usb-serial-list 0 "   SerialNumber=" "   Description=Dual RS232 A" -- usb-serial list
 expect usb-serial-write 0 -- usb-serial write 1234ABCD
+# The blank chip's EEPROM was saved first, in the user's %LOCALAPPDATA%.
+backup=$(ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Talvex/eeprom-backups/eeprom-blank-*.bin 2>/dev/null | tail -n 1)
+if grep -q 'EEPROM backup saved to C:\\users\\.*\\AppData\\Local\\Talvex\\eeprom-backups\\eeprom-blank-' \
+        "$work/usb-serial-write.win.err" && [[ -s $backup && -z $(od -An -v -tx1 "$backup" | tr -d ' \nf') ]]; then
+    pass "the blank EEPROM was backed up under %LOCALAPPDATA%\\Talvex\\eeprom-backups"
+else
+    mismatch "no backup of the blank EEPROM under %LOCALAPPDATA%\\Talvex\\eeprom-backups (${backup:-none found})"
+fi
 win[eeprom]=$(windows_path "$work/eeprom.bin")
 expect usb-serial-image 0 -- usb-serial image 1234ABCD --out '{eeprom}'
 exe=$exe_saved
