@@ -26,19 +26,8 @@ for tool in xdotool import compare convert; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool not found (install xdotool and imagemagick)"
 done
 
-passed=0
-failed=0
-check() { # description, command...
-    local description=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        say "ok    $description"
-    else
-        failed=$((failed + 1))
-        say "FAIL  $description"
-    fi
-}
+# shellcheck source=check-tally.sh
+source "$(dirname "${BASH_SOURCE[0]}")/check-tally.sh"
 
 report="$work/ui-report.txt"
 rm -f "$report" "$report.request" "$work"/*.png

@@ -20,19 +20,8 @@ say() { echo "wine-installer: $*"; }
 fail() { echo "wine-installer: $*" >&2; exit 1; }
 [[ -n ${WINE:-} && -n ${WINEPREFIX:-} ]] || fail "WINE and WINEPREFIX unset: run me from scripts/wine-tests.sh"
 
-passed=0
-failed=0
-check() { # description, command...
-    local description=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        say "ok    $description"
-    else
-        failed=$((failed + 1))
-        say "FAIL  $description"
-    fi
-}
+# shellcheck source=check-tally.sh
+source "$(dirname "${BASH_SOURCE[0]}")/check-tally.sh"
 # Bounded, so a hang is a failure and not a stuck run.
 wine_run() { timeout 120 "$WINE" "$@" </dev/null; }
 
