@@ -111,28 +111,28 @@ void checkForeignImage(const std::uint8_t* bytes)
 }
 
 // Whatever a chip's EEPROM holds, changing its serial number stays inside
-// the part, keeps the other strings and every word past the checked area,
+// the EEPROM, keeps the other strings and every word past the checked area,
 // and leaves a checksum that holds.
 void checkSerialChange(const std::uint8_t* data, std::size_t size)
 {
-    const std::size_t part = size >= 512 ? 256 : size >= 256 ? 128 : 64;
-    const std::size_t checked = eepromCheckedWords(part);
-    EepromContents image(part);
-    for (std::size_t i = 0; i < part; ++i)
+    const std::size_t words = size >= 512 ? 256 : size >= 256 ? 128 : 64;
+    const std::size_t checked = eepromCheckedWords(words);
+    EepromContents image(words);
+    for (std::size_t i = 0; i < words; ++i)
         image[i] = static_cast<std::uint16_t>(data[2 * i] | data[2 * i + 1] << 8);
     // Most inputs have no valid checksum: give half of them one.
     if (data[0] & 1)
         image[checked - 1] = ftdiChecksum(image, checked);
     const FtdiChipKind kind = data[1] & 1 ? FtdiChipKind::Ft2232H : FtdiChipKind::Ft2232C;
-    const EepromPlan plan = eepromWithSerial(image, part, kind, "ABCDEFGH");
+    const EepromPlan plan = eepromWithSerial(image, words, kind, "ABCDEFGH");
     if (!plan.ok())
         return;
-    FUZZ_CHECK(plan.image.size() == part);
+    FUZZ_CHECK(plan.image.size() == words);
     FUZZ_CHECK(eepromState(plan.image, checked) == EepromState::Valid);
     FUZZ_CHECK(eepromDescriptorText(plan.image, checked, kSerialPointerByte) == std::string("ABCDEFGH"));
     for (const std::size_t pointer : {kManufacturerPointerByte, kProductPointerByte})
         FUZZ_CHECK(eepromDescriptorText(plan.image, checked, pointer) == eepromDescriptorText(image, checked, pointer));
-    for (std::size_t i = checked; i < part; ++i)
+    for (std::size_t i = checked; i < words; ++i)
         FUZZ_CHECK(plan.image[i] == image[i]);
 }
 

@@ -229,7 +229,7 @@ const std::vector<CommandEntry>& entries()
          "are listed. Reads the chip's EEPROM and saves it to the backup folder (the log\n"
          "names the file), then changes only the serial number (1 to 8 digits, letters\n"
          "or spaces), its pointer and the checksum, writing only the words that differ,\n"
-         "and reads the whole part back. A blank or invalid EEPROM gets the tool's own\n"
+         "and reads the whole EEPROM back. A blank or invalid EEPROM gets the tool's own\n"
          "image. Takes effect after the programmer is plugged in again. When a write\n"
          "fails, the message names the backup and the \"usb-serial restore\" line that\n"
          "puts it back.",
@@ -249,7 +249,7 @@ const std::vector<CommandEntry>& entries()
          "FILE [--port PORT | --serial CHIP | --location LOC] [--force] [--ftdi-library LIBRARY]",
          "write a saved EEPROM image back into the FTDI chip",
          "Saves the chip's EEPROM to the backup folder, writes the words of the image\n"
-         "FILE that differ (the checksum last) and reads the part back. This is how a\n"
+         "FILE that differ (the checksum last) and reads the EEPROM back. This is how a\n"
          "chip whose write failed or was cut short comes back: name it by --location,\n"
          "as it has no serial number until a good image is on it. A file that is not\n"
          "128, 256 or 512 bytes, or whose checksum does not match its words, is\n"

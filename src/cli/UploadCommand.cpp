@@ -1,6 +1,7 @@
 #include "cli/CommandRun.h"
 #include "cli/TerminalUploadObserver.h"
 #include "cli/UsbSerialSteps.h"
+#include "protocol/ProgrammerChip.h"
 #include "context/ApplicationContext.h"
 #include "firmware/FirmwareUpload.h"
 
@@ -57,7 +58,7 @@ ExitCode runUpload(CommandRun& run)
     ExitCode serialized = ExitCode::Ok;
     TerminalUploadObserver observer(run.console, [&] {
         if (usbSerial)
-            serialized = serializeProgrammer(*usbSerial, run.console, chipRequestForPort(context.host(), port),
+            serialized = serializeProgrammer(*usbSerial, run.console, programmerChipRequest(context.host(), port),
                                              programmerSerial);
     });
     FirmwareUpload upload(env, observer);

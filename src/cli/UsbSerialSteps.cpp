@@ -65,15 +65,6 @@ ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequ
     return choice.ambiguous ? ExitCode::BadArguments : ExitCode::NoProgrammer;
 }
 
-FtdiChipRequest chipRequestForPort(PortHost& host, const std::string& port)
-{
-    for (const PortInfo& info : host.listPorts()) {
-        if (info.name == port && info.usb)
-            return FtdiChipRequest::forProgrammerPort(info.usb->serial, info.usb->location);
-    }
-    return FtdiChipRequest::forProgrammerPort({}, {});
-}
-
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial)
 {
     return reportUsbWrite(tool.writeSerial(serial), console);

@@ -2,7 +2,6 @@
 
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "serial/PortHost.h"
 #include "usbserial/UsbSerialTool.h"
 
 #include <optional>
@@ -21,9 +20,6 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
 /// After a listing: the chip the request names, or the only programmer chip;
 /// several chips and none named is refused with the candidates.
 ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequest& request);
-
-/// The chip behind `port` as the host lists it.
-FtdiChipRequest chipRequestForPort(PortHost& host, const std::string& port);
 
 /// "Write Serial" after a listing.
 ExitCode writeUsbSerial(UsbSerialTool& tool, Console& console, std::string_view serial);

@@ -17,7 +17,7 @@
 namespace talvex {
 
 enum class Ft2232Kind { Ft2232C, Ft2232H };
-/// The serial EEPROM part on the chip's EECS/EESK/EEDATA pins.
+/// The serial EEPROM on the chip's EECS/EESK/EEDATA pins.
 enum class EepromPart { C46, C56, C66 };
 
 constexpr std::uint16_t kFt2232VendorId = 0x0403;
@@ -28,7 +28,7 @@ std::size_t eepromPartWords(EepromPart part);
 /// The words the chip reads and checks: 64 for a 93C46, else 128 (FTDI
 /// chips use at most 256 bytes, even of a 93C66).
 std::size_t eepromCheckedWords(EepromPart part);
-/// 0x46, 0x56 or 0x66, as the chip-type byte of the EEPROM names the part.
+/// 0x46, 0x56 or 0x66, as the chip-type byte of the EEPROM names its type.
 std::uint8_t eepromPartCode(EepromPart part);
 /// "93C46" …
 std::string eepromPartName(EepromPart part);
@@ -44,7 +44,7 @@ std::optional<Ft2232Kind> ft2232KindFromName(const std::string& name);
 std::uint16_t chipEepromChecksum(const std::vector<std::uint16_t>& words, std::size_t checkedWords);
 
 /// What an image says, laid out as libftdi's ftdi_eeprom_build lays it.
-struct FtdiImageSpec {
+struct FtdiImageFields {
     Ft2232Kind kind = Ft2232Kind::Ft2232C;
     EepromPart part = EepromPart::C46;
     std::uint16_t vendorId = kFt2232VendorId;
@@ -76,7 +76,7 @@ struct FtdiImageSpec {
     /// A realistic, far from default image: both channels D2XX, B in FIFO
     /// mode, self-powered at 500 mA, suspend pull-downs, USB 1.10 on the
     /// FT2232C (drive settings on the FT2232H), three user-area words.
-    static FtdiImageSpec nonDefault(Ft2232Kind kind, EepromPart part, const std::string& serial,
+    static FtdiImageFields nonDefault(Ft2232Kind kind, EepromPart part, const std::string& serial,
                                     const std::string& product = "TalvexUSB");
 };
 
@@ -84,7 +84,7 @@ struct FtdiImageSpec {
 /// 0xFFFF past it (words 128-255 of a 93C66), checksum in place. Strings
 /// start at byte 0x96 (FT2232C) or 0x9A (FT2232H), wrapped to the checked
 /// area as libftdi wraps them; the pointer bytes hold the unwrapped value.
-std::vector<std::uint16_t> buildFtdiImage(const FtdiImageSpec& spec);
+std::vector<std::uint16_t> buildFtdiImage(const FtdiImageFields& fields);
 
 /// What the chip presents on the bus after reading its EEPROM at plug-in.
 struct FtdiEnumeration {
@@ -161,7 +161,7 @@ struct Ft2232Chip {
     std::array<std::vector<int>, 2> latencySets; ///< every value FT_SetLatencyTimer took
 
     /// A chip fresh on the bus with `image` (padded with 0xFFFF or cut to
-    /// the part's size), enumerated.
+    /// the EEPROM's size), enumerated.
     static Ft2232Chip make(Ft2232Kind kind, EepromPart part, std::vector<std::uint16_t> image, int bus = 2,
                          int address = 2, std::vector<int> ports = {1});
 
@@ -178,7 +178,7 @@ struct Ft2232Chip {
     FtdiEnumeration enumeration() const;
 
     // The EEPROM requests (SIO_READ_EEPROM / WRITE_EEPROM / ERASE_EEPROM).
-    // Addresses wrap at the part's size, as the parts' address lines do.
+    // Addresses wrap at the EEPROM's size, as its address lines do.
     ChipAnswer readWord(std::uint32_t address, std::uint16_t& value);
     ChipAnswer writeWord(std::uint32_t address, std::uint16_t value);
     ChipAnswer erase();

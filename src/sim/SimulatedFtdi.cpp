@@ -19,13 +19,13 @@ namespace {
 
 Ft2232Chip factoryChip(const std::string& usbSerial, int hubPort, Ft2232Kind kind, EepromPart part)
 {
-    FtdiImageSpec spec;
-    spec.kind = kind;
-    spec.part = part;
-    spec.product = "TalvexUSB";
-    spec.serial = usbSerial;
+    FtdiImageFields fields;
+    fields.kind = kind;
+    fields.part = part;
+    fields.product = "TalvexUSB";
+    fields.serial = usbSerial;
     // Bus 2: the root hub has address 1, each chip the next after its port.
-    return Ft2232Chip::make(kind, part, buildFtdiImage(spec), 2, hubPort + 1, {hubPort});
+    return Ft2232Chip::make(kind, part, buildFtdiImage(fields), 2, hubPort + 1, {hubPort});
 }
 
 } // namespace

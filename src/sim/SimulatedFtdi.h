@@ -70,10 +70,10 @@ public:
     EepromWords eeprom() const;
     /// The whole part, as many words as it holds.
     std::vector<std::uint16_t> eepromPart() const;
-    /// The first 64 words; the rest of a larger part is kept. Seen at the
+    /// The first 64 words; the rest of a larger EEPROM is kept. Seen at the
     /// next plug-in.
     void setEeprom(const EepromWords& words);
-    /// Padded with 0xFFFF or cut to the part's size; seen at the next plug-in.
+    /// Padded with 0xFFFF or cut to the EEPROM's size; seen at the next plug-in.
     void setEepromPart(const std::vector<std::uint16_t>& words);
 
     /// Fault injection: FT_Open of a channel (0 or 1) answers `status`

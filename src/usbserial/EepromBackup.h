@@ -37,7 +37,7 @@ struct EepromFileCheck {
     std::string bytes;                ///< its contents, when not too large to be an image
     std::optional<EepromContents> words; ///< set when the file has 128, 256 or 512 bytes
     std::size_t size = 0;             ///< the file's size in bytes
-    bool checksumHolds = false;       ///< the checksum word holds for the part the size names
+    bool checksumHolds = false;       ///< the checksum word holds for the EEPROM the size names
     std::string error;                ///< set when the file cannot be read
 };
 EepromFileCheck readEepromFile(const std::filesystem::path& path);

@@ -261,7 +261,7 @@ EepromContents eepromFixedImage(FtdiChipKind kind, std::size_t partWords, std::s
     image[h ? 12 : 10] = partType;      // EEPROM type
 
     // The strings follow the configuration; the pointer is 0x80 + their
-    // byte offset, which a part of more than 128 bytes takes as it stands.
+    // byte offset, which an EEPROM of more than 128 bytes takes as it stands.
     const std::size_t mask = checked * 2 - 1;
     std::size_t pointer = 0x80 + firstStringByte(kind);
     const std::pair<std::size_t, std::string_view> strings[] = {

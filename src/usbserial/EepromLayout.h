@@ -9,7 +9,7 @@
 
 namespace talvex {
 
-/// The EEPROM of one chip, word by word, as many words as its part holds
+/// The EEPROM of one chip, word by word, as many words as its EEPROM holds
 /// (or as were read).
 using EepromContents = std::vector<std::uint16_t>;
 
@@ -29,8 +29,8 @@ std::string_view ftdiChipKindName(FtdiChipKind kind);
 std::size_t eepromCheckedWords(std::size_t partWords);
 std::string eepromPartName(std::size_t partWords);
 
-/// What a read of words 0 to 255 shows: the chip sends the part only the
-/// address bits it has, so a small part repeats itself. Nothing when the
+/// What a read of words 0 to 255 shows: the chip sends the EEPROM only the
+/// address bits it has, so a small one repeats itself. Nothing when the
 /// contents are the same word everywhere (blank or zeroed): then no wrap can
 /// be seen until a word is written.
 std::optional<std::size_t> eepromPartWordsFromWrap(const EepromContents& first256);
@@ -70,7 +70,7 @@ EepromPlan eepromWithSerial(const EepromContents& chipImage, std::size_t partWor
 
 /// The tool's own fixed image for a chip whose EEPROM holds nothing valid:
 /// manufacturer "FTDI", product "TalvexUSB" and the serial number, bus
-/// powered 100 mA, laid out where this chip kind and part look for them.
+/// powered 100 mA, laid out where this chip kind and EEPROM size look for them.
 /// On an FT2232C with a 93C46 it is word for word the image the tool has
 /// always written. Words outside the checked area are taken from `chipImage`.
 EepromContents eepromFixedImage(FtdiChipKind kind, std::size_t partWords, std::string_view serial,

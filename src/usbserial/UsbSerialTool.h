@@ -99,7 +99,7 @@ struct UsbSerialBackup {
     FtdiResult failure;
     std::optional<FtdiChip> chip;
     int word = -1;
-    EepromContents words; ///< the whole part (256 words when its size cannot be seen)
+    EepromContents words; ///< the whole EEPROM (256 words when its size cannot be seen)
     std::vector<std::string> logLines;
 };
 
@@ -108,7 +108,7 @@ struct UsbSerialBackup {
 /// programmer's, change it in the chip's EEPROM, save the EEPROM to a file
 /// and write a saved image back. Every write reads the chip first, saves
 /// what it holds durably, writes only the words that change (the checksum
-/// last) and reads the whole part back. A front end keeps one, so the
+/// last) and reads the whole EEPROM back. A front end keeps one, so the
 /// library is loaded once.
 class UsbSerialTool {
 public:
@@ -146,6 +146,8 @@ public:
     void setClock(std::function<std::chrono::system_clock::time_point()> now) { m_now = std::move(now); }
 
 private:
+    /// Every read covers the largest EEPROM; a smaller one repeats itself.
+    static constexpr std::size_t kWordsToRead = 256;
     using ImageFor = std::function<EepromPlan(std::size_t partWords, const EepromContents& current)>;
 
     std::vector<std::string> firstNotice();

@@ -308,7 +308,7 @@ TEST(TalvexctlOnLibftdi, OnlyTheSerialNumberChangesOnEachChipKindAndPart)
             expected.serial = "NEW12345";
             EXPECT_EQ(seen, expected);
 
-            // The backup holds the whole part as it was.
+            // The backup holds the whole EEPROM as it was.
             const auto backups = std::filesystem::directory_iterator(folder.path("data") + "/talvex/eeprom-backups");
             ASSERT_NE(std::filesystem::begin(backups), std::filesystem::end(backups));
             EXPECT_EQ(readEepromFile(std::filesystem::begin(backups)->path()).words, image);

@@ -159,7 +159,7 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
 
         ASSERT_EQ(lib.readEeprom(context), 0) << lib.errorString(context);
         ASSERT_EQ(lib.decode(context, 0), 0) << lib.errorString(context) << ": the checksum libftdi computes";
-        EXPECT_EQ(eepromValue(lib, context, CHIP_SIZE), expected.size) << "libftdi finds the part from the wrap";
+        EXPECT_EQ(eepromValue(lib, context, CHIP_SIZE), expected.size) << "libftdi finds the EEPROM's size from the wrap";
         EXPECT_EQ(eepromValue(lib, context, CHIP_TYPE), expected.chipType);
         EXPECT_EQ(eepromValue(lib, context, SELF_POWERED), 1);
         EXPECT_EQ(eepromValue(lib, context, MAX_POWER), 500);
@@ -186,7 +186,7 @@ TEST(RealLibftdi, ListsOpensAndDecodesTheModelledChips)
         EXPECT_TRUE(closed.kernelDriver[0]) << "ftdi_sio has interface A back";
         EXPECT_EQ(closed.detaches, before.detaches + 1);
         EXPECT_EQ(closed.attaches, before.attaches + 1);
-        EXPECT_EQ(closed.eepromReads, before.eepromReads + 128) << "libftdi reads 256 bytes, whatever the part";
+        EXPECT_EQ(closed.eepromReads, before.eepromReads + 128) << "libftdi reads 256 bytes, whatever the EEPROM";
         EXPECT_EQ(closed.eeprom, before.eeprom);
     }
     lib.freeContext(context);

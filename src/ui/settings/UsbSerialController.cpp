@@ -3,6 +3,7 @@
 #include "ui/common/LogPane.h"
 #include "ui/settings/EepromFileButtons.h"
 #include "context/ApplicationContext.h"
+#include "protocol/ProgrammerChip.h"
 #include "ui/settings/SettingsSession.h"
 #include "usbserial/UsbSerialText.h"
 
@@ -29,22 +30,12 @@ UsbSerialController::UsbSerialController(SettingsSession& session, SerialControl
     connect(m_ui.ChipList, qOverload<int>(&QComboBox::activated), this, &UsbSerialController::chipChosen);
 }
 
-// The chip behind the port the window connects on, as the host lists it.
-FtdiChipRequest UsbSerialController::programmerChip()
-{
-    const std::string port = m_session.portName().toStdString();
-    for (const PortInfo& info : m_session.context().host().listPorts()) {
-        if (info.name == port && info.usb)
-            return FtdiChipRequest::forProgrammerPort(info.usb->serial, info.usb->location);
-    }
-    return FtdiChipRequest::forProgrammerPort({}, {});
-}
-
 // The programmer's own chip is chosen when it can be told; otherwise the
 // only programmer chip; otherwise the user picks one.
 void UsbSerialController::showChips()
 {
-    FtdiChipChoice choice = m_tool.choose(programmerChip());
+    FtdiChipChoice choice =
+        m_tool.choose(programmerChipRequest(m_session.context().host(), m_session.portName().toStdString()));
     if (!choice.chip)
         choice = m_tool.choose({});
     m_ui.ChipList->clear();

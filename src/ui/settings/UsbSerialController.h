@@ -30,7 +30,6 @@ private:
     void showListing(const UsbSerialListing& listing);
     void showChips();
     void chipChosen(int index);
-    FtdiChipRequest programmerChip();
 
     SettingsSession& m_session;
     SerialControls& m_ui;

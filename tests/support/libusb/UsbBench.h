@@ -50,13 +50,13 @@ public:
     static std::vector<std::uint16_t> imageFor(Ft2232Kind kind, EepromPart part, const std::string& serial,
                                                bool nonDefault = false)
     {
-        FtdiImageSpec spec = nonDefault ? FtdiImageSpec::nonDefault(kind, part, serial) : FtdiImageSpec{};
-        spec.kind = kind;
-        spec.part = part;
-        spec.serial = serial;
+        FtdiImageFields fields = nonDefault ? FtdiImageFields::nonDefault(kind, part, serial) : FtdiImageFields{};
+        fields.kind = kind;
+        fields.part = part;
+        fields.serial = serial;
         if (!nonDefault)
-            spec.product = "TalvexUSB";
-        return buildFtdiImage(spec);
+            fields.product = "TalvexUSB";
+        return buildFtdiImage(fields);
     }
 
     /// A chip at `location` ("2-1", "1-4.2"; empty: the next port of bus
