@@ -105,8 +105,8 @@ Run upload(PortHost& host, Clock& clock, const std::string& port, const std::str
     DetectionResults detection;
     detection.bootLoader = true;
     Run run;
-    if (!slot.open(host, port, kNormalMode)) {
-        std::fprintf(stderr, "cannot open %s: %s\n", port.c_str(), slot.lastOpenError().message.c_str());
+    if (const Result<void> opened = slot.open(host, port, kNormalMode); !opened) {
+        std::fprintf(stderr, "cannot open %s: %s\n", port.c_str(), opened.failure().detail.c_str());
         return run;
     }
     BlockTimer timer(clock, g_verbose);

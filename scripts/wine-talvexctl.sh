@@ -213,7 +213,7 @@ step info 0 info info --port '{normal1}' --json
 # Refusals and failures.
 step uniprog-refuses-clock 5 uniprog-refuses-clock set clock --port '{low2_1}' 4.00 --variant low2
 step nothing-answers 3 nothing-answers info --port '{low2_2}' --variant normal
-step missing-port 4 missing-port info --port '{missing}'
+step missing-port 8 missing-port info --port '{missing}'
 step missing-file 2 missing-file upload --port '{normal1}' '{nofile}'
 step bad-arguments 2 bad-arguments frobnicate
 step version-server-unreachable 1 version-server-unreachable check-version --server 127.0.0.1:1

@@ -106,18 +106,19 @@ private:
     {
         m_observer.phaseChanged(m_index, BatchPhase::Connecting);
         const std::string& port = m_programmer.reader1Port;
-        const ConnectResult connected = openAndIdentify(m_slot, m_env.host, m_env.clock, port, m_programmer.variant,
-                                                        m_settings.answerDelayMs, connectLog());
-        if (!connected.opened)
-            return fail(port + " did not open: " + connected.openError.message);
-        if (connected.identity.mode == ProgrammerMode::None)
+        const Result<IdentifyResult> connected = openAndIdentify(m_slot, m_env.host, m_env.clock, port,
+                                                                 m_programmer.variant, m_settings.answerDelayMs,
+                                                                 connectLog());
+        if (!connected)
+            return fail(port + " did not open: " + connected.failure().detail);
+        if (connected->mode == ProgrammerMode::None)
             return fail("the programmer did not answer on " + port + "; nothing was erased");
-        if (connected.identity.fields.serialNumber != m_programmer.serialNumber)
-            return fail("another programmer (" + connected.identity.fields.serialNumber + ") answers on " + port +
+        if (connected->fields.serialNumber != m_programmer.serialNumber)
+            return fail("another programmer (" + connected->fields.serialNumber + ") answers on " + port +
                         " now; nothing was erased");
         m_detection.variant = m_programmer.variant;
-        m_detection.bootLoader = connected.identity.mode == ProgrammerMode::BootLoader;
-        m_detection.serialNumber = connected.identity.fields.serialNumber;
+        m_detection.bootLoader = connected->mode == ProgrammerMode::BootLoader;
+        m_detection.serialNumber = connected->fields.serialNumber;
         return true;
     }
 
@@ -149,12 +150,14 @@ private:
         std::string port = m_programmer.reader1Port;
         if (m_programmer.usb)
             port = portOfUsbIdentity(m_env.host, *m_programmer.usb, port);
-        const ConnectResult connected = openAndIdentify(m_slot, m_env.host, m_env.clock, port, SpeedVariant::Normal,
-                                                        m_settings.answerDelayMs, connectLog());
+        const Result<IdentifyResult> connected = openAndIdentify(m_slot, m_env.host, m_env.clock, port,
+                                                                 SpeedVariant::Normal, m_settings.answerDelayMs,
+                                                                 connectLog());
         m_slot.close();
-        if (connected.identity.mode == ProgrammerMode::Application)
-            m_record.versionAfter = connected.identity.versionText;
-        else if (connected.identity.mode == ProgrammerMode::BootLoader)
+        const ProgrammerMode mode = connected ? connected->mode : ProgrammerMode::None;
+        if (mode == ProgrammerMode::Application)
+            m_record.versionAfter = connected->versionText;
+        else if (mode == ProgrammerMode::BootLoader)
             m_record.versionAfter = "new, starts after a re-plug";
     }
 

@@ -71,12 +71,13 @@ std::optional<Answer> probe(PortHost& host, Clock& clock, const PortInfo& port, 
     PortSlot slot;
     const ConnectLog quiet = [](const std::string&, bool) {};
     for (const SpeedVariant variant : kVariants) {
-        const ConnectResult result = openAndIdentify(slot, host, clock, port.name, variant, answerDelayMs, quiet);
+        const Result<IdentifyResult> result =
+            openAndIdentify(slot, host, clock, port.name, variant, answerDelayMs, quiet);
         slot.close();
-        if (!result.opened)
+        if (!result)
             return std::nullopt;
-        if (result.identity.mode != ProgrammerMode::None && !result.identity.fields.serialNumber.empty())
-            return Answer {port, variant, result.identity};
+        if (result->mode != ProgrammerMode::None && !result->fields.serialNumber.empty())
+            return Answer {port, variant, *result};
     }
     return std::nullopt;
 }

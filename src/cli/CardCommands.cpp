@@ -202,10 +202,10 @@ bool openReader(CommandRun& run, ExitCode& failure)
     const std::string name = *run.call.value("--port");
     PortSlot& port = run.context.ports().a;
     run.console.log("Attempting to open COM Port...");
-    if (!port.open(run.context.host(), name, kNormalMode)) {
-        for (const std::string& line : portOpenErrorLines(name, port.lastOpenError()))
+    if (const Result<void> opened = port.open(run.context.host(), name, kNormalMode); !opened) {
+        for (const std::string& line : portOpenErrorLines(name, opened.failure()))
             run.console.problem(line);
-        failure = ExitCode::PortOpenFailed;
+        failure = exitCodeForOpen(opened.status());
         return false;
     }
     run.console.log(name + " Port opened successfully!");

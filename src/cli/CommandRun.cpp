@@ -2,6 +2,7 @@
 
 #include "cli/Choices.h"
 #include "context/ApplicationContext.h"
+#include "protocol/SettingsExchange.h"
 #include "update/ServerAddress.h"
 
 namespace talvex::cli {
@@ -46,7 +47,9 @@ std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure)
         run.context, port, *variants, [&](std::string_view line) { run.console.log(line); },
         [&](std::string_view line) { run.console.problem(line); });
     if (!connection.opened) {
-        failure = ExitCode::PortOpenFailed;
+        failure = exitCodeForOpen(connection.opened.status());
+        if (failure == ExitCode::ProgrammerGone)
+            run.console.problem(programmerGoneLine(port));
         return std::nullopt;
     }
     if (!connection.found()) {

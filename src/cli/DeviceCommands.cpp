@@ -22,11 +22,24 @@ SettingsOutcome runCommand(CommandRun& run, SettingsCommand command, std::string
 // result, the error line a problem.
 ExitCode report(CommandRun& run, const SettingsOutcome& outcome)
 {
-    if (outcome.exchange.success) {
+    if (outcome.exchange.ok()) {
         run.console.result(outcome.logLine);
         return ExitCode::Ok;
     }
     run.console.problem(outcome.logLine);
+    if (outcome.exchange.status == Status::Gone)
+        run.console.problem(programmerGoneLine(*run.call.value("--port")));
+    return exitCodeFor(outcome.exchange.status);
+}
+
+// A read whose answer did not parse: the device's fault unless it is gone.
+ExitCode readFailed(CommandRun& run, const SettingsOutcome& outcome)
+{
+    run.console.problem(settingsCommandPlan(SettingsCommand::UniprogRead, run.context.detection().variant).errorLine);
+    if (outcome.exchange.status == Status::Gone) {
+        run.console.problem(programmerGoneLine(*run.call.value("--port")));
+        return ExitCode::ProgrammerGone;
+    }
     return ExitCode::DeviceRefused;
 }
 
@@ -74,12 +87,9 @@ ExitCode showUniprog(CommandRun& run)
 {
     const SettingsOutcome outcome = runCommand(run, SettingsCommand::UniprogRead,
                                                fixedCommandText(SettingsCommand::UniprogRead));
-    const auto read = outcome.exchange.success ? parseUniprogAnswer(outcome.exchange.answer) : std::nullopt;
-    if (!read) {
-        run.console.problem(
-            settingsCommandPlan(SettingsCommand::UniprogRead, run.context.detection().variant).errorLine);
-        return ExitCode::DeviceRefused;
-    }
+    const auto read = outcome.exchange.ok() ? parseUniprogAnswer(outcome.exchange.answer) : std::nullopt;
+    if (!read)
+        return readFailed(run, outcome);
     run.console.log(outcome.logLine);
     const std::pair<const char*, std::pair<std::optional<int>, const ChoiceList*>> values[] = {
         {"reader1-clock", {read->clock1, &uniprogClockChoices()}},
@@ -341,11 +351,9 @@ ExitCode runSetUniprog(CommandRun& run)
     // The window writes what its lists hold after "Read Settings".
     const SettingsOutcome readOutcome = runCommand(run, SettingsCommand::UniprogRead,
                                                    fixedCommandText(SettingsCommand::UniprogRead));
-    auto choice = readOutcome.exchange.success ? parseUniprogAnswer(readOutcome.exchange.answer) : std::nullopt;
-    if (!choice) {
-        run.console.problem(settingsCommandPlan(SettingsCommand::UniprogRead, connection->variant).errorLine);
-        return ExitCode::DeviceRefused;
-    }
+    auto choice = readOutcome.exchange.ok() ? parseUniprogAnswer(readOutcome.exchange.answer) : std::nullopt;
+    if (!choice)
+        return readFailed(run, readOutcome);
     run.console.log(readOutcome.logLine);
     for (const ListOption& list : lists) {
         if (given.*list.field)

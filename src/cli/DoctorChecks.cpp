@@ -278,7 +278,7 @@ std::vector<Finding> checkPorts(ApplicationContext& context, const std::vector<s
         Finding finding {"port", port, Finding::Level::Ok, "", {}};
         OpenResult opened = context.host().open(port, kNormalMode);
         if (opened) {
-            opened.port.reset(); // closed again at once, its settings restored
+            opened->reset(); // closed again at once, its settings restored
             finding.text = "this user can open it; " + identityText(identity);
             if (!others.empty()) {
                 finding.level = Finding::Level::Problem;
@@ -294,18 +294,18 @@ std::vector<Finding> checkPorts(ApplicationContext& context, const std::vector<s
             findings.push_back(std::move(finding));
             continue;
         }
-        const OpenError& error = opened.error;
+        const Failure error = opened.failure();
         finding.level = Finding::Level::Problem;
-        switch (error.kind) {
-        case PortStatus::Denied:
+        switch (error.status) {
+        case Status::Denied:
             if (const auto diagnosis = diagnosePermission(port, paths)) {
                 finding.text = "this user cannot open it (permission denied): " + diagnosis->reason;
                 finding.fixes = diagnosis->fixes;
             } else {
-                finding.text = "this user cannot open it: " + error.message;
+                finding.text = "this user cannot open it: " + error.detail;
             }
             break;
-        case PortStatus::Busy:
+        case Status::Busy:
             if (!others.empty()) {
                 finding.text = "in use: " + named(others) + " holds it";
                 finding.fixes = fixesForHolders(others);
@@ -314,12 +314,12 @@ std::vector<Finding> checkPorts(ApplicationContext& context, const std::vector<s
                 finding.fixes.push_back("sudo fuser -v " + port + " names it; close it, or end it with kill");
             }
             break;
-        case PortStatus::Gone:
-            finding.text = "not there (unplugged?): " + error.message;
+        case Status::Gone:
+            finding.text = "not there (unplugged?): " + error.detail;
             finding.fixes.emplace_back("plug the programmer in; \"talvexctl ports\" lists what answers");
             break;
         default:
-            finding.text = "does not open: " + error.message;
+            finding.text = "does not open: " + error.detail;
             break;
         }
         if (identity)

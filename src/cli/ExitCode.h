@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 namespace talvex::cli {
 
 /// What talvexctl's exit status tells a script. Zero only when the device
@@ -19,7 +21,32 @@ enum class ExitCode : int {
     UploadFailed = 6,
     /// The reader holds no card.
     NoCard = 7,
+    /// The programmer's port vanished (unplugged) before or during the command.
+    ProgrammerGone = 8,
 };
+
+/// The one table from what became of a step to the exit status.
+inline ExitCode exitCodeFor(Status status)
+{
+    switch (status) {
+    case Status::Ok: return ExitCode::Ok;
+    case Status::TimedOut: return ExitCode::NoProgrammer;
+    case Status::Gone: return ExitCode::ProgrammerGone;
+    case Status::Denied:
+    case Status::Busy: return ExitCode::PortOpenFailed;
+    case Status::Unsupported:
+    case Status::Refused: return ExitCode::DeviceRefused;
+    case Status::BadInput: return ExitCode::BadArguments;
+    case Status::Other: break;
+    }
+    return ExitCode::Failure;
+}
+
+/// A port that would not open: gone when it is not there, else the port's.
+inline ExitCode exitCodeForOpen(Status status)
+{
+    return status == Status::Gone ? ExitCode::ProgrammerGone : ExitCode::PortOpenFailed;
+}
 
 inline int exitStatus(ExitCode code)
 {

@@ -91,7 +91,8 @@ std::string exitCodeLines()
            "  4  the port cannot be opened (the reason is printed)\n"
            "  5  the device refused (an error answer, or not in this mode or build)\n"
            "  6  the upload failed\n"
-           "  7  no card in the reader\n";
+           "  7  no card in the reader\n"
+           "  8  the programmer is gone (its port vanished: unplugged?)\n";
 }
 
 } // namespace

@@ -25,13 +25,12 @@ Connection connectProgrammer(ApplicationContext& context, const std::string& por
     for (std::size_t attempt = 0; attempt < variants.size(); ++attempt) {
         const SpeedVariant variant = variants[attempt];
         connection.variant = variant;
-        const ConnectResult result = openAndIdentify(port, context.host(), context.clock(), portName, variant,
-                                                     detection.answerDelayMs, connectLog);
-        connection.opened = result.opened;
-        connection.openError = result.openError;
-        if (!result.opened)
+        const Result<IdentifyResult> result = openAndIdentify(port, context.host(), context.clock(), portName,
+                                                              variant, detection.answerDelayMs, connectLog);
+        connection.opened = result.failure();
+        if (!result)
             return connection;
-        connection.identity = result.identity;
+        connection.identity = *result;
         if (connection.found())
             break;
         if (attempt + 1 < variants.size())

@@ -19,8 +19,7 @@ namespace talvex::cli {
 /// How a connection ended: the port would not open, or it opened and the
 /// identification found what `identity.mode` says.
 struct Connection {
-    bool opened = false;
-    OpenError openError;
+    Result<void> opened; ///< why the port did not open, when it did not
     SpeedVariant variant = SpeedVariant::Normal;
     IdentifyResult identity;
 

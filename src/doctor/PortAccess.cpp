@@ -227,12 +227,12 @@ std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPat
 #endif
 }
 
-std::vector<std::string> portOpenErrorLines(const std::string& portName, const OpenError& error)
+std::vector<std::string> portOpenErrorLines(const std::string& portName, const Failure& error)
 {
-    std::vector<std::string> lines {"ERROR: " + portName + " Port open error!", error.message};
+    std::vector<std::string> lines {"ERROR: " + portName + " Port open error!", error.detail};
 #ifndef _WIN32
     // On Windows a refused port is one in use, which no permission would change.
-    if (error.kind == PortStatus::Denied) {
+    if (error.status == Status::Denied) {
         const auto diagnosis = diagnosePermission(portName);
         if (diagnosis)
             lines.push_back("Fix: " + diagnosis->fixes.front());

@@ -73,6 +73,6 @@ std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPat
 /// What the windows and talvexctl log when a port will not open:
 /// "ERROR: <port> Port open error!", the system's reason, and, when the
 /// system refused permission, the fix on the next line.
-std::vector<std::string> portOpenErrorLines(const std::string& portName, const OpenError& error);
+std::vector<std::string> portOpenErrorLines(const std::string& portName, const Failure& error);
 
 } // namespace talvex

@@ -31,7 +31,7 @@ PortSlot::Answer awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait polic
 {
     std::array<std::uint8_t, kBlockAnswerLength> buffer{};
     std::size_t got = 0;
-    PortStatus end = PortStatus::TimedOut;
+    Status end = Status::TimedOut;
     const auto answer = [&] {
         return PortSlot::Answer{{buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got)}, end};
     };
@@ -61,7 +61,7 @@ PortSlot::Answer awaitBlockAnswer(PortSlot& port, Clock& clock, AnswerWait polic
         const ReadResult result = port.read(buffer.data() + got, buffer.size() - got);
         got += result.count;
         end = result.status;
-        if (end == PortStatus::Gone)
+        if (end == Status::Gone)
             break;
         lastReadSilent = result.count == 0;
         // A port that fails may answer at once; time still passes, so the

@@ -101,7 +101,7 @@ ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, co
     for (int attempt = 0; attempt < kReconnectAttempts && !opened; ++attempt) {
         m_env.clock.sleepMs(kReconnectAttemptWaitMs);
         const std::string name = m_env.portAfterReplug ? m_env.portAfterReplug(portName) : portName;
-        opened = m_env.port.open(m_env.host, name, kNormalMode);
+        opened = m_env.port.open(m_env.host, name, kNormalMode).ok();
     }
     if (!opened)
         return ReconnectResult::PortNotBack;

@@ -165,7 +165,7 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
         }
         m_observer.pump();
         const PortSlot::Answer answer = awaitBlockAnswer(m_env.port, m_env.clock, m_options.answerWait);
-        if (answer.bytes.empty() && answer.end == PortStatus::Gone)
+        if (answer.bytes.empty() && answer.end == Status::Gone)
             return endWithVerdict(UploadEnding::Unplugged);
 
         switch (judgeBlockAnswer(answer.bytes, frame.back(), block)) {

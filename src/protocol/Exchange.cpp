@@ -46,12 +46,18 @@ ExchangeResult runExchange(PortSlot& port, Clock& clock, std::string_view text,
         return result;
     result.frame = *frame;
     runLineSequence(port, clock, preparation);
-    result.sent = sendCommandText(port, text);
+    sendCommandText(port, text);
     const std::vector<std::uint8_t>& sentFrame = result.frame;
     result.answer = awaitAnswer(port, clock, waitMs, kAnswerCapacity, [&sentFrame](const std::vector<std::uint8_t>& answer) {
         return isWholeCommandAnswer(sentFrame, answer);
     });
-    result.success = isCommandSuccess(result.frame, result.answer);
+    if (isCommandSuccess(result.frame, result.answer))
+        result.status = Status::Ok;
+    else if (!result.answer.empty())
+        result.status = Status::Refused;
+    else
+        // An unplugged programmer is silent too; say which it was.
+        result.status = port.presence() == Status::Gone || !port.isOpen() ? Status::Gone : Status::TimedOut;
     return result;
 }
 

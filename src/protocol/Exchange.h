@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "protocol/LineSequence.h"
 
 #include <cstdint>
@@ -18,8 +19,12 @@ inline constexpr std::size_t kAnswerCapacity = 1024;
 struct ExchangeResult {
     std::vector<std::uint8_t> frame;  ///< the bytes that went out
     std::vector<std::uint8_t> answer; ///< what the device said
-    bool sent = false;                ///< false when the text was refused
-    bool success = false;             ///< answer = command code, then 0x00
+    /// Ok: the answer is the command code, then 0x00. Refused: the device
+    /// said something else. TimedOut: it said nothing. Gone: its port
+    /// vanished (unplugged). BadInput: the text was refused, nothing sent.
+    Status status = Status::BadInput;
+
+    bool ok() const { return status == Status::Ok; }
 };
 
 /// The device's verdict on a command: its first answer byte repeats the

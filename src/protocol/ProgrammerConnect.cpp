@@ -12,25 +12,21 @@ constexpr int kConnectSettleMs = 1500;
 
 } // namespace
 
-ConnectResult openAndIdentify(PortSlot& port, PortHost& host, Clock& clock, const std::string& portName,
-                              SpeedVariant variant, int answerDelayMs, const ConnectLog& log)
+Result<IdentifyResult> openAndIdentify(PortSlot& port, PortHost& host, Clock& clock, const std::string& portName,
+                                       SpeedVariant variant, int answerDelayMs, const ConnectLog& log)
 {
-    ConnectResult result;
     log("Attempting to open COM Port...", false);
-    if (!port.open(host, portName, modeFor(variant))) {
-        result.openError = port.lastOpenError();
+    if (const Result<void> opened = port.open(host, portName, modeFor(variant)); !opened) {
         // Say why, and the fix when it is a permission, so the user can act on it.
-        for (const std::string& line : portOpenErrorLines(portName, result.openError))
+        for (const std::string& line : portOpenErrorLines(portName, opened.failure()))
             log(line, true);
-        return result;
+        return opened.failure();
     }
-    result.opened = true;
     log(portName + " Port opened successfully!", false);
     port.setRts(false);
     clock.sleepMs(kConnectSettleMs);
     port.setDtr(true);
-    result.identity = identify(port, clock, variant, answerDelayMs);
-    return result;
+    return identify(port, clock, variant, answerDelayMs);
 }
 
 void logIdentification(ProgrammerMode mode, const ConnectLog& log)

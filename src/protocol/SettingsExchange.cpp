@@ -87,13 +87,18 @@ SettingsOutcome runSettingsCommand(PortSlot& port, Clock& clock, SettingsCommand
     // An empty text has no command code to judge an answer by.
     if (!text.empty())
         outcome.exchange = runExchange(port, clock, text, plan.preparation, plan.waitMs);
-    outcome.logLine = outcome.exchange.success ? plan.successLine : plan.errorLine;
+    outcome.logLine = outcome.exchange.ok() ? plan.successLine : plan.errorLine;
     return outcome;
 }
 
 SettingsOutcome runSettingsCommand(PortSlot& port, Clock& clock, SettingsCommand command, SpeedVariant variant)
 {
     return runSettingsCommand(port, clock, command, variant, fixedCommandText(command));
+}
+
+std::string programmerGoneLine(std::string_view port)
+{
+    return "The programmer on " + std::string(port) + " is gone (unplugged?): plug it in again and connect.";
 }
 
 } // namespace talvex

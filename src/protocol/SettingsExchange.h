@@ -4,6 +4,7 @@
 #include "protocol/Exchange.h"
 #include "protocol/LineSequence.h"
 
+#include <string>
 #include <string_view>
 
 namespace talvex {
@@ -50,6 +51,10 @@ struct SettingsOutcome {
 /// text sends nothing and logs the error line.
 SettingsOutcome runSettingsCommand(PortSlot& port, Clock& clock, SettingsCommand command, SpeedVariant variant,
                                    std::string_view text);
+
+/// The line that follows a command's error line when the programmer's
+/// port vanished, so the user knows to plug it in rather than retry.
+std::string programmerGoneLine(std::string_view port);
 
 /// Runs a command that takes no arguments with its fixed text.
 SettingsOutcome runSettingsCommand(PortSlot& port, Clock& clock, SettingsCommand command, SpeedVariant variant);

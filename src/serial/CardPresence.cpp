@@ -24,7 +24,7 @@ std::vector<int> CardPresence::newlyGone(PortSlots& ports)
     std::vector<int> gone;
     PortSlot* slots[2] = {&ports.a, &ports.b};
     for (int i = 0; i < 2; ++i) {
-        const bool isGone = slots[i]->presence() == PortStatus::Gone;
+        const bool isGone = slots[i]->presence() == Status::Gone;
         if (isGone && !m_gone[i])
             gone.push_back(i + 1);
         m_gone[i] = isGone;

@@ -61,39 +61,39 @@ inline std::string trimTrailingSpace(std::string text)
 /// The one place that turns the error of a failed open into a kind and a
 /// message. Windows reports a COM port held by another program as "access
 /// denied", so those codes count as Busy and the text says both.
-inline OpenError comOpenError(const std::string& name, std::uint32_t code,
+inline Failure comOpenError(const std::string& name, std::uint32_t code,
                               const std::string& systemText)
 {
-    OpenError error;
+    Failure error;
     std::string summary;
     switch (code) {
     case kWinErrorFileNotFound:
     case kWinErrorPathNotFound:
-        error.kind = PortStatus::Gone;
+        error.status = Status::Gone;
         summary = "no such port";
         break;
     case kWinErrorAccessDenied:
     case kWinErrorSharingViolation:
     case kWinErrorBusy:
-        error.kind = PortStatus::Busy;
+        error.status = Status::Busy;
         summary = "in use by another program or access denied";
         break;
     default:
-        error.kind = PortStatus::Other;
+        error.status = Status::Other;
         summary = "could not be opened";
         break;
     }
-    error.message = name + ": " + summary + " (error " + std::to_string(code);
+    error.detail = name + ": " + summary + " (error " + std::to_string(code);
     const std::string text = trimTrailingSpace(systemText);
     if (!text.empty())
-        error.message += ": " + text;
-    error.message += ")";
+        error.detail += ": " + text;
+    error.detail += ")";
     return error;
 }
 
 /// The one place that turns the error of a failed read into a status.
 /// USB serial drivers answer a read on a removed device with any of these.
-inline PortStatus comReadStatus(std::uint32_t code)
+inline Status comReadStatus(std::uint32_t code)
 {
     switch (code) {
     case kWinErrorAccessDenied:
@@ -102,9 +102,9 @@ inline PortStatus comReadStatus(std::uint32_t code)
     case kWinErrorGenFailure:
     case kWinErrorOperationAborted:
     case kWinErrorDeviceRemoved:
-        return PortStatus::Gone;
+        return Status::Gone;
     default:
-        return PortStatus::Other;
+        return Status::Other;
     }
 }
 

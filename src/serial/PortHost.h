@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "serial/SerialPort.h"
 
 #include <cstdint>
@@ -11,19 +12,9 @@
 
 namespace talvex {
 
-/// Why a port did not open, kept apart so the user learns more than
-/// "Port open error!".
-struct OpenError {
-    PortStatus kind = PortStatus::Other;
-    std::string message; ///< the system's own words, for the log
-};
-
-struct OpenResult {
-    std::unique_ptr<SerialPort> port; ///< set on success
-    OpenError error;                  ///< meaningful when port is null
-
-    explicit operator bool() const { return port != nullptr; }
-};
+/// A port that opened, or why it did not (the system's own words in the
+/// detail), so the user learns more than "Port open error!".
+using OpenResult = Result<std::unique_ptr<SerialPort>>;
 
 /// FTDI's USB vendor ID: the programmer's readers sit behind an FTDI chip.
 inline constexpr std::uint16_t kFtdiVendorId = 0x0403;

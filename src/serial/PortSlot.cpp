@@ -9,19 +9,16 @@ constexpr std::size_t kDrainLimit = 4096;
 
 } // namespace
 
-bool PortSlot::open(PortHost& host, const std::string& name, const std::string& mode)
+Result<void> PortSlot::open(PortHost& host, const std::string& name, const std::string& mode)
 {
     close();
     OpenResult result = host.open(name, mode);
+    if (!result)
+        return result.failure();
     std::lock_guard lock(m_mutex);
-    if (!result) {
-        m_lastError = result.error;
-        return false;
-    }
-    m_port = std::move(result.port);
+    m_port = std::move(*result);
     m_name = name;
-    m_lastError = {};
-    return true;
+    return {};
 }
 
 void PortSlot::close()
@@ -44,12 +41,6 @@ std::string PortSlot::name() const
 {
     std::lock_guard lock(m_mutex);
     return m_name;
-}
-
-OpenError PortSlot::lastOpenError() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_lastError;
 }
 
 bool PortSlot::setDtr(bool on)
@@ -80,7 +71,7 @@ ReadResult PortSlot::read(std::uint8_t* buffer, std::size_t capacity)
 {
     std::lock_guard lock(m_mutex);
     if (!m_port)
-        return {0, PortStatus::Other};
+        return {0, Status::Other};
     return m_port->read(buffer, capacity);
 }
 
@@ -110,10 +101,10 @@ std::optional<std::uint32_t> PortSlot::modemStatus()
     return m_port->modemStatus();
 }
 
-PortStatus PortSlot::presence()
+Status PortSlot::presence()
 {
     std::lock_guard lock(m_mutex);
-    return m_port ? m_port->presence() : PortStatus::Other;
+    return m_port ? m_port->presence() : Status::Other;
 }
 
 bool PortSlot::ctsOn()

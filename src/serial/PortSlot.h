@@ -19,12 +19,11 @@ enum class AnswerTiming { AsTheyArrive, FullWait };
 class PortSlot {
 public:
     /// Opens `name`, closing whatever the slot held first. On failure the
-    /// slot is not open and lastOpenError() says why.
-    bool open(PortHost& host, const std::string& name, const std::string& mode);
+    /// slot is not open.
+    Result<void> open(PortHost& host, const std::string& name, const std::string& mode);
     void close();
     bool isOpen() const;
     std::string name() const;
-    OpenError lastOpenError() const;
 
     bool setDtr(bool on);
     bool setRts(bool on);
@@ -35,7 +34,7 @@ public:
 
     struct Answer {
         std::vector<std::uint8_t> bytes;
-        PortStatus end = PortStatus::TimedOut; ///< why the last read came back empty
+        Status end = Status::TimedOut; ///< why the last read came back empty
     };
 
     /// Reads one byte at a time until a read comes back empty. Keeps at
@@ -48,7 +47,7 @@ public:
 
     std::optional<std::uint32_t> modemStatus();
     /// The port's presence(); Other when the slot holds no port.
-    PortStatus presence();
+    Status presence();
     /// Card present: port open and CTS on. A failed read counts as no card.
     bool ctsOn();
 
@@ -62,7 +61,6 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<SerialPort> m_port;
     std::string m_name;
-    OpenError m_lastError;
     std::atomic<AnswerTiming> m_answerTiming{AnswerTiming::AsTheyArrive};
 };
 

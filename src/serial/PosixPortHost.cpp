@@ -112,39 +112,37 @@ std::vector<PortInfo> PosixPortHost::listPorts()
     return ports;
 }
 
-OpenError PosixPortHost::errorFromErrno(const std::string& path, int error)
+Failure PosixPortHost::errorFromErrno(const std::string& path, int error)
 {
-    OpenError result;
+    Failure result;
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        result.kind = PortStatus::Gone;
+        result.status = Status::Gone;
         break;
     case EACCES:
     case EPERM:
-        result.kind = PortStatus::Denied;
+        result.status = Status::Denied;
         break;
     case EBUSY:
     case EWOULDBLOCK: // flock's answer; the same value as EAGAIN here
-        result.kind = PortStatus::Busy;
+        result.status = Status::Busy;
         break;
     default:
-        result.kind = PortStatus::Other;
+        result.status = Status::Other;
         break;
     }
-    result.message = path + ": " + std::generic_category().message(error);
+    result.detail = path + ": " + std::generic_category().message(error);
     return result;
 }
 
 OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
 {
-    OpenResult result;
-    const auto fail = [&](int fd, OpenError error) {
+    const auto fail = [](int fd, Failure error) {
         if (fd >= 0)
             ::close(fd);
-        result.error = std::move(error);
-        return std::move(result);
+        return OpenResult(std::move(error));
     };
 
     // O_NONBLOCK so a port waiting for carrier cannot stall the open; the
@@ -156,7 +154,7 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
     if (fd < 0)
         return fail(-1, errorFromErrno(name, errno));
     if (!::isatty(fd))
-        return fail(fd, {PortStatus::Other, name + ": not a serial port"});
+        return fail(fd, {Status::Other, name + ": not a serial port"});
 
     // TIOCEXCL keeps other users out but not root; the advisory lock also
     // stops a second open by root or by this very process.
@@ -170,18 +168,17 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
     // the old settings back and unlocks.
     auto port = std::make_unique<PosixSerialPort>(fd, original);
     if (!parseModeString(mode))
-        return fail(-1, {PortStatus::Other, name + ": malformed mode string \"" + mode + "\""});
+        return fail(-1, {Status::Other, name + ": malformed mode string \"" + mode + "\""});
     if (!port->applyMode(mode)) {
         const int error = errno;
-        return fail(-1, {PortStatus::Other, name + ": cannot set mode \"" + mode
+        return fail(-1, {Status::Other, name + ": cannot set mode \"" + mode
                                                  + "\": " + std::generic_category().message(error)});
     }
     // An FTDI chip holds a short answer for its latency timer (16 ms)
     // unless asked not to.
     if (isFtdiTty(name))
         port->holdLowLatency(kernelSerialFlags());
-    result.port = std::move(port);
-    return result;
+    return OpenResult(std::unique_ptr<SerialPort>(std::move(port)));
 }
 
 } // namespace talvex

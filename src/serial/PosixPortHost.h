@@ -19,9 +19,9 @@ public:
 
     OpenResult open(const std::string& name, const std::string& mode) override;
 
-    /// The one place an errno becomes a PortStatus; the message is the
+    /// The one place an errno becomes a Status; the message is the
     /// path and the system's text.
-    static OpenError errorFromErrno(const std::string& path, int error);
+    static Failure errorFromErrno(const std::string& path, int error);
 
 private:
     std::string m_deviceDirectory;

@@ -265,13 +265,13 @@ ReadResult PosixSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     return ReadResult::got(got);
 }
 
-PortStatus PosixSerialPort::presence()
+Status PosixSerialPort::presence()
 {
     // A terminal whose device went away polls as hung up, for good.
     pollfd pfd{m_fd, 0, 0};
     if (::poll(&pfd, 1, 0) < 0)
-        return PortStatus::Other;
-    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 ? PortStatus::Gone : PortStatus::Ok;
+        return Status::Other;
+    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 ? Status::Gone : Status::Ok;
 }
 
 std::optional<std::uint32_t> PosixSerialPort::modemStatus()

@@ -10,20 +10,20 @@ constexpr const char* kReaderMode = "115200,N,8,1";
 
 } // namespace
 
-ReaderPortResult openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName)
+Result<void> openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName)
 {
     if (!selectedName || selectedName->empty())
-        return ReaderPortResult::NotSelected;
-    return slot.open(host, *selectedName, kReaderMode) ? ReaderPortResult::Ok : ReaderPortResult::Refused;
+        return fail(Status::BadInput, "no port selected");
+    return slot.open(host, *selectedName, kReaderMode);
 }
 
-ReaderPortResult closeReaderPort(PortSlot& slot, Clock& clock)
+Result<void> closeReaderPort(PortSlot& slot, Clock& clock)
 {
     if (!slot.isOpen())
-        return ReaderPortResult::Refused;
+        return fail(Status::Other, "the port is not open");
     clock.sleepMs(kBeforeCloseMs);
     slot.close();
-    return slot.isOpen() ? ReaderPortResult::Refused : ReaderPortResult::Ok;
+    return {};
 }
 
 PortParametersResult setPortParameters(PortSlot& slot, const std::string& baud, const std::string& parity,

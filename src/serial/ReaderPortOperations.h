@@ -9,20 +9,13 @@ namespace talvex {
 
 class Clock;
 
-/// How a reader port operation of the smartcard tool ended.
-enum class ReaderPortResult {
-    Ok,
-    Refused,     ///< the open failed (the slot says why), or there was nothing to close
-    NotSelected, ///< no port, or an empty name, was chosen
-};
-
 /// Opens a reader's port by the name selected in its list, always at
-/// 115200 baud.
-ReaderPortResult openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName);
+/// 115200 baud. BadInput when no port, or an empty name, was chosen.
+Result<void> openReaderPort(PortSlot& slot, PortHost& host, const std::optional<std::string>& selectedName);
 
-/// Waits 500 ms, then closes; Refused when it was not open to begin with
-/// (nothing else is done then).
-ReaderPortResult closeReaderPort(PortSlot& slot, Clock& clock);
+/// Waits 500 ms, then closes; fails at once, doing nothing, when the port
+/// was not open to begin with.
+Result<void> closeReaderPort(PortSlot& slot, Clock& clock);
 
 struct PortParametersResult {
     bool applied = false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/LineSettings.h"
-#include "serial/PortStatus.h"
+#include "serial/ReadResult.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +47,7 @@ public:
     /// Ok while the device behind the port is there as far as the system
     /// knows, Gone once it vanished (unplugged). Asks without reading, so
     /// a thread that only watches lines can notice.
-    virtual PortStatus presence() = 0;
+    virtual Status presence() = 0;
 
     virtual LineSettings currentSettings() const = 0;
 

@@ -56,9 +56,7 @@ std::string systemMessage(DWORD code)
 
 OpenResult failure(const std::string& name, DWORD code)
 {
-    OpenResult result;
-    result.error = comOpenError(name, code, systemMessage(code));
-    return result;
+    return comOpenError(name, code, systemMessage(code));
 }
 
 // Whether the system has a device of that name, without opening it.
@@ -154,18 +152,14 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
     if (!port->applyMode(mode)) {
         const DWORD code = GetLastError();
         port.reset();
-        OpenResult refused;
-        refused.error = {PortStatus::Other, name + ": cannot set mode \"" + mode + "\""
-                                                + (code != 0 ? ": " + trimTrailingSpace(systemMessage(code)) : "")};
-        return refused;
+        return fail(Status::Other, name + ": cannot set mode \"" + mode + "\""
+                                       + (code != 0 ? ": " + trimTrailingSpace(systemMessage(code)) : ""));
     }
 
     // Said only for a port that opened: a failed open has its own line.
     if (!latency.logLine.empty())
         log(latency.logLine);
-    OpenResult result;
-    result.port = std::move(port);
-    return result;
+    return OpenResult(std::unique_ptr<SerialPort>(std::move(port)));
 }
 
 std::unique_ptr<PortHost> makeNativePortHost()

@@ -148,7 +148,7 @@ ReadResult Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     const DWORD wanted = static_cast<DWORD>(std::min(capacity, kMaxTransfer));
     DWORD got = 0;
     if (!ReadFile(m_handle, buffer, wanted, &got, nullptr)) {
-        const PortStatus status = comReadStatus(GetLastError());
+        const Status status = comReadStatus(GetLastError());
         // A failed read returns at once; pace it like the time-out it
         // stands for, so a caller polling a vanished port cannot spin.
         Sleep(kReadTimeoutMs);
@@ -157,15 +157,15 @@ ReadResult Win32SerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     return ReadResult::got(got);
 }
 
-PortStatus Win32SerialPort::presence()
+Status Win32SerialPort::presence()
 {
     // The modem status call fails the way a read does once the USB device
     // behind the port is removed.
     DWORD status = 0;
     if (GetCommModemStatus(m_handle, &status))
-        return PortStatus::Ok;
-    const PortStatus failed = comReadStatus(GetLastError());
-    return failed == PortStatus::Gone ? PortStatus::Gone : PortStatus::Ok;
+        return Status::Ok;
+    const Status failed = comReadStatus(GetLastError());
+    return failed == Status::Gone ? Status::Gone : Status::Ok;
 }
 
 std::optional<std::uint32_t> Win32SerialPort::modemStatus()

@@ -132,13 +132,13 @@ OpenResult SimulatedPortHost::open(const std::string& name, const std::string& m
         if (endpoint)
             endpoint->openAttempted(m_clock.now());
         if (!endpoint || !endpoint->present())
-            return {nullptr, {PortStatus::Gone, name + ": The system cannot find the file specified."}};
+            return fail(Status::Gone, name + ": The system cannot find the file specified.");
         if (m_busy.count(name) || m_open.count(name))
-            return {nullptr, {PortStatus::Busy, name + ": Access is denied (the port is in use)."}};
+            return fail(Status::Busy, name + ": Access is denied (the port is in use).");
     }
     const auto settings = parseModeString(mode);
     if (!settings)
-        return {nullptr, {PortStatus::Other, name + ": invalid mode \"" + mode + "\""}};
+        return fail(Status::Other, name + ": invalid mode \"" + mode + "\"");
 
     std::lock_guard lock(m_mutex);
     m_open.insert(name);
@@ -150,7 +150,7 @@ OpenResult SimulatedPortHost::open(const std::string& name, const std::string& m
     // As the native host does for an FTDI port; other endpoints ignore it.
     if (m_asksLowLatency)
         endpoint->lowLatencyRequested();
-    return {std::move(port), {}};
+    return OpenResult(std::unique_ptr<SerialPort>(std::move(port)));
 }
 
 int SimulatedPortHost::openCount(const std::string& name) const

@@ -112,9 +112,9 @@ ReadResult SimulatedSerialPort::read(std::uint8_t* buffer, std::size_t capacity)
     }
 }
 
-PortStatus SimulatedSerialPort::presence()
+Status SimulatedSerialPort::presence()
 {
-    return m_endpoint->present() ? PortStatus::Ok : PortStatus::Gone;
+    return m_endpoint->present() ? Status::Ok : Status::Gone;
 }
 
 std::optional<std::uint32_t> SimulatedSerialPort::modemStatus()

@@ -23,7 +23,7 @@ public:
     bool writeBlock(const std::uint8_t* data, std::size_t length) override;
     ReadResult read(std::uint8_t* buffer, std::size_t capacity) override;
     std::optional<std::uint32_t> modemStatus() override;
-    PortStatus presence() override;
+    Status presence() override;
     LineSettings currentSettings() const override { return m_settings; }
     bool applyMode(const std::string& mode) override;
 

@@ -352,13 +352,13 @@ TEST(PosixDoctor, ProxySettingThatLeadsNowhereIsNamedWithItsFix)
 TEST(PosixDoctor, OpenErrorLinesAddTheFixOnlyForPermission)
 {
     Pty pty;
-    EXPECT_EQ(portOpenErrorLines(pty.slave(), {PortStatus::Busy, pty.slave() + ": Device or resource busy"}),
+    EXPECT_EQ(portOpenErrorLines(pty.slave(), {Status::Busy, pty.slave() + ": Device or resource busy"}),
               (std::vector<std::string>{"ERROR: " + pty.slave() + " Port open error!",
                                         pty.slave() + ": Device or resource busy"}));
-    const auto denied = portOpenErrorLines(pty.slave(), {PortStatus::Denied, pty.slave() + ": Permission denied"});
+    const auto denied = portOpenErrorLines(pty.slave(), {Status::Denied, pty.slave() + ": Permission denied"});
     ASSERT_EQ(denied.size(), 3u);
     EXPECT_EQ(denied[2].rfind("Fix: ", 0), 0u) << denied[2];
-    const auto missing = portOpenErrorLines("/dev/ttyUSB99", {PortStatus::Denied, "/dev/ttyUSB99: Permission denied"});
+    const auto missing = portOpenErrorLines("/dev/ttyUSB99", {Status::Denied, "/dev/ttyUSB99: Permission denied"});
     ASSERT_EQ(missing.size(), 3u);
     EXPECT_EQ(missing[2], "Fix: talvexctl doctor --port /dev/ttyUSB99 tells why and what to do");
 }

@@ -26,7 +26,7 @@ TEST(TalvexctlProgram, SimulateIdentifiesOnComThreeAndBadArgumentsExitTwo)
               "Attempting to open COM Port...\nCOM3 Port opened successfully!\nProgrammer in PROGRAM mode.\n");
 
     const ProgramResult nothing = talvexctl({"--simulate", "--answer-delay", "150", "-q", "info", "--port", "COM5"});
-    EXPECT_EQ(nothing.status, 4);
+    EXPECT_EQ(nothing.status, 8);
     EXPECT_EQ(nothing.out, "");
     EXPECT_EQ(nothing.err.rfind("ERROR: COM5 Port open error!\nCOM5: The system cannot find the file", 0), 0u)
         << nothing.err;

@@ -211,7 +211,7 @@ TEST(TalvexctlCard, NoCardASilentCardAndAMissingPortHaveTheirOwnExitStatus)
     EXPECT_TRUE(contains(silent.err, "the card on COM3 gave no ATR"));
 
     const CliResult missing = bench.run({"card", "watch", "--port", "COM9", "--count", "1"});
-    EXPECT_EQ(missing.status, 4);
+    EXPECT_EQ(missing.status, 8);
     EXPECT_TRUE(contains(missing.err, "ERROR: COM9 Port open error!"));
     for (const char* count : {"0", "x", "2000000"})
         EXPECT_EQ(bench.card("watch", {"--count", count}).status, 2) << count;

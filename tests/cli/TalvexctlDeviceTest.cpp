@@ -241,7 +241,7 @@ TEST(TalvexctlSettings, RefusalsHaveTheirOwnExitCodes)
     EXPECT_EQ(busy.out, "");
     EXPECT_TRUE(contains(busy.err, "ERROR: COM3 Port open error!\nCOM3: Access is denied (the port is in use).\n"));
     const CliResult missing = bench.call({"-q", "settings", "--port", "COM9"});
-    EXPECT_EQ(missing.status, 4);
+    EXPECT_EQ(missing.status, 8);
     EXPECT_TRUE(contains(missing.err, "COM9: The system cannot find the file"));
 
     const CliResult nothing = bench.call({"info", "--port", "COM1"});
@@ -253,4 +253,19 @@ TEST(TalvexctlSettings, RefusalsHaveTheirOwnExitCodes)
     const CliResult boot = bench.call({"save", "--port", "COM3"});
     EXPECT_EQ(boot.status, 5);
     EXPECT_TRUE(contains(boot.err, "runs its boot loader: only a firmware upload is possible"));
+
+    // Pulled out as the clock write goes out, and still out for the next command.
+    bench.device->setFirmware(SimulatedProgrammer::Firmware::Application);
+    bench.device->setAnswerFilter([device = bench.device.get()](const auto& command, std::vector<std::uint8_t> answer) {
+        if (command.bytes.empty() || command.bytes[0] != 0x02)
+            return answer;
+        device->setPlugged(false);
+        return std::vector<std::uint8_t> {};
+    });
+    const CliResult gone = bench.call({"set", "clock", "--port", "COM3", "6"});
+    EXPECT_EQ(gone.status, 8);
+    EXPECT_TRUE(contains(gone.err, "Clock set ERROR !\nThe programmer on COM3 is gone (unplugged?)")) << gone.err;
+    const CliResult stillGone = bench.call({"save", "--port", "COM3"});
+    EXPECT_EQ(stillGone.status, 8);
+    EXPECT_TRUE(contains(stillGone.err, "The programmer on COM3 is gone (unplugged?)")) << stillGone.err;
 }

@@ -93,7 +93,7 @@ TEST(TalvexctlOutput, FailingCommandKeepsItsOwnCodeAndNothingUnwrittenIsReported
         bench.sim.addProgrammer("COM3", "COM4");
         std::ostream out(&refusing);
         const CliResult result = bench.run({"--answer-delay", "150", "info", "--port", "COM9"}, out);
-        EXPECT_EQ(result.status, 4) << result.err;
+        EXPECT_EQ(result.status, 8) << result.err;
         EXPECT_FALSE(contains(result.err, kOutputLost)) << result.err;
     }
     {

@@ -219,9 +219,11 @@ TEST(TraceDiscovery, IdentifyConnectAndSearchOnTheOpenPort)
     const Run connect = [](TraceBench& bench, SpeedVariant variant) {
         bench.port().close();
         bench.start();
-        const ConnectResult result = openAndIdentify(bench.port(), bench.host, bench.clock, "COM1", variant,
-                                                     kDefaultAnswerDelayMs, [](const std::string&, bool) {});
-        EXPECT_NE(result.identity.mode, ProgrammerMode::None);
+        const Result<IdentifyResult> result = openAndIdentify(bench.port(), bench.host, bench.clock, "COM1",
+                                                              variant, kDefaultAnswerDelayMs,
+                                                              [](const std::string&, bool) {});
+        ASSERT_TRUE(result);
+        EXPECT_NE(result->mode, ProgrammerMode::None);
     };
     const Run searchOpen = [](TraceBench& bench, SpeedVariant) {
         IdentityFields fields;

@@ -43,14 +43,13 @@ TEST(Exchange, SendsTheFrameAndJudgesTheAnswer)
     const ExchangeResult ok = exchangeWith({0x02, 0x00}, "020105", &seen);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], (Bytes{0x02, 0x01, 0x05}));
-    EXPECT_TRUE(ok.sent);
-    EXPECT_TRUE(ok.success);
+    EXPECT_EQ(ok.status, Status::Ok);
 
-    EXPECT_FALSE(exchangeWith({0x02, 0x01}, "020105").success);
-    EXPECT_FALSE(exchangeWith({0x03, 0x00}, "020105").success);
-    EXPECT_FALSE(exchangeWith({0x02}, "020105").success);
+    EXPECT_EQ(exchangeWith({0x02, 0x01}, "020105").status, Status::Refused);
+    EXPECT_EQ(exchangeWith({0x03, 0x00}, "020105").status, Status::Refused);
+    EXPECT_EQ(exchangeWith({0x02}, "020105").status, Status::Refused);
     const ExchangeResult silent = exchangeWith({}, "020105");
-    EXPECT_FALSE(silent.success);
+    EXPECT_EQ(silent.status, Status::TimedOut);
     EXPECT_TRUE(silent.answer.empty());
 }
 
@@ -58,8 +57,7 @@ TEST(Exchange, OversizedCommandSendsNothing)
 {
     std::vector<Bytes> seen;
     const ExchangeResult result = exchangeWith({0x02, 0x00}, std::string(3000, '2'), &seen);
-    EXPECT_FALSE(result.sent);
-    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.status, Status::BadInput);
     EXPECT_TRUE(seen.empty());
 }
 
@@ -69,7 +67,7 @@ TEST(Exchange, EndlessTalkerIsCutAtTheBufferAndNeverHangs)
     // bound, so the read must stop on its own while the device still talks.
     const ExchangeResult result = exchangeWith(Bytes(20000, 0x02), "0201");
     EXPECT_EQ(result.answer.size(), kAnswerCapacity);
-    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.status, Status::Refused);
 }
 
 TEST(Exchange, ReadOnASilentLineEndsAfterTheTimeOut)
@@ -88,6 +86,6 @@ TEST(Exchange, NothingIsSentOnAClosedSlot)
     test::SimBench bench;
     PortSlot& port = bench.context.ports().a;
     const ExchangeResult result = runExchange(port, bench.clock, "05", standardPreparation(), 1000);
-    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.status, Status::Gone);
     EXPECT_TRUE(result.answer.empty());
 }

@@ -70,7 +70,7 @@ TEST(SettingsExchange, ClockAndCardPortWritesShowInTheNextIdentification)
     // Every clock button travels to the device and comes back checked.
     for (int button = 0; button < static_cast<int>(kClockButtons.size()); ++button) {
         const SettingsOutcome outcome = s.run(SettingsCommand::ClockWrite, buildClockWrite(false, button));
-        EXPECT_TRUE(outcome.exchange.success) << kClockButtons[button];
+        EXPECT_TRUE(outcome.exchange.ok()) << kClockButtons[button];
         EXPECT_EQ(outcome.logLine, "Clock set OK !");
         EXPECT_EQ(s.readBack().clockButton, button) << kClockButtons[button];
     }
@@ -84,7 +84,7 @@ TEST(SettingsExchange, ClockAndCardPortWritesShowInTheNextIdentification)
     EXPECT_EQ(port.parityButton, 1);
     EXPECT_EQ(port.addedStopBits, 0);
     EXPECT_EQ(port.readerDigit, '2');
-    EXPECT_TRUE(s.run(SettingsCommand::CardPortWrite, buildCardPortWrite(false, 0, 2, 3.5)).exchange.success);
+    EXPECT_TRUE(s.run(SettingsCommand::CardPortWrite, buildCardPortWrite(false, 0, 2, 3.5)).exchange.ok());
     port = s.readBack();
     EXPECT_EQ(port.speedButton, 0);
     EXPECT_EQ(port.parityButton, 2);
@@ -98,13 +98,13 @@ TEST(SettingsExchange, SaveKeepsSettingsOverAReplugAndRestoreGoesBackToFactory)
     const std::string to8MHz = buildClockWrite(true, 4);
 
     // Written but not saved: gone after a replug.
-    ASSERT_TRUE(s.run(SettingsCommand::ClockWrite, to8MHz).exchange.success);
+    ASSERT_TRUE(s.run(SettingsCommand::ClockWrite, to8MHz).exchange.ok());
     s.replug();
     EXPECT_EQ(s.readBack().clockButton, 1); // 4.00 MHz, the factory clock
 
-    ASSERT_TRUE(s.run(SettingsCommand::ClockWrite, to8MHz).exchange.success);
+    ASSERT_TRUE(s.run(SettingsCommand::ClockWrite, to8MHz).exchange.ok());
     const SettingsOutcome saved = s.run(SettingsCommand::Save);
-    EXPECT_TRUE(saved.exchange.success);
+    EXPECT_TRUE(saved.exchange.ok());
     EXPECT_EQ(saved.logLine, "OK, setting stored in flash memory.");
     EXPECT_EQ(s.device->savedSettings().readers[0].clockHz, 8000000u);
     s.replug();
@@ -125,7 +125,7 @@ TEST(SettingsExchange, LogLineFollowsTheDevicesVerdict)
 
     s.device->setSilent(true);
     const SettingsOutcome silent = s.run(SettingsCommand::ClockWrite, text);
-    EXPECT_TRUE(silent.exchange.sent);
+    EXPECT_EQ(silent.exchange.status, Status::TimedOut);
     EXPECT_TRUE(silent.exchange.answer.empty());
     EXPECT_EQ(silent.logLine, "Clock set ERROR !");
     s.device->setSilent(false);
@@ -155,7 +155,7 @@ TEST(SettingsExchange, LogLineFollowsTheDevicesVerdict)
     // A command text that is empty sends nothing at all.
     s.device->clearReceivedCommands();
     const SettingsOutcome empty = s.run(SettingsCommand::ClockWrite, "");
-    EXPECT_FALSE(empty.exchange.sent);
+    EXPECT_EQ(empty.exchange.status, Status::BadInput);
     EXPECT_EQ(empty.logLine, "Clock set ERROR !");
     s.bench.clock.sleepMs(200);
     EXPECT_TRUE(s.device->receivedCommands().empty());
@@ -174,12 +174,12 @@ TEST(SettingsExchange, PhoenixWritePulsesDtrOnlyForItsBuild)
     // Without the pulse this build does not listen.
     EXPECT_FALSE(runSettingsCommand(phoenix.slot(), phoenix.bench.clock, SettingsCommand::PhoenixWrite,
                                     SpeedVariant::Normal, text)
-                     .exchange.success);
+                     .exchange.ok());
     phoenix.device->clearReceivedCommands();
 
     const TimePoint start = phoenix.bench.clock.now();
     const SettingsOutcome pulsed = phoenix.run(SettingsCommand::PhoenixWrite, text);
-    EXPECT_TRUE(pulsed.exchange.success);
+    EXPECT_TRUE(pulsed.exchange.ok());
     EXPECT_EQ(pulsed.logLine, "Clock set OK !");
     EXPECT_EQ(phoenix.bench.clock.now() - start, Millis(500 + 20 + 500 + kReadTimeoutMs));
     const auto lines = phoenix.device->lineChanges();
@@ -196,7 +196,7 @@ TEST(SettingsExchange, PhoenixWritePulsesDtrOnlyForItsBuild)
     EXPECT_EQ(read.readerDigit, '0');
     // Every Phoenix clock travels to the device and comes back checked.
     for (int button = 0; button < static_cast<int>(kPhoenixClockButtons.size()); ++button) {
-        EXPECT_TRUE(phoenix.run(SettingsCommand::PhoenixWrite, buildPhoenixWrite(true, button)).exchange.success);
+        EXPECT_TRUE(phoenix.run(SettingsCommand::PhoenixWrite, buildPhoenixWrite(true, button)).exchange.ok());
         EXPECT_EQ(phoenix.readBack().phoenixClockButton, button) << kPhoenixClockButtons[button];
     }
 
@@ -205,7 +205,7 @@ TEST(SettingsExchange, PhoenixWritePulsesDtrOnlyForItsBuild)
     normal.slot().setAnswerTiming(AnswerTiming::FullWait);
     normal.device->clearReceivedCommands();
     const TimePoint at = normal.bench.clock.now();
-    EXPECT_TRUE(normal.run(SettingsCommand::PhoenixWrite, buildPhoenixWrite(false, 6)).exchange.success);
+    EXPECT_TRUE(normal.run(SettingsCommand::PhoenixWrite, buildPhoenixWrite(false, 6)).exchange.ok());
     EXPECT_EQ(normal.bench.clock.now() - at, Millis(2000 + kReadTimeoutMs));
     EXPECT_TRUE(normal.device->lineChanges().empty());
     ASSERT_EQ(normal.device->receivedCommands().size(), 1u);
@@ -224,7 +224,7 @@ TEST(SettingsExchange, AdvancedWriteIsAModeWriteAndARefusalChangesNothing)
     SettingsBench s;
     s.device->clearReceivedCommands();
     const SettingsOutcome outcome = s.run(SettingsCommand::AdvancedWrite, buildAdvancedWrite(atr).text);
-    EXPECT_TRUE(outcome.exchange.success);
+    EXPECT_TRUE(outcome.exchange.ok());
     EXPECT_EQ(outcome.logLine, "Talvex set mode OK !");
     ASSERT_EQ(s.device->receivedCommands().size(), 1u);
     const Bytes fields{0x01, 0x00, 0x02, 0x02, 0x01, 0x01, 0xFF, 0xFF, 0xFF};

@@ -67,6 +67,6 @@ TEST(TraceSettings, EachCommandPreparesTheLinesSendsAndWaitsItsOwnTime)
         const SettingsOutcome outcome = runSettingsCommand(bench.port(), bench.clock, c.command, c.variant, c.text);
 
         EXPECT_TRUE(test::sameTrace(bench.trace(), test::expectedTrace(c.steps)));
-        EXPECT_TRUE(outcome.exchange.success);
+        EXPECT_TRUE(outcome.exchange.ok());
     }
 }

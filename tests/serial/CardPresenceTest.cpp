@@ -86,8 +86,8 @@ TEST(CardPresence, PollingThreadAndOpeningAndClosingDoNotRace)
         }
     });
     for (int round = 0; round < 200; ++round) {
-        ports.a.open(bench.host, "COM3", kNormalMode);
-        ports.b.open(bench.host, "COM4", kNormalMode);
+        (void)ports.a.open(bench.host, "COM3", kNormalMode);
+        (void)ports.b.open(bench.host, "COM4", kNormalMode);
         device->setCardPresent(1 + round % 2, round % 3 == 0);
         presence.setInverted(round % 5 == 0);
         ports.a.readAll(16);

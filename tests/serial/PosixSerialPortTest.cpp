@@ -58,8 +58,8 @@ protected:
     std::unique_ptr<SerialPort> openPort(const std::string& mode = "115200,N,8,1")
     {
         OpenResult result = m_host.open(m_slavePath, mode);
-        EXPECT_TRUE(result) << result.error.message;
-        return std::move(result.port);
+        EXPECT_TRUE(result) << result.failure().detail;
+        return std::move(*result);
     }
 
     void writeMaster(const std::vector<std::uint8_t>& bytes)
@@ -127,7 +127,7 @@ TEST_F(PosixSerialPortTest, BytesFlowBothWaysInOrder)
     ASSERT_TRUE(port);
 
     std::uint8_t buffer[64];
-    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::TimedOut) << "silent line";
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, Status::TimedOut) << "silent line";
 
     // Device to port, including CR, LF and control bytes raw mode must keep.
     const std::vector<std::uint8_t> answer = {'O', 'K', '\r', '\n', 0x00, 0x03, 0x11, 0x13, 0x7F, 0xFF};
@@ -232,26 +232,26 @@ TEST_F(PosixSerialPortTest, OpenIsExclusiveAndFailuresSayWhy)
     // Another host in the same process is kept out as the contract's own is.
     PosixPortHost otherHost;
     const OpenResult second = otherHost.open(m_slavePath, "9600,N,8,1");
-    EXPECT_EQ(second.error.kind, PortStatus::Busy);
-    EXPECT_NE(second.error.message.find(m_slavePath), std::string::npos) << second.error.message;
+    EXPECT_EQ(second.failure().status, Status::Busy);
+    EXPECT_NE(second.failure().detail.find(m_slavePath), std::string::npos) << second.failure().detail;
     first.reset();
 
     // A malformed mode fails the open and leaves nothing locked behind.
     OpenResult malformed = m_host.open(m_slavePath, "9600;N;8;1");
     EXPECT_FALSE(malformed);
-    EXPECT_EQ(malformed.error.kind, PortStatus::Other);
-    EXPECT_NE(malformed.error.message.find(m_slavePath), std::string::npos);
-    EXPECT_NE(malformed.error.message.find("9600;N;8;1"), std::string::npos);
+    EXPECT_EQ(malformed.failure().status, Status::Other);
+    EXPECT_NE(malformed.failure().detail.find(m_slavePath), std::string::npos);
+    EXPECT_NE(malformed.failure().detail.find("9600;N;8;1"), std::string::npos);
     OpenResult unsupported = m_host.open(m_slavePath, "12345,N,8,1");
     EXPECT_FALSE(unsupported);
-    EXPECT_EQ(unsupported.error.kind, PortStatus::Other);
+    EXPECT_EQ(unsupported.failure().status, Status::Other);
     EXPECT_TRUE(openPort());
 
     const std::string missing = "/nonexistent-talvex-dir/ttyUSB99";
     OpenResult notFound = m_host.open(missing, "115200,N,8,1");
     EXPECT_FALSE(notFound);
-    EXPECT_EQ(notFound.error.kind, PortStatus::Gone);
-    EXPECT_EQ(notFound.error.message, missing + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(notFound.failure().status, Status::Gone);
+    EXPECT_EQ(notFound.failure().detail, missing + ": " + std::strerror(ENOENT));
 
     // A plain file opens fine as a file but is no serial port.
     char dir[] = "/tmp/talvex-posix-XXXXXX";
@@ -260,20 +260,20 @@ TEST_F(PosixSerialPortTest, OpenIsExclusiveAndFailuresSayWhy)
     std::ofstream(plain) << "x";
     OpenResult notTty = m_host.open(plain, "115200,N,8,1");
     EXPECT_FALSE(notTty);
-    EXPECT_EQ(notTty.error.kind, PortStatus::Other);
-    EXPECT_NE(notTty.error.message.find(plain), std::string::npos);
-    EXPECT_NE(notTty.error.message.find("not a serial port"), std::string::npos);
+    EXPECT_EQ(notTty.failure().status, Status::Other);
+    EXPECT_NE(notTty.failure().detail.find(plain), std::string::npos);
+    EXPECT_NE(notTty.failure().detail.find("not a serial port"), std::string::npos);
     std::filesystem::remove_all(dir);
 
     // The errno mapping the open relies on.
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENODEV).kind, PortStatus::Gone);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENXIO).kind, PortStatus::Gone);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EACCES).kind, PortStatus::Denied);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EPERM).kind, PortStatus::Denied);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EBUSY).kind, PortStatus::Busy);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EWOULDBLOCK).kind, PortStatus::Busy);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EIO).kind, PortStatus::Other);
-    EXPECT_EQ(PosixPortHost::errorFromErrno("/dev/ttyUSB0", EACCES).message,
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENODEV).status, Status::Gone);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", ENXIO).status, Status::Gone);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EACCES).status, Status::Denied);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EPERM).status, Status::Denied);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EBUSY).status, Status::Busy);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EWOULDBLOCK).status, Status::Busy);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("p", EIO).status, Status::Other);
+    EXPECT_EQ(PosixPortHost::errorFromErrno("/dev/ttyUSB0", EACCES).detail,
               std::string("/dev/ttyUSB0: ") + std::strerror(EACCES));
 }
 
@@ -309,8 +309,8 @@ TEST_F(PosixSerialPortTest, StalledOrVanishedDeviceDoesNotHang)
     closeMaster();
 
     std::uint8_t buffer[16];
-    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::Gone);
-    EXPECT_EQ(port->read(buffer, sizeof buffer).status, PortStatus::Gone);
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, Status::Gone);
+    EXPECT_EQ(port->read(buffer, sizeof buffer).status, Status::Gone);
     EXPECT_FALSE(port->sendByte(0x55));
     const std::uint8_t block[] = {1, 2, 3, 4};
     EXPECT_FALSE(port->writeBlock(block, sizeof block));

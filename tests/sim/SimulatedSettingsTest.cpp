@@ -81,10 +81,10 @@ TEST(SimulatedSettings, ClockWriteAnswersAfterTuningWithinTheHostsWait)
     EXPECT_LT(answeredAfter, Millis(5000));
     port.readAll(kAnswerCapacity);
 
-    EXPECT_FALSE(runExchange(port, bench.clock, "020001", standardPreparation(), 1000).success);
+    EXPECT_FALSE(runExchange(port, bench.clock, "020001", standardPreparation(), 1000).ok());
     bench.clock.sleepMs(5000); // let the late answer go by
     port.readAll(kAnswerCapacity);
-    EXPECT_TRUE(runExchange(port, bench.clock, "020001", standardPreparation(), 5000).success);
+    EXPECT_TRUE(runExchange(port, bench.clock, "020001", standardPreparation(), 5000).ok());
     EXPECT_EQ(device->readerSettings(1).clockHz, 3430000u);
 }
 

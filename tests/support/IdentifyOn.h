@@ -20,7 +20,8 @@ inline IdentifyResult identifyOn(const std::string& port, const char* mode, Spee
     RealClock clock;
     auto host = makeNativePortHost();
     PortSlot slot;
-    EXPECT_TRUE(slot.open(*host, port, mode)) << slot.lastOpenError().message;
+    const Result<void> opened = slot.open(*host, port, mode);
+    EXPECT_TRUE(opened) << opened.failure().detail;
     return identify(slot, clock, variant, answerDelayMs);
 }
 

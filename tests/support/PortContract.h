@@ -35,7 +35,7 @@ protected:
 
     // A read that finds nothing takes about the 20 ms read time-out: never
     // at once, so a caller that polls cannot spin, and never a hang.
-    void expectEmptyRead(SerialPort& port, PortStatus status)
+    void expectEmptyRead(SerialPort& port, Status status)
     {
         std::uint8_t buffer[16];
         const TimePoint start = backend.clock().now();
@@ -56,32 +56,32 @@ TYPED_TEST_P(PortContract, OpenBusyMissingAndARefusedMode)
     const std::string live = this->backend.livePort();
     {
         OpenResult first = host.open(live, kNormalMode);
-        ASSERT_TRUE(first) << first.error.message;
+        ASSERT_TRUE(first) << first.failure().detail;
         if (this->backend.exclusiveOpen()) {
             const OpenResult second = host.open(live, kNormalMode);
             EXPECT_FALSE(second);
-            EXPECT_EQ(second.error.kind, PortStatus::Busy) << second.error.message;
+            EXPECT_EQ(second.failure().status, Status::Busy) << second.failure().detail;
         }
     }
     const OpenResult missing = host.open(this->backend.missingPort(), kNormalMode);
     EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.error.kind, PortStatus::Gone) << missing.error.message;
-    EXPECT_FALSE(missing.error.message.empty());
+    EXPECT_EQ(missing.failure().status, Status::Gone) << missing.failure().detail;
+    EXPECT_FALSE(missing.failure().detail.empty());
 
     // A mode the port will not take fails the open, on every backend, and
     // leaves the port free for the next open.
     const OpenResult refused = host.open(live, "9600,X,8,1");
     EXPECT_FALSE(refused);
-    EXPECT_EQ(refused.error.kind, PortStatus::Other) << refused.error.message;
-    EXPECT_NE(refused.error.message.find("9600,X,8,1"), std::string::npos) << refused.error.message;
+    EXPECT_EQ(refused.failure().status, Status::Other) << refused.failure().detail;
+    EXPECT_NE(refused.failure().detail.find("9600,X,8,1"), std::string::npos) << refused.failure().detail;
     EXPECT_TRUE(host.open(live, kLowSpeedMode));
 }
 
 TYPED_TEST_P(PortContract, ASilentReadTimesOutInAboutTwentyMilliseconds)
 {
     OpenResult opened = this->backend.host().open(this->backend.livePort(), kNormalMode);
-    ASSERT_TRUE(opened) << opened.error.message;
-    this->expectEmptyRead(*opened.port, PortStatus::TimedOut);
+    ASSERT_TRUE(opened) << opened.failure().detail;
+    this->expectEmptyRead(**opened, Status::TimedOut);
 }
 
 TYPED_TEST_P(PortContract, AVanishedDeviceIsGoneAndStillTakesItsTime)
@@ -89,12 +89,12 @@ TYPED_TEST_P(PortContract, AVanishedDeviceIsGoneAndStillTakesItsTime)
     if (!this->backend.canVanish())
         GTEST_SKIP() << "this backend's device cannot be taken away from inside the test";
     OpenResult opened = this->backend.host().open(this->backend.livePort(), kNormalMode);
-    ASSERT_TRUE(opened) << opened.error.message;
-    EXPECT_EQ(opened.port->presence(), PortStatus::Ok);
+    ASSERT_TRUE(opened) << opened.failure().detail;
+    EXPECT_EQ((*opened)->presence(), Status::Ok);
     this->backend.vanish();
-    EXPECT_EQ(opened.port->presence(), PortStatus::Gone);
+    EXPECT_EQ((*opened)->presence(), Status::Gone);
     for (int read = 0; read < 2; ++read)
-        this->expectEmptyRead(*opened.port, PortStatus::Gone);
+        this->expectEmptyRead(**opened, Status::Gone);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(PortContract, OpenBusyMissingAndARefusedMode, ASilentReadTimesOutInAboutTwentyMilliseconds,

@@ -114,7 +114,7 @@ public:
     }
 
     std::optional<std::uint32_t> modemStatus() override { return m_port->modemStatus(); }
-    PortStatus presence() override { return m_port->presence(); }
+    Status presence() override { return m_port->presence(); }
 
     LineSettings currentSettings() const override { return m_port->currentSettings(); }
 
@@ -169,7 +169,7 @@ public:
         event.mode = mode;
         m_recorder.note(std::move(event));
         if (result)
-            result.port = std::make_unique<RecordingSerialPort>(std::move(result.port), name, m_recorder);
+            *result = std::make_unique<RecordingSerialPort>(std::move(*result), name, m_recorder);
         return result;
     }
 

@@ -175,6 +175,17 @@ TEST(SettingsWindow, CardPortWriteAndItsErrorLine)
     bench.showTab(TForm4::ClockTab);
     click(window, "Button13");
     EXPECT_EQ(bench.log().back(), QStringLiteral("OK, setting set to factory default."));
+
+    // Unplugged as the next write goes out: the error line, then why.
+    bench.device->setAnswerFilter([device = bench.device.get()](const auto&, Bytes) {
+        device->setPlugged(false);
+        return Bytes{};
+    });
+    click(window, "Button3");
+    const QStringList log = bench.log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log[log.size() - 2], QStringLiteral("Clock set ERROR !"));
+    EXPECT_EQ(log.back(), QStringLiteral("The programmer on COM3 is gone (unplugged?): plug it in again and connect."));
 }
 
 TEST(SettingsWindow, AdvancedWriteFollowsItsEnablingRules)

@@ -57,7 +57,8 @@ TEST(Win32Latency, FtdiPortRunsAtOneMillisecondWhileOpenAndGetsItsTimerBack)
     RealClock clock;
     PortSlot port;
 
-    ASSERT_TRUE(port.open(*host, sim.reader1, kNormalMode)) << port.lastOpenError().message;
+    const Result<void> opened = port.open(*host, sim.reader1, kNormalMode);
+    ASSERT_TRUE(opened) << opened.failure().detail;
     const Ft2232Chip open = standin.chip(0);
     EXPECT_EQ(open.latency[0], 1);
     EXPECT_FALSE(open.d2xxOpen[0]) << "the D2XX handle must be closed before the COM port opens";
@@ -90,7 +91,8 @@ TEST(Win32Latency, PortKeepsTheDriversSettingWithOneLineWhereD2xxCannotHelp)
         std::vector<std::string> log;
         const auto host = programmerHost(sim, library, log);
         PortSlot port;
-        EXPECT_TRUE(port.open(*host, sim.reader1, kNormalMode)) << port.lastOpenError().message;
+        const Result<void> reopened = port.open(*host, sim.reader1, kNormalMode);
+        EXPECT_TRUE(reopened) << reopened.failure().detail;
         port.close();
         ASSERT_EQ(log.size(), 1U) << why;
         EXPECT_EQ(log[0].rfind(sim.reader1 + " keeps the driver's latency setting: ", 0), 0U) << log[0];

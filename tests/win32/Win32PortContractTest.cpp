@@ -49,6 +49,6 @@ TEST(Win32PortContract, ReadErrorsOfARemovedDeviceMeanGone)
 {
     for (const DWORD code : {ERROR_DEVICE_REMOVED, ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE,
                              ERROR_OPERATION_ABORTED, ERROR_INVALID_HANDLE})
-        EXPECT_EQ(comReadStatus(code), PortStatus::Gone) << code;
-    EXPECT_EQ(comReadStatus(ERROR_NOT_ENOUGH_MEMORY), PortStatus::Other);
+        EXPECT_EQ(comReadStatus(code), Status::Gone) << code;
+    EXPECT_EQ(comReadStatus(ERROR_NOT_ENOUGH_MEMORY), Status::Other);
 }

@@ -102,16 +102,16 @@ TEST(Win32SerialPort, MissingPortIsNotFoundInTheSystemsWords)
     auto host = makeNativePortHost();
     const OpenResult missing = host->open("COM253", kNormalMode);
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error.kind, PortStatus::Gone);
+    EXPECT_EQ(missing.failure().status, Status::Gone);
     const std::string prefix = "COM253: no such port (error 2: ";
-    EXPECT_EQ(missing.error.message.substr(0, prefix.size()), prefix) << missing.error.message;
-    EXPECT_GT(missing.error.message.size(), prefix.size() + 1) << "the system's text is missing";
-    EXPECT_EQ(missing.error.message.back(), ')');
-    EXPECT_EQ(missing.error.message.find('\n'), std::string::npos);
+    EXPECT_EQ(missing.failure().detail.substr(0, prefix.size()), prefix) << missing.failure().detail;
+    EXPECT_GT(missing.failure().detail.size(), prefix.size() + 1) << "the system's text is missing";
+    EXPECT_EQ(missing.failure().detail.back(), ')');
+    EXPECT_EQ(missing.failure().detail.find('\n'), std::string::npos);
 
     const OpenResult unnamed = host->open("", kNormalMode);
     ASSERT_FALSE(unnamed);
-    EXPECT_EQ(unnamed.error.kind, PortStatus::Other);
+    EXPECT_EQ(unnamed.failure().status, Status::Other);
 }
 
 // SetupAPI adds what it knows; what it does not list (all of Wine's
@@ -144,9 +144,9 @@ TEST(Win32SerialPort, ModemStatusIsReadFromTheLine)
     TALVEX_SIMULATOR_PORTS_OR_SKIP(sim, "BOOT");
     auto host = makeNativePortHost();
     const OpenResult opened = host->open(sim.reader2, kNormalMode);
-    ASSERT_TRUE(opened) << opened.error.message;
+    ASSERT_TRUE(opened) << opened.failure().detail;
     if (test::runningUnderWine())
         GTEST_SKIP() << "Wine differs from Windows here: behind this COM port is a pseudo-terminal, which "
                         "has no modem lines, and GetCommModemStatus fails with error 50";
-    EXPECT_TRUE(opened.port->modemStatus().has_value()) << "error " << ::GetLastError();
+    EXPECT_TRUE((*opened)->modemStatus().has_value()) << "error " << ::GetLastError();
 }

@@ -114,8 +114,8 @@ void TForm1::connectOrDisconnect(Reader& reader)
     const QString port = reader.ports->currentText();
     if (!reader.connected) {
         Memo2->appendRaw(QStringLiteral("Attempting to open COM Port...\r\n"));
-        const ReaderPortResult result = openReaderPort(*reader.slot, m_context.host(), port.toStdString());
-        if (result == ReaderPortResult::Ok) {
+        const Result<void> result = openReaderPort(*reader.slot, m_context.host(), port.toStdString());
+        if (result) {
             Memo2->appendRaw(port + QStringLiteral(" Port opened successfully!\r\n"));
             reader.connect->setText(QStringLiteral("Disconnect"));
             reader.connected = true;
@@ -123,19 +123,18 @@ void TForm1::connectOrDisconnect(Reader& reader)
             setReaderGroupVisible(reader, true);
             Button7->setEnabled(true);
             startReaderThread();
-        } else if (result == ReaderPortResult::Refused) {
-            // The system's reason, and the fix when it is a permission, so the user knows what to do.
-            for (const std::string& line : portOpenErrorLines(port.toStdString(), reader.slot->lastOpenError()))
-                Memo2->appendRaw(text(line) + QStringLiteral("\r\n"));
-        } else {
+        } else if (result.status() == Status::BadInput) {
             Memo2->appendRaw(QStringLiteral("ERROR: NO COM PORT SELECTED\r\n"));
+        } else {
+            // The system's reason, and the fix when it is a permission, so the user knows what to do.
+            for (const std::string& line : portOpenErrorLines(port.toStdString(), result.failure()))
+                Memo2->appendRaw(text(line) + QStringLiteral("\r\n"));
         }
         return;
     }
 
     Memo2->appendRaw(QStringLiteral("Attempting to close COM Port...\r\n"));
-    const ReaderPortResult result = closeReaderPort(*reader.slot, m_context.clock());
-    if (result == ReaderPortResult::Ok) {
+    if (closeReaderPort(*reader.slot, m_context.clock())) {
         Memo2->appendRaw(port + QStringLiteral(" Port closed successfully!\r\n"));
         reader.connect->setText(QStringLiteral("Connect"));
         reader.memo->clearLog();
@@ -147,10 +146,8 @@ void TForm1::connectOrDisconnect(Reader& reader)
             for (QPushButton* test : {Button10, Button9, Button5, Button4, Button2})
                 test->setVisible(false);
         }
-    } else if (result == ReaderPortResult::Refused) {
-        Memo2->appendRaw(QStringLiteral("ERROR: ") + port + QStringLiteral(" Port close error!\r\n"));
     } else {
-        Memo2->appendRaw(QStringLiteral("ERROR: Port is not opened!\r\n"));
+        Memo2->appendRaw(QStringLiteral("ERROR: ") + port + QStringLiteral(" Port close error!\r\n"));
     }
 }
 

@@ -70,7 +70,14 @@ bool SettingsSession::runCommand(SettingsCommand command, std::string_view comma
     const SettingsOutcome outcome = runSettingsCommand(m_context.ports().a, m_context.clock(), command,
                                                        m_context.detection().variant, commandText);
     log(outcome.logLine);
-    return outcome.exchange.success;
+    logIfGone(outcome.exchange);
+    return outcome.exchange.ok();
+}
+
+void SettingsSession::logIfGone(const ExchangeResult& exchange)
+{
+    if (exchange.status == Status::Gone)
+        log(programmerGoneLine(portName().toStdString()));
 }
 
 bool SettingsSession::runCommand(SettingsCommand command)

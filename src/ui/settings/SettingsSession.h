@@ -52,6 +52,8 @@ public:
     /// the device confirmed.
     bool runCommand(SettingsCommand command, std::string_view text);
     bool runCommand(SettingsCommand command);
+    /// After a failed command: a line saying so when the programmer is gone.
+    void logIfGone(const ExchangeResult& exchange);
 
     /// Clears the settings tabs' radio buttons, then identifies the device
     /// again for a read; nothing (and "No Programmer found!") without an answer.

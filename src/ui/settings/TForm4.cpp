@@ -164,16 +164,16 @@ void TForm4::connectPort(bool clearLog)
         m_session.clearLog();
     m_ui.TabControl1->setTabEnabled(SerialTab, false);
     const ConnectLog log = [this](const std::string& line, bool) { m_session.log(line); };
-    const ConnectResult result = openAndIdentify(m_context.ports().a, m_context.host(), m_context.clock(),
+    const Result<IdentifyResult> result = openAndIdentify(m_context.ports().a, m_context.host(), m_context.clock(),
                                                  portName.toStdString(), m_context.detection().variant,
                                                  m_context.detection().answerDelayMs, log);
-    if (!result.opened) {
+    if (!result) {
         // The Serial tab was closed for the connection that did not come.
         showNotConnected();
         m_ui.Button1->setEnabled(true);
         return;
     }
-    const IdentifyResult& identity = result.identity;
+    const IdentifyResult& identity = *result;
     m_ui.Label8->setText(QString::fromStdString(identity.fields.serialNumber));
     m_ui.Label10->setText(QString::fromStdString(identity.versionText));
     m_ui.TabControl1->setEnabled(false);

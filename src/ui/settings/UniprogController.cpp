@@ -44,11 +44,13 @@ void UniprogController::Button23Click()
     ApplicationContext& context = m_session.context();
     const SettingsOutcome outcome = runSettingsCommand(context.ports().a, context.clock(),
                                                        SettingsCommand::UniprogRead, context.detection().variant);
-    const auto read = outcome.exchange.success ? parseUniprogAnswer(outcome.exchange.answer) : std::nullopt;
+    const auto read = outcome.exchange.ok() ? parseUniprogAnswer(outcome.exchange.answer) : std::nullopt;
     m_session.log(read ? outcome.logLine
                        : settingsCommandPlan(SettingsCommand::UniprogRead, context.detection().variant).errorLine);
-    if (!read)
+    if (!read) {
+        m_session.logIfGone(outcome.exchange);
         return;
+    }
     const std::pair<QComboBox*, std::optional<int>> lists[] = {
         {m_ui.ComboBox13, read->clock1}, {m_ui.ComboBox10, read->clock2},    {m_ui.ComboBox14, read->baud1},
         {m_ui.ComboBox11, read->baud2},  {m_ui.ComboBox15, read->baudCom1}, {m_ui.ComboBox12, read->baudCom2}};
