@@ -1,14 +1,13 @@
 #include "batch/ProgrammerSearch.h"
 
 #include "common/ClockedThreads.h"
+#include "ftdi/ChipGrouping.h"
 #include "protocol/Discovery.h"
 #include "protocol/ProgrammerConnect.h"
 #include "serial/PortSlot.h"
 
 #include <algorithm>
-#include <map>
 #include <mutex>
-#include <tuple>
 
 namespace talvex {
 namespace {
@@ -30,38 +29,15 @@ struct Answer {
     IdentifyResult identity;
 };
 
-using ChipKey = std::tuple<std::uint16_t, std::uint16_t, std::string, std::string>;
-
-bool isFtdiChipPort(const PortInfo& port)
-{
-    return port.usb && port.usb->vendorId == kFtdiVendorId && (!port.usb->serial.empty() || !port.usb->location.empty());
-}
-
-ChipKey chipKey(const UsbIdentity& usb)
-{
-    return {usb.vendorId, usb.productId, usb.serial, usb.location};
-}
-
 // The FTDI chips in the order of their first port, each with its
 // interfaces in interface order; the other ports one by one.
 void splitCandidates(const std::vector<PortInfo>& ports, std::vector<Candidate>& chips, std::vector<Candidate>& others)
 {
-    std::map<ChipKey, std::size_t> chipOf;
-    for (const PortInfo& port : ports) {
-        if (!isFtdiChipPort(port)) {
-            others.push_back({{port}});
-            continue;
-        }
-        const auto [entry, added] = chipOf.emplace(chipKey(*port.usb), chips.size());
-        if (added)
-            chips.push_back({});
-        chips[entry->second].ports.push_back(port);
-    }
-    for (Candidate& chip : chips) {
-        std::stable_sort(chip.ports.begin(), chip.ports.end(), [](const PortInfo& a, const PortInfo& b) {
-            return a.usb->interfaceNumber.value_or(99) < b.usb->interfaceNumber.value_or(99);
-        });
-    }
+    PortGroups<PortInfo> groups = groupPortsByChip(ports);
+    for (std::vector<PortInfo>& chip : groups.chips)
+        chips.push_back({std::move(chip)});
+    for (PortInfo& port : groups.others)
+        others.push_back({{std::move(port)}});
 }
 
 // Tries each variant on the port until the device answers; the port is

@@ -5,7 +5,7 @@
 
 #include "common/Clock.h"
 #include "context/ApplicationContext.h"
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "protocol/CardToolCommands.h"
 #include "protocol/SettingsCommands.h"
 #include "serial/PortSlot.h"

@@ -1,5 +1,5 @@
 #include "cli/CommandRun.h"
-#include "cli/DoctorChecks.h"
+#include "doctor/DoctorChecks.h"
 #include "cli/Json.h"
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"

@@ -1,7 +1,6 @@
 #include "cli/CommandRun.h"
 #include "cli/TerminalUploadObserver.h"
 #include "cli/UsbSerialSteps.h"
-#include "protocol/ProgrammerChip.h"
 #include "context/ApplicationContext.h"
 #include "firmware/FirmwareUpload.h"
 
@@ -58,7 +57,8 @@ ExitCode runUpload(CommandRun& run)
     ExitCode serialized = ExitCode::Ok;
     TerminalUploadObserver observer(run.console, [&] {
         if (usbSerial)
-            serialized = serializeProgrammer(*usbSerial, run.console, programmerChipRequest(context.host(), port),
+            serialized = serializeProgrammer(*usbSerial, run.console,
+                                             FtdiChipRequest::forProgrammerPort(context.host().usbIdentityOf(port)),
                                              programmerSerial);
     });
     FirmwareUpload upload(env, observer);

@@ -1,7 +1,6 @@
 #include "cli/CommandRun.h"
 #include "cli/Json.h"
 #include "cli/UsbSerialSteps.h"
-#include "protocol/ProgrammerChip.h"
 #include "context/ApplicationContext.h"
 #include "usbserial/EepromBackup.h"
 #include "usbserial/EepromImage.h"
@@ -54,7 +53,7 @@ std::unique_ptr<UsbSerialTool> makeTool(CommandRun& run, ExitCode& failure)
 FtdiChipRequest chipRequest(CommandRun& run)
 {
     if (const auto port = run.call.value("--port"))
-        return programmerChipRequest(run.context.host(), *port);
+        return FtdiChipRequest::forProgrammerPort(run.context.host().usbIdentityOf(*port));
     return {run.call.value("--serial"), run.call.value("--location"), false};
 }
 

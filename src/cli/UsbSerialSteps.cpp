@@ -46,7 +46,7 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
         console.error("usb-serial: no FTDI device is attached");
         return ExitCode::NoProgrammer;
     case UsbSerialListing::Outcome::ListFailed:
-        console.error("usb-serial: the FTDI library could not list the devices (" + listing.failure.text + ")");
+        console.error("usb-serial: the FTDI library could not list the devices (" + listing.failure.detail + ")");
         return ExitCode::Failure;
     case UsbSerialListing::Outcome::Unavailable: break;
     }

@@ -4,7 +4,7 @@
 #include "protocol/Discovery.h"
 #include "serial/PortSlot.h"
 #include "update/VersionCheck.h"
-#include "usbserial/D2xxApi.h"
+#include "ftdi/D2xxApi.h"
 #include "usbserial/D2xxBackend.h"
 #include "usbserial/EepromBackup.h"
 #include "usbserial/FtdiLibraryChoice.h"

@@ -1,6 +1,7 @@
 #include "protocol/Discovery.h"
 
 #include "common/Clock.h"
+#include "ftdi/ChipGrouping.h"
 #include "protocol/AnswerWait.h"
 #include "protocol/CommandText.h"
 #include "protocol/Exchange.h"
@@ -80,28 +81,6 @@ void fillVersion(DetectionResults& results)
     results.versionNumber = firmwareVersionNumber(results.versionDigits);
 }
 
-// The chip for the description: a serial chip's family says more than the
-// product string its maker may have written over.
-std::string chipName(const UsbIdentity& usb)
-{
-    struct Known {
-        std::uint16_t vendor;
-        std::uint16_t product;
-        const char* name;
-    };
-    static constexpr Known kKnown[] = {
-        {kFtdiVendorId, 0x6001, "FT232"},  {kFtdiVendorId, 0x6010, "FT2232"}, {kFtdiVendorId, 0x6011, "FT4232"},
-        {kFtdiVendorId, 0x6014, "FT232H"}, {kFtdiVendorId, 0x6015, "FT-X"},   {kFtdiVendorId, 0x6048, "FT4232HA"},
-        {0x10c4, 0xea60, "CP210x"},        {0x10c4, 0xea70, "CP2105"},        {0x10c4, 0xea71, "CP2108"},
-        {0x1a86, 0x7523, "CH340"},         {0x1a86, 0x55d4, "CH9102"},        {0x067b, 0x2303, "PL2303"},
-    };
-    for (const Known& known : kKnown) {
-        if (known.vendor == usb.vendorId && known.product == usb.productId)
-            return known.name;
-    }
-    return usb.product;
-}
-
 struct ScanState {
     bool anyOpened = false;
     bool found = false; ///< a first port answered
@@ -165,16 +144,13 @@ std::string usbDescription(const std::optional<UsbIdentity>& usb)
 {
     if (!usb)
         return {};
-    std::string text = chipName(*usb);
+    std::string text = serialChipName(*usb);
     char ids[10];
     std::snprintf(ids, sizeof ids, "%04x:%04x", usb->vendorId, usb->productId);
     if (!text.empty())
         text += ' ';
     text += ids;
-    std::string serial = usb->serial;
-    if (!serial.empty() && hasChannelLetters(*usb) && usb->interfaceNumber && *usb->interfaceNumber >= 0
-        && *usb->interfaceNumber < 26)
-        serial += static_cast<char>('A' + *usb->interfaceNumber);
+    const std::string serial = channelSerial(*usb);
     if (!serial.empty())
         text += " " + serial;
     return text;
@@ -183,36 +159,13 @@ std::string usbDescription(const std::optional<UsbIdentity>& usb)
 ScanOrder scanOrder(const std::vector<PortInfo>& ports)
 {
     ScanOrder order;
-    // One chip's interfaces share vendor, product and serial; a chip without
-    // a serial is known by where it sits, or else stands alone.
-    using Chip = std::tuple<std::uint16_t, std::uint16_t, std::string, std::string>;
-    std::vector<Chip> chips;
-    std::vector<std::vector<const PortInfo*>> interfaces;
-    for (const PortInfo& port : ports) {
-        if (!port.usb || port.usb->vendorId != kFtdiVendorId) {
-            order.others.push_back(port.name);
-            continue;
-        }
-        const UsbIdentity& usb = *port.usb;
-        const std::string where = !usb.serial.empty()     ? std::string()
-                                  : !usb.location.empty() ? usb.location
-                                                          : port.name;
-        const Chip chip{usb.vendorId, usb.productId, usb.serial, where};
-        const auto found = std::find(chips.begin(), chips.end(), chip);
-        if (found == chips.end()) {
-            chips.push_back(chip);
-            interfaces.push_back({&port});
-        } else {
-            interfaces[static_cast<std::size_t>(found - chips.begin())].push_back(&port);
-        }
+    const PortGroups<PortInfo> groups = groupPortsByChip(ports);
+    for (const std::vector<PortInfo>& chip : groups.chips) {
+        for (const PortInfo& port : chip)
+            order.ftdi.push_back(port.name);
     }
-    for (auto& chip : interfaces) {
-        std::stable_sort(chip.begin(), chip.end(), [](const PortInfo* a, const PortInfo* b) {
-            return a->usb->interfaceNumber.value_or(INT_MAX) < b->usb->interfaceNumber.value_or(INT_MAX);
-        });
-        for (const PortInfo* port : chip)
-            order.ftdi.push_back(port->name);
-    }
+    for (const PortInfo& port : groups.others)
+        order.others.push_back(port.name);
     return order;
 }
 

@@ -1,7 +1,7 @@
 #include "protocol/ProgrammerConnect.h"
 
 #include "common/Clock.h"
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "serial/PortSlot.h"
 
 namespace talvex {

@@ -1,6 +1,7 @@
 #include "serial/D2xxLatency.h"
 
-#include "usbserial/DynamicLibrary.h"
+#include "ftdi/D2xxListing.h"
+#include "ftdi/DynamicLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,8 +11,6 @@
 namespace talvex {
 namespace {
 
-// No host carries this many FTDI devices; a larger count is not believed.
-constexpr std::uint32_t kMaxDevices = 1024;
 // The guide gives some libraries' lowest accepted value as 2 ms.
 constexpr std::uint8_t kFallbackLatencyMs = 2;
 
@@ -22,21 +21,6 @@ std::string keepsDriverSetting(const std::string& port, const std::string& why)
           "(the port's Properties, Port Settings, Advanced) to avoid that.";
 }
 
-std::string fieldText(const char* field, std::size_t size)
-{
-    const auto end = std::find(field, field + size, '\0');
-    return std::string(field, end);
-}
-
-// D2XX names each channel of a multi-channel chip by the serial number and
-// its letter, as FTDI's Windows driver does.
-std::string d2xxSerial(const UsbIdentity& usb)
-{
-    if (usb.serial.empty() || !hasChannelLetters(usb) || !usb.interfaceNumber)
-        return usb.serial;
-    return usb.serial + static_cast<char>('A' + *usb.interfaceNumber);
-}
-
 struct OpenedChannel {
     FtHandle handle = nullptr;
     std::string problem; ///< why there is no handle
@@ -44,19 +28,11 @@ struct OpenedChannel {
 
 OpenedChannel openChannel(D2xxApi& api, int comNumber, const UsbIdentity& usb)
 {
-    std::uint32_t count = 0;
-    FtStatus status = api.createDeviceInfoList(count);
-    if (status != ftstatus::kOk)
-        return {nullptr, "FT_CreateDeviceInfoList answered " + d2xxStatusName(status)};
-    count = std::min(count, kMaxDevices);
-    std::vector<FtDeviceListInfoNode> records(count);
-    if (count > 0) {
-        status = api.getDeviceInfoList(records.data(), count);
-        if (status != ftstatus::kOk)
-            return {nullptr, "FT_GetDeviceInfoList answered " + d2xxStatusName(status)};
-        records.resize(std::min<std::size_t>(count, records.size()));
-    }
-    const std::string serial = d2xxSerial(usb);
+    const Result<std::vector<FtDeviceListInfoNode>> listed = listD2xxDevices(api);
+    if (!listed)
+        return {nullptr, listed.failure().detail};
+    const std::vector<FtDeviceListInfoNode>& records = *listed;
+    const std::string serial = channelSerial(usb);
     for (std::size_t index = 0; index < records.size(); ++index) {
         const FtDeviceListInfoNode& record = records[index];
         // Held by another program: FT_Open would refuse it.
@@ -64,7 +40,7 @@ OpenedChannel openChannel(D2xxApi& api, int comNumber, const UsbIdentity& usb)
             continue;
         const bool candidate = serial.empty()
             ? (record.ID >> 16) == kFtdiVendorId
-            : fieldText(record.SerialNumber, sizeof record.SerialNumber) == serial;
+            : d2xxFieldText(record.SerialNumber, sizeof record.SerialNumber) == serial;
         if (!candidate)
             continue;
         FtHandle handle = nullptr;
@@ -88,11 +64,6 @@ FtStatus setLowLatency(D2xxApi& api, FtHandle handle)
 }
 
 } // namespace
-
-bool isFtdiPort(const PortInfo& port)
-{
-    return port.usb && port.usb->vendorId == kFtdiVendorId;
-}
 
 std::optional<int> comPortNumber(const std::string& name)
 {
@@ -136,7 +107,7 @@ LatencyRequest lowerLatencyTimer(const std::shared_ptr<D2xxApi>& api, const Port
 {
     LatencyRequest request;
     const std::optional<int> comNumber = comPortNumber(port.name);
-    if (!isFtdiPort(port) || !comNumber)
+    if (!port.usb || !isFtdi(port.usb->vendorId) || !comNumber)
         return request;
     if (!api) {
         request.logLine = keepsDriverSetting(port.name, "the FTDI D2XX library (" + defaultD2xxLibraryName() + ") is not loaded");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/PortHost.h"
-#include "usbserial/D2xxApi.h"
+#include "ftdi/D2xxApi.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,9 +14,6 @@ namespace talvex {
 /// its COM ports: a short answer then reaches the host after 1 ms instead
 /// of the driver's 16.
 inline constexpr std::uint8_t kLowLatencyTimerMs = 1;
-
-/// Whether the port's USB identity names an FTDI chip.
-bool isFtdiPort(const PortInfo& port);
 
 /// 7 for "COM7" (any case); nothing for any other name.
 std::optional<int> comPortNumber(const std::string& name);

@@ -71,14 +71,4 @@ LowLatencyHold::~LowLatencyHold()
         m_access.write(m_fd, *m_restore);
 }
 
-bool isFtdiTty(const std::string& devicePath, const std::string& sysfsTtyRoot)
-{
-    std::error_code error;
-    const std::filesystem::path device(devicePath);
-    const std::filesystem::path driver =
-        std::filesystem::path(sysfsTtyRoot) / device.filename() / "device" / "driver";
-    const std::filesystem::path target = std::filesystem::read_symlink(driver, error);
-    return !error && target.filename() == "ftdi_sio";
-}
-
 } // namespace talvex

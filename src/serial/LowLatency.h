@@ -41,8 +41,4 @@ private:
     std::optional<int> m_restore;
 };
 
-/// Whether the tty at `devicePath` is served by the ftdi_sio driver, by
-/// the driver link under `sysfsTtyRoot` (/sys/class/tty).
-bool isFtdiTty(const std::string& devicePath, const std::string& sysfsTtyRoot = "/sys/class/tty");
-
 } // namespace talvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "ftdi/UsbIdentity.h"
 #include "serial/SerialPort.h"
 
 #include <cstdint>
@@ -15,35 +16,6 @@ namespace talvex {
 /// A port that opened, or why it did not (the system's own words in the
 /// detail), so the user learns more than "Port open error!".
 using OpenResult = Result<std::unique_ptr<SerialPort>>;
-
-/// FTDI's USB vendor ID: the programmer's readers sit behind an FTDI chip.
-inline constexpr std::uint16_t kFtdiVendorId = 0x0403;
-
-/// The USB device behind a port, as far as the system tells.
-struct UsbIdentity {
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    /// The device's own serial number; without the channel letter that
-    /// FTDI's Windows driver appends, so both interfaces of a chip agree.
-    std::string serial;
-    /// 0 for an FTDI chip's interface A, 1 for B; nothing when unknown.
-    std::optional<int> interfaceNumber;
-    std::string manufacturer;
-    std::string product;
-    /// Where the device sits on the bus ("1-2.3" on Linux), the same for
-    /// all its interfaces.
-    std::string location;
-
-    bool operator==(const UsbIdentity&) const = default;
-};
-
-/// FTDI's chips with more than one interface (FT2232, FT4232, FT4232HA),
-/// whose driver tells the interfaces apart by a letter after the serial.
-inline bool hasChannelLetters(const UsbIdentity& usb)
-{
-    return usb.vendorId == kFtdiVendorId
-        && (usb.productId == 0x6010 || usb.productId == 0x6011 || usb.productId == 0x6048);
-}
 
 /// One port a host offers.
 struct PortInfo {
@@ -71,6 +43,16 @@ public:
         for (PortInfo& port : listPorts())
             names.push_back(std::move(port.name));
         return names;
+    }
+
+    /// The USB device behind the port of that name, as listPorts() tells.
+    std::optional<UsbIdentity> usbIdentityOf(const std::string& name)
+    {
+        for (PortInfo& port : listPorts()) {
+            if (port.name == name)
+                return std::move(port.usb);
+        }
+        return std::nullopt;
     }
 
     /// Opens exclusively, sets the 20 ms time-outs and applies the mode.

@@ -1,5 +1,6 @@
 #include "serial/PosixPortHost.h"
 
+#include "ftdi/SysfsUsbDevice.h"
 #include "serial/NativePortHost.h"
 #include "serial/PosixSerialPort.h"
 #include "serial/UdevPorts.h"
@@ -176,7 +177,7 @@ OpenResult PosixPortHost::open(const std::string& name, const std::string& mode)
     }
     // An FTDI chip holds a short answer for its latency timer (16 ms)
     // unless asked not to.
-    if (isFtdiTty(name))
+    if (const auto usb = usbDeviceOfTty(name); usb && isFtdi(usb->vendorId))
         port->holdLowLatency(kernelSerialFlags());
     return OpenResult(std::unique_ptr<SerialPort>(std::move(port)));
 }

@@ -69,10 +69,9 @@ std::optional<UsbIdentity> usbIdentityFromIds(std::string_view hardwareId, std::
             const std::size_t end = std::min(hardware.find('\\', start), hardware.size());
             serial = std::string(hardwareId.substr(start + 1, end - start - 1));
         }
-        if (hasChannelLetters(usb) && !serial.empty()) {
-            const char channel = static_cast<char>(std::toupper(static_cast<unsigned char>(serial.back())));
-            if (channel >= 'A' && channel <= 'D') {
-                usb.interfaceNumber = channel - 'A';
+        if (hasChannelLetters(usb.vendorId, usb.productId) && !serial.empty()) {
+            if (const std::optional<int> channel = interfaceOfChannelLetter(serial.back())) {
+                usb.interfaceNumber = *channel;
                 serial.pop_back();
             }
         }

@@ -5,7 +5,7 @@
 #include "serial/NativePortHost.h"
 #include "serial/SetupApiPorts.h"
 #include "serial/Win32SerialPort.h"
-#include "usbserial/DynamicD2xx.h"
+#include "ftdi/DynamicD2xx.h"
 
 #include <algorithm>
 #include <cctype>
@@ -128,7 +128,7 @@ OpenResult Win32PortHost::open(const std::string& name, const std::string& mode)
     // is open. Undone by the port after it closed, or here on failure.
     const PortInfo described = describe(name);
     LatencyRequest latency;
-    if (isFtdiPort(described))
+    if (described.usb && isFtdi(described.usb->vendorId))
         latency = lowerLatencyTimer(d2xx(), described);
 
     // Exclusive and synchronous: the device protocol is strictly

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/PortHost.h"
-#include "usbserial/D2xxApi.h"
+#include "ftdi/D2xxApi.h"
 
 #include <functional>
 #include <map>

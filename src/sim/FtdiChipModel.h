@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usbserial/D2xxTypes.h"
+#include "ftdi/D2xxTypes.h"
 
 #include <array>
 #include <cstdint>

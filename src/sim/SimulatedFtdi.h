@@ -1,7 +1,7 @@
 #pragma once
 
 #include "sim/FtdiChipModel.h"
-#include "usbserial/D2xxApi.h"
+#include "ftdi/D2xxApi.h"
 // Its users read the image with the tool's helpers.
 #include "usbserial/EepromImage.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "usbserial/D2xxApi.h"
-#include "usbserial/DynamicLibrary.h"
+#include "ftdi/D2xxApi.h"
+#include "ftdi/DynamicLibrary.h"
 #include "usbserial/FtdiBackend.h"
 
 #include <string>
@@ -15,7 +15,5 @@ FtdiLoadResult d2xxBackend(D2xxLoadResult library);
 /// Loads FTDI's D2XX library (see DynamicD2xx::load) behind the backend.
 FtdiLoadResult loadD2xxBackend(const std::string& nameOrPath = defaultD2xxLibraryName());
 
-/// A D2XX status in the shared vocabulary, with the status's name.
-FtdiResult d2xxResult(FtStatus status);
 
 } // namespace talvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "usbserial/EepromLayout.h"
 
 #include <cstddef>
@@ -33,34 +34,16 @@ struct FtdiDevice {
     std::string chipSerial() const;
 };
 
-/// What went wrong, the same for every library. The library's own words
-/// are kept beside it for the log.
-enum class FtdiError {
-    None,
-    NotFound,     ///< no such device (any more)
-    Busy,         ///< another program holds the device
-    Denied,       ///< the system refuses access to the USB device
-    Disconnected, ///< the device went away during the operation
-    Unsupported,  ///< the library lacks the function
-    Other,
-};
-
-struct FtdiResult {
-    FtdiError error = FtdiError::None;
-    int code = 0;     ///< the library's own code (D2XX status, libftdi/libusb return value)
-    std::string text; ///< the library's own name for it: "FT_IO_ERROR", "unable to claim usb device (-5)"
-
-    bool ok() const { return error == FtdiError::None; }
-};
-
 /// One chip opened for EEPROM access; closed by close() or, unchecked,
 /// when destroyed.
 class FtdiSession {
 public:
     virtual ~FtdiSession() = default;
-    virtual FtdiResult readWord(std::size_t word, std::uint16_t& value) = 0;
-    virtual FtdiResult writeWord(std::size_t word, std::uint16_t value) = 0;
-    virtual FtdiResult close() = 0;
+    /// Failures say Gone when the chip went away during the session; the
+    /// detail is the library's own name for what happened.
+    virtual Result<std::uint16_t> readWord(std::size_t word) = 0;
+    virtual Result<void> writeWord(std::size_t word, std::uint16_t value) = 0;
+    virtual Result<void> close() = 0;
 };
 
 /// What the USB serial tool needs from an FTDI library: list the devices,
@@ -73,10 +56,8 @@ public:
     /// Which library this is, for the log: "libftdi (libftdi1.so.2)".
     virtual std::string name() const = 0;
 
-    /// Counts the attached devices and keeps them for listDevices().
-    virtual FtdiResult countDevices(std::uint32_t& count) = 0;
-    /// The devices counted last, in the library's order.
-    virtual FtdiResult listDevices(std::vector<FtdiDevice>& devices) = 0;
+    /// The attached devices, in the library's order.
+    virtual Result<std::vector<FtdiDevice>> listDevices() = 0;
 
     /// Whether EEPROM words can be read back (an old D2XX library cannot).
     virtual bool canReadEeprom() const = 0;
@@ -85,7 +66,7 @@ public:
     /// listing) is a channel of: found again by its place and serial number
     /// in a fresh list, so a chip that came or went since is never mistaken
     /// for it, and checked once open.
-    virtual std::unique_ptr<FtdiSession> open(const FtdiDevice& device, FtdiResult& result) = 0;
+    virtual Result<std::unique_ptr<FtdiSession>> open(const FtdiDevice& device) = 0;
 };
 
 /// What loading a library gave: the backend, or why there is none (a

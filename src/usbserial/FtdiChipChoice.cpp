@@ -1,21 +1,15 @@
 #include "usbserial/FtdiChipChoice.h"
 
+#include "ftdi/UsbIdentity.h"
+
 #include <algorithm>
 
 namespace talvex {
 namespace {
 
-// D2XX names a chip's channels by a letter after the serial number and the
-// description ("TLVX0001A", "TalvexUSB A"); 0 when the record carries none.
 char channelLetter(const FtdiDevice& device)
 {
-    const std::string& description = device.description;
-    if (description.size() < 2 || description[description.size() - 2] != ' ')
-        return 0;
-    const char letter = description.back();
-    if (letter < 'A' || letter > 'D')
-        return 0;
-    return device.serialNumber.empty() || device.serialNumber.back() == letter ? letter : 0;
+    return d2xxChannelLetter(device.serialNumber, device.description);
 }
 
 std::string candidates(const std::vector<FtdiChip>& chips)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftdi/UsbIdentity.h"
 #include "usbserial/FtdiBackend.h"
 
 #include <optional>
@@ -19,7 +20,10 @@ struct FtdiChip {
     int lastRecord = 0;
 
     /// A dual-channel FTDI chip (0403:6010) as the programmer carries.
-    bool isProgrammerChip() const { return id == 0x04036010; }
+    bool isProgrammerChip() const
+    {
+        return talvex::isProgrammerChip(static_cast<std::uint16_t>(id >> 16), static_cast<std::uint16_t>(id & 0xffff));
+    }
     /// "TLVX0001 at 2-1" or "no serial number, at 2-1".
     std::string label() const;
 };
@@ -43,6 +47,10 @@ struct FtdiChipRequest {
     {
         return {serial.empty() ? std::nullopt : std::optional(serial),
                 location.empty() ? std::nullopt : std::optional(location), true};
+    }
+    static FtdiChipRequest forProgrammerPort(const std::optional<UsbIdentity>& usb)
+    {
+        return usb ? forProgrammerPort(usb->serial, usb->location) : forProgrammerPort({}, {});
     }
 };
 

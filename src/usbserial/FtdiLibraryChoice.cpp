@@ -4,19 +4,6 @@
 #include "usbserial/LibftdiBackend.h"
 
 namespace talvex {
-namespace {
-
-// Each loader's sentence starts with the same words; said once is enough.
-std::string reasonOf(const std::string& error)
-{
-    constexpr std::string_view kPrefix = "USB serial tool unavailable: ";
-    if (error.compare(0, kPrefix.size(), kPrefix) == 0)
-        return error.substr(kPrefix.size());
-    return error;
-}
-
-} // namespace
-
 std::optional<FtdiLibraryPreference> ftdiLibraryPreferenceNamed(std::string_view name)
 {
     if (name == "d2xx")
@@ -44,8 +31,7 @@ FtdiLoadResult chooseFtdiLibrary(FtdiLibraryPreference preference, const FtdiLib
     FtdiLoadResult libftdi = loaders.libftdi();
     if (libftdi)
         return libftdi;
-    libftdi.error = "USB serial tool unavailable: no FTDI library could be loaded. " + reasonOf(d2xx.error) + " " +
-        reasonOf(libftdi.error);
+    libftdi.error = "no FTDI library could be loaded. " + d2xx.error + " " + libftdi.error;
     return libftdi;
 }
 

@@ -12,7 +12,7 @@ std::string defaultLibftdiLibraryName()
 FtdiLoadResult loadLibftdi(const std::string& nameOrPath)
 {
     return {nullptr,
-            "USB serial tool unavailable: this build of the tool cannot use libftdi (" + nameOrPath +
+            "this build of the tool cannot use libftdi (" + nameOrPath +
                 "); use FTDI's D2XX library.",
             {}};
 }

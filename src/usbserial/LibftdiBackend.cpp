@@ -1,6 +1,6 @@
 #include "usbserial/LibftdiBackend.h"
 
-#include "usbserial/DynamicLibrary.h"
+#include "ftdi/DynamicLibrary.h"
 #include "usbserial/EepromImage.h"
 
 #include <libftdi1/ftdi.h>
@@ -106,26 +106,27 @@ struct LoadedLibftdi {
     DynamicLibrary library;
     LibftdiFunctions f;
 
-    FtdiResult ftdiResult(ftdi_context* context, int code, FtdiError error) const
+    Failure ftdiFailure(ftdi_context* context, int code, Status status) const
     {
         const char* text = context ? f.errorString(context) : nullptr;
-        return {error, code, std::string(text ? text : "libftdi error") + " (" + std::to_string(code) + ")"};
+        return fail(status, std::string(text ? text : "libftdi error") + " (" + std::to_string(code) + ")");
     }
 
-    FtdiResult usbResult(int code, const char* what) const
+    Failure usbFailure(int code, const char* what) const
     {
-        return {libusbError(code), code, std::string(what) + ": " + f.errorName(code)};
+        return fail(libusbStatus(code), std::string(what) + ": " + f.errorName(code));
     }
 
-    static FtdiError libusbError(int code)
+    static Status libusbStatus(int code)
     {
         switch (code) {
-        case LIBUSB_ERROR_NO_DEVICE: return FtdiError::Disconnected;
-        case LIBUSB_ERROR_NOT_FOUND: return FtdiError::NotFound;
-        case LIBUSB_ERROR_ACCESS: return FtdiError::Denied;
-        case LIBUSB_ERROR_BUSY: return FtdiError::Busy;
-        case LIBUSB_ERROR_NOT_SUPPORTED: return FtdiError::Unsupported;
-        default: return FtdiError::Other;
+        case LIBUSB_ERROR_NO_DEVICE:
+        case LIBUSB_ERROR_NOT_FOUND: return Status::Gone;
+        case LIBUSB_ERROR_ACCESS: return Status::Denied;
+        case LIBUSB_ERROR_BUSY: return Status::Busy;
+        case LIBUSB_ERROR_NOT_SUPPORTED: return Status::Unsupported;
+        case LIBUSB_ERROR_TIMEOUT: return Status::TimedOut;
+        default: return Status::Other;
         }
     }
 };
@@ -143,27 +144,28 @@ public:
     }
     ~LibftdiSession() override { close(); }
 
-    FtdiResult readWord(std::size_t word, std::uint16_t& value) override
+    Result<std::uint16_t> readWord(std::size_t word) override
     {
         unsigned short read = 0;
         const int code = m_lib->f.readLocation(m_context, static_cast<int>(word), &read);
         // -1: the request failed, -2: no device open (ftdi_read_eeprom_location).
         if (code != 0)
-            return m_lib->ftdiResult(m_context, code, code == -2 ? FtdiError::Disconnected : FtdiError::Other);
-        value = read;
-        return {};
+            return m_lib->ftdiFailure(m_context, code, code == -2 ? Status::Gone : Status::Other);
+        return static_cast<std::uint16_t>(read);
     }
 
     // FTDI's EEPROM write request (SIO_WRITE_EEPROM) for one word.
-    FtdiResult writeWord(std::size_t word, std::uint16_t value) override
+    Result<void> writeWord(std::size_t word, std::uint16_t value) override
     {
         const int code = m_lib->f.controlTransfer(m_handle, FTDI_DEVICE_OUT_REQTYPE, SIO_WRITE_EEPROM_REQUEST, value,
                                                   static_cast<std::uint16_t>(word), nullptr, 0, kUsbTimeoutMs);
-        return code >= 0 ? FtdiResult {} : m_lib->usbResult(code, "EEPROM write request");
+        if (code < 0)
+            return m_lib->usbFailure(code, "EEPROM write request");
+        return {};
     }
 
     // Releasing the interface gives it back to ftdi_sio (auto-detach).
-    FtdiResult close() override
+    Result<void> close() override
     {
         if (!m_context)
             return {};
@@ -175,7 +177,7 @@ public:
         m_handle = nullptr;
         // A chip unplugged since has nothing left to release.
         if (released != 0 && released != LIBUSB_ERROR_NO_DEVICE && released != LIBUSB_ERROR_NOT_FOUND)
-            return m_lib->usbResult(released, "releasing interface A");
+            return m_lib->usbFailure(released, "releasing interface A");
         return {};
     }
 
@@ -203,79 +205,67 @@ public:
 
     std::string name() const override { return "libftdi " + m_version + " (" + m_nameOrPath + ")"; }
 
-    FtdiResult countDevices(std::uint32_t& count) override
+    Result<std::vector<FtdiDevice>> listDevices() override
     {
         freeFound();
-        count = 0;
         // 0:0 is libftdi's own list of FTDI's product IDs. Its codes: -3
         // out of memory, -5 the device list failed, -6 a descriptor failed.
         const int found = m_lib->f.findAll(m_listing, &m_found, 0, 0);
         if (found < 0)
-            return m_lib->ftdiResult(m_listing, found, FtdiError::Other);
-        for (ftdi_device_list* entry = m_found; entry; entry = entry->next)
-            ++count;
-        return {};
-    }
-
-    FtdiResult listDevices(std::vector<FtdiDevice>& devices) override
-    {
-        devices.clear();
+            return m_lib->ftdiFailure(m_listing, found, Status::Other);
+        std::vector<FtdiDevice> devices;
         for (ftdi_device_list* entry = m_found; entry; entry = entry->next) {
             FtdiDevice device;
             if (describe(entry->dev, device))
                 devices.push_back(device);
         }
         freeFound();
-        return {};
+        return devices;
     }
 
     bool canReadEeprom() const override { return true; }
 
-    std::unique_ptr<FtdiSession> open(const FtdiDevice& wanted, FtdiResult& result) override
+    Result<std::unique_ptr<FtdiSession>> open(const FtdiDevice& wanted) override
     {
         ftdi_device_list* found = nullptr;
         const int count = m_lib->f.findAll(m_listing, &found, 0, 0);
-        if (count < 0) {
-            result = m_lib->ftdiResult(m_listing, count, FtdiError::Other);
-            return nullptr;
-        }
+        if (count < 0)
+            return m_lib->ftdiFailure(m_listing, count, Status::Other);
         // Bus and address name one device until it is unplugged; the
         // serial number makes sure an address given anew is not taken.
         libusb_device_handle* handle = nullptr;
-        result = {FtdiError::NotFound, LIBUSB_ERROR_NO_DEVICE, "the chip is no longer attached as listed"};
+        Result<void> result = fail(Status::Gone, "the chip is no longer attached as listed");
         for (ftdi_device_list* entry = found; entry; entry = entry->next) {
             FtdiDevice device;
             if (!describe(entry->dev, device) || device.locId != wanted.locId
                 || device.serialNumber != wanted.serialNumber || device.location != wanted.location)
                 continue;
             const int code = m_lib->f.usbOpen(entry->dev, &handle);
-            result = code == 0 ? FtdiResult {} : m_lib->usbResult(code, "opening the USB device");
+            result = code == 0 ? Result<void>() : Result<void>(m_lib->usbFailure(code, "opening the USB device"));
             break;
         }
         if (found)
             m_lib->f.listFree(&found);
-        if (!result.ok())
-            return nullptr;
+        if (!result)
+            return result.failure();
 
         // ftdi_sio lets go of interface A for the session and takes it back
         // when it is released; reader 2's port on B stays with it throughout.
         m_lib->f.autoDetach(handle, 1);
         const int claimed = m_lib->f.claim(handle, kInterfaceA);
         if (claimed != 0) {
-            result = m_lib->usbResult(claimed, "claiming interface A");
             m_lib->f.usbClose(handle);
-            return nullptr;
+            return m_lib->usbFailure(claimed, "claiming interface A");
         }
         ftdi_context* context = m_lib->f.ftdiNew();
         if (!context) {
-            result = {FtdiError::Other, 0, "ftdi_new failed"};
             m_lib->f.release(handle, kInterfaceA);
             m_lib->f.usbClose(handle);
-            return nullptr;
+            return fail(Status::Other, "ftdi_new failed");
         }
         m_lib->f.setInterface(context, INTERFACE_A);
         m_lib->f.setUsbDev(context, handle);
-        return std::make_unique<LibftdiSession>(m_lib, context, handle);
+        return std::unique_ptr<FtdiSession>(std::make_unique<LibftdiSession>(m_lib, context, handle));
     }
 
 private:
@@ -315,7 +305,7 @@ private:
             device.serialNumber = code == 0 ? serial.data() : "";
             return;
         }
-        device.description = "(not accessible: " + m_lib->ftdiResult(m_listing, code, FtdiError::Other).text + ")";
+        device.description = "(not accessible: " + m_lib->ftdiFailure(m_listing, code, Status::Other).detail + ")";
     }
 
     void freeFound()
@@ -344,13 +334,13 @@ FtdiLoadResult loadLibftdi(const std::string& nameOrPath)
     auto lib = std::make_shared<LoadedLibftdi>();
     if (!lib->library.load(nameOrPath)) {
         return {nullptr,
-                "USB serial tool unavailable: libftdi (" + nameOrPath + ") could not be loaded (" +
+                "libftdi (" + nameOrPath + ") could not be loaded (" +
                     lib->library.error() + "). Install the package libftdi1-2.",
                 {}};
     }
     if (const char* missing = resolveAll(lib->library, lib->f)) {
         return {nullptr,
-                "USB serial tool unavailable: libftdi (" + nameOrPath + ") has no entry point " + missing +
+                "libftdi (" + nameOrPath + ") has no entry point " + missing +
                     ". Install libftdi 1.5 or later.",
                 {}};
     }
@@ -359,13 +349,13 @@ FtdiLoadResult loadLibftdi(const std::string& nameOrPath)
     const std::string versionText = std::to_string(version.major) + "." + std::to_string(version.minor);
     if (version.major < 1 || (version.major == 1 && version.minor < 5)) {
         return {nullptr,
-                "USB serial tool unavailable: libftdi " + versionText + " (" + nameOrPath +
+                "libftdi " + versionText + " (" + nameOrPath +
                     ") is too old; the USB serial number needs libftdi 1.5 or later.",
                 {}};
     }
     ftdi_context* listing = lib->f.ftdiNew();
     if (!listing) {
-        return {nullptr, "USB serial tool unavailable: libftdi (" + nameOrPath + ") could not start libusb.", {}};
+        return {nullptr, "libftdi (" + nameOrPath + ") could not start libusb.", {}};
     }
     return {std::make_shared<LibftdiBackend>(std::move(lib), listing, nameOrPath, versionText), {}, {}};
 }

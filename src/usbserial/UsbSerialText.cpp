@@ -37,10 +37,4 @@ std::optional<std::string> usbSerialFromProgrammerSerial(std::string_view progra
     return std::string(programmerSerial.substr(kFirst, kUsbSerialLength));
 }
 
-std::string d2xxFieldText(const char* field, std::size_t size)
-{
-    const char* end = std::find(field, field + size, '\0');
-    return std::string(field, end);
-}
-
 } // namespace talvex

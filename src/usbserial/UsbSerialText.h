@@ -32,8 +32,4 @@ constexpr std::string_view kUsbSerialRule =
 /// exactly 32 hexadecimal digits, as a connected programmer shows it.
 std::optional<std::string> usbSerialFromProgrammerSerial(std::string_view programmerSerial);
 
-/// A fixed-size, zero-terminated character field of a D2XX record as
-/// text; stops at the field's end when the library left no terminator.
-std::string d2xxFieldText(const char* field, std::size_t size);
-
 } // namespace talvex

@@ -10,12 +10,11 @@ namespace talvex {
 
 UsbSerialTool::UsbSerialTool(FtdiLoadResult library)
     : m_backend(std::move(library.backend))
-    , m_unavailableReason(std::move(library.error))
+    , m_unavailableReason("USB serial tool unavailable: " +
+                          (library.error.empty() ? std::string("no FTDI library.") : std::move(library.error)))
     , m_backupDirectory(library.backupDirectory.empty() ? defaultEepromBackupDirectory()
                                                         : std::move(library.backupDirectory))
 {
-    if (!m_backend && m_unavailableReason.empty())
-        m_unavailableReason = "USB serial tool unavailable: no FTDI library.";
 }
 
 std::string UsbSerialTool::libraryLine() const
@@ -47,24 +46,18 @@ UsbSerialListing UsbSerialTool::readSerial()
         return result;
     }
 
-    std::uint32_t count = 0;
-    result.failure = m_backend->countDevices(count);
-    if (!result.failure.ok()) {
+    Result<std::vector<FtdiDevice>> listed = m_backend->listDevices();
+    result.failure = listed.failure();
+    if (!listed) {
         result.outcome = UsbSerialListing::Outcome::ListFailed;
         return result;
     }
-    if (count == 0) {
+    if (listed->empty()) {
         result.outcome = UsbSerialListing::Outcome::NoDevice;
         return result;
     }
-
     result.listingText = std::string();
-    result.failure = m_backend->listDevices(m_devices);
-    if (!result.failure.ok()) {
-        m_devices.clear();
-        result.outcome = UsbSerialListing::Outcome::ListFailed;
-        return result;
-    }
+    m_devices = std::move(*listed);
     m_chips = groupFtdiChips(m_devices);
 
     result.outcome = UsbSerialListing::Outcome::Listed;
@@ -167,21 +160,20 @@ UsbSerialWrite UsbSerialTool::restore(const EepromContents& image)
     return result;
 }
 
-std::string UsbSerialTool::openFailureLine(std::string_view label, const FtdiResult& failure,
+std::string UsbSerialTool::openFailureLine(std::string_view label, const Failure& failure,
                                            std::string_view nothing) const
 {
     const std::string prefix = std::string(label) + " ERROR: FTDI chip " + (m_chosen ? m_chosen->label() : "");
-    const std::string why = " (" + failure.text + ")";
+    const std::string why = " (" + failure.detail + ")";
     const std::string end = "; nothing was " + std::string(nothing) + ".";
-    switch (failure.error) {
-    case FtdiError::Busy:
+    switch (failure.status) {
+    case Status::Busy:
         return prefix + " is held by another program" + why +
             ". Close the program that uses it (a terminal on its port, another tool) and try again" + end;
-    case FtdiError::Denied:
+    case Status::Denied:
         return prefix + " may not be opened by this user" + why +
             ". Give the user access to the USB device (on Linux a udev rule) and try again" + end;
-    case FtdiError::NotFound:
-    case FtdiError::Disconnected:
+    case Status::Gone:
         return prefix + " is no longer attached as listed" + why + ". Plug it in, list the chips again and retry" +
             end;
     default:
@@ -207,25 +199,30 @@ UsbSerialBackup UsbSerialTool::backup()
         result.logLines.push_back("Backup EEPROM ERROR: " + m_backend->name() + " cannot read the EEPROM.");
         return result;
     }
-    const std::unique_ptr<FtdiSession> session =
-        m_backend->open(m_devices[static_cast<std::size_t>(m_chosen->firstRecord)], result.failure);
-    if (!session) {
+    Result<std::unique_ptr<FtdiSession>> opened =
+        m_backend->open(m_devices[static_cast<std::size_t>(m_chosen->firstRecord)]);
+    result.failure = opened.failure();
+    if (!opened) {
         result.outcome = UsbSerialBackup::Outcome::OpenFailed;
         result.logLines.push_back(openFailureLine("Backup EEPROM", result.failure, "read"));
         return result;
     }
+    const std::unique_ptr<FtdiSession> session = std::move(*opened);
     EepromContents words(kWordsToRead);
     for (std::size_t word = 0; word < kWordsToRead; ++word) {
-        result.failure = session->readWord(word, words[word]);
-        if (!result.failure.ok()) {
+        const Result<std::uint16_t> read = session->readWord(word);
+        if (read)
+            words[word] = *read;
+        result.failure = read.failure();
+        if (!read) {
             result.outcome = UsbSerialBackup::Outcome::ReadFailed;
             result.word = static_cast<int>(word);
             result.logLines.push_back(formatText("Backup EEPROM ERROR: EEPROM word %d could not be read (%s).",
-                                             result.word, result.failure.text.c_str()));
+                                             result.word, result.failure.detail.c_str()));
             return result;
         }
     }
-    session->close();
+    (void)session->close(); // read only: nothing to lose if closing fails
     words.resize(eepromPartWordsFromWrap(words).value_or(kWordsToRead));
     result.words = std::move(words);
     result.outcome = UsbSerialBackup::Outcome::Read;

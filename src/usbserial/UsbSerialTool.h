@@ -23,7 +23,7 @@ struct UsbSerialListing {
         Unavailable, ///< no FTDI library: see logLines, once
     };
     Outcome outcome = Outcome::Unavailable;
-    FtdiResult failure;
+    Failure failure;
     /// Set: the whole listing, which replaces an earlier one. Empty when
     /// the list was cleared and then could not be fetched.
     std::optional<std::string> listingText;
@@ -55,7 +55,7 @@ struct UsbSerialWrite {
         InvalidText,     ///< the text is not 1-8 allowed characters; nothing touched
         NoChipChosen,    ///< no chip, or not one chip, is meant; nothing touched
         UnsupportedChip, ///< not an FT2232C/D or FT2232H; nothing touched
-        OpenFailed,      ///< the device did not open (failure.error: busy, denied...); nothing touched
+        OpenFailed,      ///< the device did not open (failure.status: busy, denied...); nothing touched
         ReadFailed,      ///< the EEPROM could not be read first; nothing written
         BackupFailed,    ///< the EEPROM could not be saved first; nothing written
         NotApplicable,   ///< no image can be made for this chip (no room, wrong size); nothing written
@@ -65,7 +65,7 @@ struct UsbSerialWrite {
         Mismatch,        ///< word `word` reads back differently
     };
     Outcome outcome = Outcome::Unavailable;
-    FtdiResult failure;
+    Failure failure;
     std::optional<FtdiChip> chip; ///< the chip written (or meant)
     int word = -1;                ///< the word of a failed write, read or compare
     std::size_t partWords = 0;    ///< the chip's EEPROM part, once known
@@ -96,7 +96,7 @@ struct UsbSerialBackup {
         ReadFailed, ///< the library refused word `word`, or cannot read at all
     };
     Outcome outcome = Outcome::Unavailable;
-    FtdiResult failure;
+    Failure failure;
     std::optional<FtdiChip> chip;
     int word = -1;
     EepromContents words; ///< the whole EEPROM (256 words when its size cannot be seen)
@@ -158,7 +158,7 @@ private:
     std::optional<std::size_t> probePartWords(FtdiSession& session, std::uint16_t wordZero, UsbSerialWrite& result);
     void verify(FtdiSession& session, std::string_view label, UsbSerialWrite& result);
     std::string recoveryAdvice(const UsbSerialWrite& result) const;
-    std::string openFailureLine(std::string_view label, const FtdiResult& failure, std::string_view nothing) const;
+    std::string openFailureLine(std::string_view label, const Failure& failure, std::string_view nothing) const;
 
     std::shared_ptr<FtdiBackend> m_backend;
     std::string m_unavailableReason;

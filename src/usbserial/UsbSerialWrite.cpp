@@ -12,12 +12,15 @@ bool UsbSerialTool::readWords(FtdiSession& session, std::size_t count, EepromCon
 {
     words.assign(count, 0);
     for (std::size_t word = 0; word < count; ++word) {
-        result.failure = session.readWord(word, words[word]);
-        if (!result.failure.ok()) {
+        const Result<std::uint16_t> read = session.readWord(word);
+        if (read)
+            words[word] = *read;
+        result.failure = read.failure();
+        if (!read) {
             result.outcome = UsbSerialWrite::Outcome::ReadFailed;
             result.word = static_cast<int>(word);
             result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s); nothing was written.",
-                                             std::string(label).c_str(), result.word, result.failure.text.c_str()));
+                                             std::string(label).c_str(), result.word, result.failure.detail.c_str()));
             return false;
         }
     }
@@ -50,13 +53,13 @@ std::optional<std::size_t> UsbSerialTool::probePartWords(FtdiSession& session, s
     // Word 0 differs from the rest once written; where it shows again is
     // where the EEPROM wraps.
     for (const std::size_t part : {std::size_t {64}, std::size_t {128}}) {
-        std::uint16_t value = 0;
-        result.failure = session.readWord(part, value);
-        if (!result.failure.ok()) {
+        const Result<std::uint16_t> value = session.readWord(part);
+        result.failure = value.failure();
+        if (!value) {
             result.word = static_cast<int>(part);
             return std::nullopt;
         }
-        if (value == wordZero)
+        if (*value == wordZero)
             return part;
     }
     return std::size_t {256};
@@ -104,13 +107,14 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
         return result;
     }
 
-    const std::unique_ptr<FtdiSession> session =
-        m_backend->open(m_devices[static_cast<std::size_t>(chip.firstRecord)], result.failure);
-    if (!session) {
+    Result<std::unique_ptr<FtdiSession>> opened = m_backend->open(m_devices[static_cast<std::size_t>(chip.firstRecord)]);
+    result.failure = opened.failure();
+    if (!opened) {
         result.outcome = UsbSerialWrite::Outcome::OpenFailed;
         result.logLines.push_back(openFailureLine(label, result.failure, "written"));
         return result;
     }
+    const std::unique_ptr<FtdiSession> session = std::move(*opened);
     EepromContents current;
     if (!readWords(*session, kWordsToRead, current, result, label))
         return result;
@@ -133,14 +137,14 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
         }
         const std::uint16_t wordZero = first.image[0];
         if (wordZero != current[0]) {
-            result.failure = session->writeWord(0, wordZero);
-            if (!result.failure.ok()) {
+            result.failure = session->writeWord(0, wordZero).failure();
+            if (result.failure.status != Status::Ok) {
                 result.word = 0;
-                result.outcome = result.failure.error == FtdiError::Disconnected
+                result.outcome = result.failure.status == Status::Gone
                     ? UsbSerialWrite::Outcome::Disconnected
                     : UsbSerialWrite::Outcome::WordWriteFailed;
                 result.logLines.push_back(std::string(label) + " ERROR: EEPROM word 0 was not written (" +
-                                          result.failure.text + "). " + recoveryAdvice(result));
+                                          result.failure.detail + "). " + recoveryAdvice(result));
                 return result;
             }
             ++result.wordsWritten;
@@ -148,7 +152,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
             if (!probed) {
                 result.outcome = UsbSerialWrite::Outcome::ReadBackFailed;
                 result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s). ",
-                                                 std::string(label).c_str(), result.word, result.failure.text.c_str())
+                                                 std::string(label).c_str(), result.word, result.failure.detail.c_str())
                                           + recoveryAdvice(result));
                 return result;
             }
@@ -186,39 +190,39 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
                               std::string(eepromStateName(eepromState(current, checked))) + "): " +
                               std::to_string(order.size()) + " of " + std::to_string(part) + " words change.");
     for (const std::size_t word : order) {
-        result.failure = session->writeWord(word, result.image[word]);
-        if (result.failure.ok()) {
+        result.failure = session->writeWord(word, result.image[word]).failure();
+        if (result.failure.status == Status::Ok) {
             ++result.wordsWritten;
             continue;
         }
         result.word = static_cast<int>(word);
-        if (result.failure.error == FtdiError::Disconnected) {
+        if (result.failure.status == Status::Gone) {
             result.outcome = UsbSerialWrite::Outcome::Disconnected;
             result.logLines.push_back(formatText("%s ERROR: the FTDI chip went away at EEPROM word %d (%s); it may hold "
                                              "a partial image. Plug the programmer in again at the same USB port. ",
-                                             std::string(label).c_str(), result.word, result.failure.text.c_str())
+                                             std::string(label).c_str(), result.word, result.failure.detail.c_str())
                                       + recoveryAdvice(result));
         } else {
             result.outcome = UsbSerialWrite::Outcome::WordWriteFailed;
             result.logLines.push_back(formatText("%s ERROR: EEPROM word %d was not written (%s); the chip may hold a "
                                              "partial image. ",
-                                             std::string(label).c_str(), result.word, result.failure.text.c_str())
+                                             std::string(label).c_str(), result.word, result.failure.detail.c_str())
                                       + recoveryAdvice(result));
         }
         return result;
     }
 
     verify(*session, label, result);
-    const FtdiResult closed = session->close();
+    const Result<void> closed = session->close();
     if (!result.succeeded())
         return result;
     if (!closed.ok()) {
         result.outcome = UsbSerialWrite::Outcome::CloseFailed;
-        result.failure = closed;
+        result.failure = closed.failure();
         result.logLines.push_back(label == "Write serial number"
                                       ? std::string("Write serial number ERROR !\n")
                                       : std::string(label) + " ERROR: the device could not be closed (" +
-                                            closed.text + ").");
+                                            closed.failure().detail + ").");
     }
     return result;
 }
@@ -228,22 +232,21 @@ void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSeri
     int differing = 0;
     std::uint16_t firstRead = 0;
     for (std::size_t word = 0; word < result.image.size(); ++word) {
-        std::uint16_t value = 0;
-        const FtdiResult read = session.readWord(word, value);
-        if (!read.ok()) {
-            result.outcome = read.error == FtdiError::Disconnected ? UsbSerialWrite::Outcome::Disconnected
-                                                                   : UsbSerialWrite::Outcome::ReadBackFailed;
-            result.failure = read;
+        const Result<std::uint16_t> read = session.readWord(word);
+        if (!read) {
+            result.outcome = read.status() == Status::Gone ? UsbSerialWrite::Outcome::Disconnected
+                                                          : UsbSerialWrite::Outcome::ReadBackFailed;
+            result.failure = read.failure();
             result.word = static_cast<int>(word);
             result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read back (%s), so the write "
                                              "is not verified. ",
-                                             std::string(label).c_str(), result.word, read.text.c_str())
+                                             std::string(label).c_str(), result.word, read.failure().detail.c_str())
                                       + recoveryAdvice(result));
             return;
         }
-        if (value != result.image[word] && differing++ == 0) {
+        if (*read != result.image[word] && differing++ == 0) {
             result.word = static_cast<int>(word);
-            firstRead = value;
+            firstRead = *read;
         }
     }
     if (differing > 0) {

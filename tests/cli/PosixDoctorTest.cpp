@@ -4,11 +4,11 @@
 // latency timer against a system tree made up for the test.
 
 #include "cli/Console.h"
-#include "cli/DoctorChecks.h"
+#include "doctor/DoctorChecks.h"
 #include "cli/Talvexctl.h"
 #include "common/VirtualClock.h"
 #include "context/ApplicationContext.h"
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "serial/PosixPortHost.h"
 #include "usbserial/LibftdiBackend.h"
 #include "update/LoopbackServer.h"
@@ -496,7 +496,7 @@ TEST_F(FakeSystem, HoldersAndLatencyOfTheProgrammersPort)
 
     const auto identity = usbIdentityOf("/dev/ttyUSB7", paths);
     ASSERT_TRUE(identity);
-    EXPECT_TRUE(identity->isProgrammer());
+    EXPECT_TRUE(isProgrammerChip(identity->vendorId, identity->productId));
     const std::vector<Finding> latency = checkLatencyTimers({"/dev/ttyUSB7", "/dev/ttyUSB9"}, paths);
     ASSERT_EQ(latency.size(), 1u) << "ttyUSB9 is not in this system";
     EXPECT_EQ(latency[0].level, Finding::Level::Note);

@@ -146,7 +146,7 @@ TEST(TalvexctlUpload, WhatWouldFailLaterStopsBeforeThePortIsOpened)
     noLibrary.sim.context.setUsbSerialLibrary([] { return D2xxLoadResult {nullptr, "no D2XX library here"}; });
     const CliResult serialize = noLibrary.upload({"--serialize"});
     EXPECT_EQ(serialize.status, 1);
-    EXPECT_TRUE(contains(serialize.err, "talvexctl: upload: no D2XX library here"));
+    EXPECT_TRUE(contains(serialize.err, "talvexctl: upload: USB serial tool unavailable: no D2XX library here"));
     EXPECT_EQ(noLibrary.sim.host.openAttempts("COM3"), 0);
 
     UploadCliBench wrongFile;

@@ -134,7 +134,7 @@ TEST(TalvexctlUsbSerial, ChipProblemsHaveTheirOwnExitCodes)
     noLibrary.sim.context.setUsbSerialLibrary([] { return D2xxLoadResult {nullptr, "no D2XX library here"}; });
     const CliResult missing = noLibrary.run({"usb-serial", "list"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "no D2XX library here\n");
+    EXPECT_EQ(missing.err, "USB serial tool unavailable: no D2XX library here\n");
 }
 
 TEST(TalvexctlUsbSerial, BackupRestoreAndTheChipNamedBySerial)

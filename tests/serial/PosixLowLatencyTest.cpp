@@ -65,22 +65,3 @@ TEST(LowLatency, AskedWhileHeldRestoredOnCloseAndLeftAloneWhereItCannotBe)
     ::close(slave);
     ::close(master);
 }
-
-TEST(LowLatency, OnlyPortsOfTheFtdiDriverAreAsked)
-{
-    const auto root = std::filesystem::temp_directory_path() / ("talvex-sysfs-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(root);
-    const auto driverLink = [&](const std::string& tty, const std::string& driver) {
-        std::filesystem::create_directories(root / "drivers" / driver);
-        std::filesystem::create_directories(root / "tty" / tty / "device");
-        std::filesystem::create_directory_symlink(root / "drivers" / driver, root / "tty" / tty / "device" / "driver");
-    };
-    driverLink("ttyUSB0", "ftdi_sio");
-    driverLink("ttyUSB1", "cp210x");
-    const std::string tty = (root / "tty").string();
-    EXPECT_TRUE(isFtdiTty("/dev/ttyUSB0", tty));
-    EXPECT_FALSE(isFtdiTty("/dev/ttyUSB1", tty));
-    EXPECT_FALSE(isFtdiTty("/dev/ttyS0", tty));
-    EXPECT_FALSE(isFtdiTty("/dev/pts/3", tty));
-    std::filesystem::remove_all(root);
-}

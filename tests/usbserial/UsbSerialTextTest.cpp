@@ -1,4 +1,4 @@
-#include "usbserial/D2xxTypes.h"
+#include "ftdi/D2xxTypes.h"
 #include "usbserial/UsbSerialText.h"
 #include "usbserial/UsbSerialTool.h"
 

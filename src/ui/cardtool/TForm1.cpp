@@ -1,7 +1,7 @@
 #include "ui/cardtool/TForm1.h"
 
 #include "common/Clock.h"
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "protocol/CardToolCommands.h"
 #include "protocol/Discovery.h"
 #include "serial/ReaderPortOperations.h"

@@ -3,7 +3,6 @@
 #include "ui/common/LogPane.h"
 #include "ui/settings/EepromFileButtons.h"
 #include "context/ApplicationContext.h"
-#include "protocol/ProgrammerChip.h"
 #include "ui/settings/SettingsSession.h"
 #include "usbserial/UsbSerialText.h"
 
@@ -34,8 +33,9 @@ UsbSerialController::UsbSerialController(SettingsSession& session, SerialControl
 // only programmer chip; otherwise the user picks one.
 void UsbSerialController::showChips()
 {
+    const std::string port = m_session.portName().toStdString();
     FtdiChipChoice choice =
-        m_tool.choose(programmerChipRequest(m_session.context().host(), m_session.portName().toStdString()));
+        m_tool.choose(FtdiChipRequest::forProgrammerPort(m_session.context().host().usbIdentityOf(port)));
     if (!choice.chip)
         choice = m_tool.choose({});
     m_ui.ChipList->clear();

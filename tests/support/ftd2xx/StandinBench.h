@@ -5,7 +5,7 @@
 
 #include "support/libusb/UsbBench.h"
 #include "usbserial/D2xxBackend.h"
-#include "usbserial/DynamicD2xx.h"
+#include "ftdi/DynamicD2xx.h"
 
 #include <filesystem>
 #include <string>

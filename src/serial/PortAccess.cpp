@@ -1,4 +1,4 @@
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,16 +19,6 @@ namespace talvex {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string firstLine(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    line.erase(std::find_if(line.rbegin(), line.rend(), [](unsigned char c) { return !std::isspace(c); }).base(),
-               line.end());
-    return line;
-}
 
 #ifndef _WIN32
 
@@ -117,7 +107,9 @@ UdevRuleState findUdevRule(const SystemPaths& paths)
             if (start == std::string::npos || line[start] == '#')
                 continue;
             anyRule = true;
-            const bool forChip = line.find(kProgrammerProductId) != std::string::npos;
+            char product[8];
+            std::snprintf(product, sizeof product, "%04x", kProgrammerProductId);
+            const bool forChip = line.find(product) != std::string::npos;
             if (forChip && line.find("TAG+=\"uaccess\"") != std::string::npos)
                 state.grantsAccess = true;
             if (forChip && line.find("ENV{ID_MM_DEVICE_IGNORE}=\"1\"") != std::string::npos)
@@ -132,32 +124,7 @@ UdevRuleState findUdevRule(const SystemPaths& paths)
 
 std::optional<SysfsUsbDevice> usbIdentityOf(const std::string& portPath, const SystemPaths& paths)
 {
-    std::error_code error;
-    fs::path node = fs::canonical(portPath, error);
-    if (error)
-        node = portPath;
-    const fs::path device = fs::canonical(fs::path(paths.sysClassTty) / node.filename() / "device", error);
-    if (error)
-        return std::nullopt;
-    // Up from the port: the interface, then the USB device with its ids.
-    fs::path directory = device;
-    for (int level = 0; level < 6 && directory.has_relative_path(); ++level, directory = directory.parent_path()) {
-        if (fs::exists(directory / "idVendor", error) && fs::exists(directory / "idProduct", error)) {
-            SysfsUsbDevice identity;
-            identity.vendorId = firstLine(directory / "idVendor");
-            identity.productId = firstLine(directory / "idProduct");
-            identity.deviceDirectory = device.string();
-            const std::string bus = firstLine(directory / "busnum");
-            const std::string address = firstLine(directory / "devnum");
-            if (!bus.empty() && !address.empty()) {
-                char node[16];
-                std::snprintf(node, sizeof node, "%03d/%03d", std::atoi(bus.c_str()), std::atoi(address.c_str()));
-                identity.usbNode = (fs::path(paths.devBusUsb) / node).string();
-            }
-            return identity;
-        }
-    }
-    return std::nullopt;
+    return usbDeviceOfTty(portPath, paths.sysClassTty, paths.devBusUsb);
 }
 
 std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPath, const SystemPaths& paths)
@@ -199,7 +166,7 @@ std::optional<PermissionDiagnosis> diagnosePermission(const std::string& portPat
     else
         diagnosis.reason += ", yet an access list or a security module refuses " + user;
 
-    if (const auto identity = usbIdentityOf(portPath, paths); identity && identity->isProgrammer()) {
+    if (const auto identity = usbIdentityOf(portPath, paths); identity && isProgrammerChip(identity->vendorId, identity->productId)) {
         const UdevRuleState rule = findUdevRule(paths);
         if (!rule.path.empty() && rule.masked)
             diagnosis.fixes.push_back("the udev rule " + rule.path + " is masked: sudo rm " + rule.path +

@@ -1,4 +1,4 @@
-#include "usbserial/DynamicLibrary.h"
+#include "ftdi/DynamicLibrary.h"
 
 #include <dlfcn.h>
 

@@ -1,5 +1,6 @@
-#include "usbserial/D2xxTypes.h"
+#include "ftdi/D2xxTypes.h"
 
+#include <algorithm>
 #include <array>
 
 namespace talvex {
@@ -30,6 +31,12 @@ std::string d2xxStatusName(FtStatus status)
     if (status < kNames.size())
         return kNames[status];
     return "status " + std::to_string(status);
+}
+
+std::string d2xxFieldText(const char* field, std::size_t size)
+{
+    const char* end = std::find(field, field + size, '\0');
+    return std::string(field, end);
 }
 
 } // namespace talvex

@@ -1,6 +1,6 @@
-#include "usbserial/DynamicD2xx.h"
+#include "ftdi/DynamicD2xx.h"
 
-#include "usbserial/UsbSerialText.h"
+
 
 #include <cstdint>
 
@@ -22,7 +22,7 @@ D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
     std::shared_ptr<DynamicD2xx> d2xx(new DynamicD2xx());
     d2xx->m_nameOrPath = nameOrPath;
     if (!d2xx->m_library.load(nameOrPath)) {
-        return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " could not be loaded ("
+        return {nullptr, "the FTDI D2XX library " + nameOrPath + " could not be loaded ("
                              + d2xx->m_library.error()
                              + "). Install FTDI's D2XX driver and open this window again."};
     }
@@ -40,7 +40,7 @@ D2xxLoadResult DynamicD2xx::load(const std::string& nameOrPath)
     else if (!resolve(d2xx->m_library, "FT_Close", d2xx->m_close))
         missing = "FT_Close";
     if (missing) {
-        return {nullptr, "USB serial tool unavailable: the FTDI D2XX library " + nameOrPath + " has no entry point "
+        return {nullptr, "the FTDI D2XX library " + nameOrPath + " has no entry point "
                              + missing + ". Install a current FTDI D2XX driver and open this window again."};
     }
     // Older libraries may lack these; without FT_ReadEE nothing is written,

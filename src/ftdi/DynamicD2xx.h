@@ -1,7 +1,7 @@
 #pragma once
 
-#include "usbserial/D2xxApi.h"
-#include "usbserial/DynamicLibrary.h"
+#include "ftdi/D2xxApi.h"
+#include "ftdi/DynamicLibrary.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "doctor/PortAccess.h"
+#include "serial/PortAccess.h"
 #include "update/VersionCheck.h"
 
 #include <map>

@@ -88,4 +88,8 @@ struct FtOpenedDevice {
 /// or "status 42" for a value it does not name.
 std::string d2xxStatusName(FtStatus status);
 
+/// A fixed-size, zero-terminated character field of a D2XX record as
+/// text; stops at the field's end when the library left no terminator.
+std::string d2xxFieldText(const char* field, std::size_t size);
+
 } // namespace talvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftdi/SysfsUsbDevice.h"
 #include "serial/PortHost.h"
 
 #include <optional>
@@ -8,9 +9,6 @@
 
 namespace talvex {
 
-/// The programmer's FTDI chip.
-inline constexpr const char* kProgrammerVendorId = "0403";
-inline constexpr const char* kProgrammerProductId = "6010";
 /// The udev rule the package installs.
 inline constexpr const char* kUdevRuleName = "60-talvex-programmer.rules";
 
@@ -42,18 +40,7 @@ struct UdevRuleState {
 
 UdevRuleState findUdevRule(const SystemPaths& paths = {});
 
-/// The USB device a serial port belongs to, as sysfs shows it (the
-/// doctor reads it directly, with or without udev).
-struct SysfsUsbDevice {
-    std::string vendorId;  ///< "0403"
-    std::string productId; ///< "6010"
-    std::string deviceDirectory; ///< the port's own sysfs directory (latency_timer lives there)
-    std::string usbNode; ///< the USB device's node that libusb opens; empty when sysfs does not say
-
-    bool isProgrammer() const { return vendorId == kProgrammerVendorId && productId == kProgrammerProductId; }
-};
-
-/// Nothing for a port that is no USB device (a pseudo-terminal, a UART).
+/// The port's USB device as sysfs shows it, under the paths given.
 std::optional<SysfsUsbDevice> usbIdentityOf(const std::string& portPath, const SystemPaths& paths = {});
 
 /// Why this user may not open a device node, and what would let them.

@@ -1,10 +1,10 @@
-#include "cli/DoctorChecks.h"
+#include "doctor/DoctorChecks.h"
 
 #include "context/ApplicationContext.h"
 #include "protocol/VersionText.h"
 #include "update/Environment.h"
 #include "update/ServerAddress.h"
-#include "usbserial/DynamicD2xx.h"
+#include "ftdi/DynamicD2xx.h"
 #include "usbserial/LibftdiBackend.h"
 
 #include <algorithm>
@@ -60,9 +60,6 @@ Finding checkFtdiLibraries(ApplicationContext& context, const SystemPaths& paths
         finding.text += "libftdi (" + name + ") not found";
     } else {
         std::string why = libftdi.error;
-        const std::string prefix = "USB serial tool unavailable: ";
-        if (why.rfind(prefix, 0) == 0)
-            why.erase(0, prefix.size());
         if (!why.empty() && why.back() == '.')
             why.pop_back();
         finding.text += why;

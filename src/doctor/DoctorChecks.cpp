@@ -1,4 +1,4 @@
-#include "cli/DoctorChecks.h"
+#include "doctor/DoctorChecks.h"
 
 #include "context/ApplicationContext.h"
 #include "protocol/DetectionResults.h"
@@ -28,7 +28,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kChip = std::string(kProgrammerVendorId) + ":" + kProgrammerProductId;
+std::string hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", value);
+    return text;
+}
+const std::string kVendorText = hex4(kFtdiVendorId);
+const std::string kProductText = hex4(kProgrammerProductId);
+const std::string kChip = kVendorText + ":" + kProductText;
 
 std::string readAll(const fs::path& file)
 {
@@ -97,7 +105,7 @@ std::vector<fs::path> ruleFiles(const SystemPaths& paths)
 /// Rule lines (not comments) that name the chip, in either of udev's spellings.
 std::vector<std::pair<fs::path, std::string>> chipRuleLines(const SystemPaths& paths)
 {
-    const std::string product = std::string("403/") + kProgrammerProductId + "/";
+    const std::string product = "403/" + kProductText + "/";
     std::vector<std::pair<fs::path, std::string>> lines;
     for (const fs::path& file : ruleFiles(paths)) {
         std::istringstream text(readAll(file));
@@ -106,8 +114,8 @@ std::vector<std::pair<fs::path, std::string>> chipRuleLines(const SystemPaths& p
             if (rule.empty() || rule.front() == '#')
                 continue;
             const std::string lower = lowered(rule);
-            const bool ids = lower.find(std::string("\"") + kProgrammerVendorId + "\"") != std::string::npos
-                             && lower.find(std::string("\"") + kProgrammerProductId + "\"") != std::string::npos;
+            const bool ids = lower.find("\"" + kVendorText + "\"") != std::string::npos
+                             && lower.find("\"" + kProductText + "\"") != std::string::npos;
             if (ids || lower.find(product) != std::string::npos)
                 lines.emplace_back(file, rule);
         }
@@ -185,8 +193,10 @@ std::string identityText(const std::optional<SysfsUsbDevice>& identity)
 {
     if (!identity)
         return "not a USB device";
-    std::string text = "USB " + identity->vendorId + ":" + identity->productId;
-    if (identity->isProgrammer())
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", identity->vendorId, identity->productId);
+    std::string text = std::string("USB ") + ids;
+    if (isProgrammerChip(identity->vendorId, identity->productId))
         text += ", the programmer's FTDI chip";
     return text;
 }
@@ -450,7 +460,7 @@ std::vector<Finding> checkUsbDeviceNodes(const std::vector<std::string>& ports, 
     std::set<std::string> seen;
     for (const std::string& port : ports) {
         const auto identity = usbIdentityOf(port, paths);
-        if (!identity || !identity->isProgrammer() || identity->usbNode.empty()
+        if (!identity || !isProgrammerChip(identity->vendorId, identity->productId) || identity->usbNode.empty()
             || !seen.insert(identity->usbNode).second)
             continue;
         const std::string& node = identity->usbNode;
