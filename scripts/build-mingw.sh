@@ -60,6 +60,6 @@ elif [[ $tests == ON ]]; then
     cmake --build "$build_dir" -j 2
     echo "build-mingw: built the core, the simulator and the Windows tests in $build_dir"
 else
-    cmake --build "$build_dir" --target talvex_core talvex_sim -j 2
-    echo "build-mingw: built talvex_core and talvex_sim in $build_dir"
+    cmake --build "$build_dir" --target talvex_sim talvex_update -j 2
+    echo "build-mingw: built the core layers and talvex_sim in $build_dir"
 fi

@@ -1,5 +1,7 @@
 #include "cli/CommandTable.h"
 
+#include "cli/CardCommands.h"
+#include "cli/CommandRun.h"
 
 #include <algorithm>
 #include <utility>
@@ -51,7 +53,7 @@ std::vector<OptionEntry> portOptions(std::vector<OptionEntry> more = {})
 const std::vector<CommandEntry>& entries()
 {
     static const std::vector<CommandEntry> commands {
-        {"ports",
+        {"ports", runPorts,
          "[--json]",
          "list the host's ports and what answers on each",
          "Opens every serial port of the host, identifies what answers on it and notes\n"
@@ -61,7 +63,7 @@ const std::vector<CommandEntry>& entries()
          {},
          {kJson},
          {}},
-        {"detect",
+        {"detect", runDetect,
          "[--json]",
          "find the programmer automatically",
          "The automatic detection: the scan at 115200 baud, then with each 9600-baud\n"
@@ -70,7 +72,7 @@ const std::vector<CommandEntry>& entries()
          {},
          {kJson},
          {}},
-        {"info",
+        {"info", runInfo,
          "--port PORT [--json]",
          "identify the programmer on one port",
          "Connects as the settings window does (RTS off, 1.5 s, DTR on) and identifies\n"
@@ -78,7 +80,7 @@ const std::vector<CommandEntry>& entries()
          {},
          portOptions({kJson}),
          {"--port"}},
-        {"settings",
+        {"settings", runSettings,
          "--port PORT [--json]",
          "read the reader's card-port settings",
          "Reads what the settings window reads: on the normal build the reader's card\n"
@@ -87,7 +89,7 @@ const std::vector<CommandEntry>& entries()
          {},
          portOptions({kJson}),
          {"--port"}},
-        {"set clock",
+        {"set clock", runSetClock,
          "--port PORT MHZ",
          "set the reader's card clock (normal build)",
          "Writes the card clock of the port's reader. MHZ is one of:\n{clocks}.\n"
@@ -95,7 +97,7 @@ const std::vector<CommandEntry>& entries()
          {"MHZ"},
          portOptions(),
          {"--port"}},
-        {"set card-port",
+        {"set card-port", runSetCardPort,
          "--port PORT [--speed BAUD] [--parity PARITY] [--stop-bits N]",
          "set the reader's card-port speed, parity and stop bits (normal build)",
          "Writes the card port of the port's reader; what is not given keeps the value\n"
@@ -105,7 +107,7 @@ const std::vector<CommandEntry>& entries()
                       {"--parity", "PARITY", "{parities}"},
                       {"--stop-bits", "N", "added stop bits, 0 to 254"}}),
          {"--port"}},
-        {"set advanced",
+        {"set advanced", runSetAdvanced,
          "--port PORT --mode MODE [list options]",
          "set the Advanced mode (normal build)",
          "Writes the Advanced page's mode. MODE is {modes}.\n"
@@ -126,7 +128,7 @@ const std::vector<CommandEntry>& entries()
                       {"--debug-parity", "PARITY", "debug parity"},
                       {"--debug-stop-bits", "N", "debug stop bits, 0 to 200, or default (0 when not given)"}}),
          {"--port", "--mode"}},
-        {"set phoenix-clock",
+        {"set phoenix-clock", runSetPhoenixClock,
          "--port PORT MHZ",
          "set the reader's card clock (Phoenix build, low1)",
          "Writes the card clock of the port's reader on the Phoenix build. MHZ is one\n"
@@ -134,7 +136,7 @@ const std::vector<CommandEntry>& entries()
          {"MHZ"},
          portOptions(),
          {"--port"}},
-        {"set uniprog",
+        {"set uniprog", runSetUniprog,
          "--port PORT [--clock1 MHZ] [--baud1 BAUD] [--baud-com1 BAUD] [...]",
          "set the Uniprog parameters (Uniprog build, low2)",
          "Reads the six Uniprog parameters, replaces the ones given and writes them\n"
@@ -147,28 +149,28 @@ const std::vector<CommandEntry>& entries()
                       {"--baud-com1", "BAUD", "reader 1 baud COM"},
                       {"--baud-com2", "BAUD", "reader 2 baud COM"}}),
          {"--port"}},
-        {"save",
+        {"save", runSave,
          "--port PORT",
          "store the settings in use in flash (normal build)",
          "Sends \"05\": the device stores the settings it runs with in its flash memory.",
          {},
          portOptions(),
          {"--port"}},
-        {"restore-default",
+        {"restore-default", runRestoreDefault,
          "--port PORT",
          "put the factory settings in use (normal build)",
          "Sends \"06\": the device runs with its factory settings (\"save\" stores them).",
          {},
          portOptions(),
          {"--port"}},
-        {"factory-reset",
+        {"factory-reset", runFactoryReset,
          "--port PORT",
          "reset the Uniprog parameters (Uniprog build, low2)",
          "Sends \"45\": both readers' Uniprog parameters go back to their defaults.",
          {},
          portOptions(),
          {"--port"}},
-        {"upload",
+        {"upload", runUpload,
          "--port PORT FILE [--serialize]",
          "upload firmware (.bin), from the application or boot loader",
          "The settings window's upload: checks which firmware runs, sends the\n"
@@ -180,7 +182,7 @@ const std::vector<CommandEntry>& entries()
          {"FILE"},
          portOptions({{"--serialize", "", "write the derived USB serial number after a successful upload"}}),
          {"--port"}},
-        {"batch upload",
+        {"batch upload", runBatchUpload,
          "FILE [--serialize] [--ports auto|P1,P2,...] [--report FILE] [--json]",
          "upload firmware to every programmer attached, all at once",
          "Finds every programmer: on every port of the host (--ports auto, FTDI chips\n"
@@ -211,7 +213,7 @@ const std::vector<CommandEntry>& entries()
           {"--report", "FILE", "append one record per programmer to FILE (.csv or .jsonl)"},
           kJson},
          {}},
-        {"usb-serial list",
+        {"usb-serial list", runUsbSerialList,
          "[--json] [--ftdi-library LIBRARY]",
          "list the FTDI devices and their USB serial numbers",
          "Lists the FTDI devices through FTDI's D2XX library or libftdi (the simulated\n"
@@ -220,7 +222,7 @@ const std::vector<CommandEntry>& entries()
          {},
          {kJson, kFtdiLibrary},
          {}},
-        {"usb-serial write",
+        {"usb-serial write", runUsbSerialWrite,
          "SERIAL [--port PORT | --serial CHIP | --location LOC] [--ftdi-library LIBRARY]",
          "write a USB serial number into the FTDI chip",
          "Lists the FTDI chips and chooses one: the chip behind --port, the one --serial\n"
@@ -236,7 +238,7 @@ const std::vector<CommandEntry>& entries()
          {"SERIAL"},
          {kChipPort, kChipSerial, kChipLocation, kFtdiLibrary},
          {}},
-        {"usb-serial backup",
+        {"usb-serial backup", runUsbSerialBackup,
          "--out FILE [--port PORT | --serial CHIP | --location LOC] [--ftdi-library LIBRARY]",
          "save the FTDI chip's EEPROM to a file",
          "Reads the chip's whole EEPROM (64, 128 or 256 words for a 93C46, 93C56 or\n"
@@ -245,7 +247,7 @@ const std::vector<CommandEntry>& entries()
          {},
          {{"--out", "FILE", "where the EEPROM goes"}, kChipPort, kChipSerial, kChipLocation, kFtdiLibrary},
          {"--out"}},
-        {"usb-serial restore",
+        {"usb-serial restore", runUsbSerialRestore,
          "FILE [--port PORT | --serial CHIP | --location LOC] [--force] [--ftdi-library LIBRARY]",
          "write a saved EEPROM image back into the FTDI chip",
          "Saves the chip's EEPROM to the backup folder, writes the words of the image\n"
@@ -258,7 +260,7 @@ const std::vector<CommandEntry>& entries()
          {kChipPort, kChipSerial, kChipLocation,
           {"--force", "", "write a file of the wrong size or checksum all the same"}, kFtdiLibrary},
          {}},
-        {"usb-serial generate",
+        {"usb-serial generate", runUsbSerialGenerate,
          "--port PORT",
          "print the USB serial number derived from the programmer's",
          "Identifies the programmer on PORT and prints the USB serial number derived\n"
@@ -266,7 +268,7 @@ const std::vector<CommandEntry>& entries()
          {},
          portOptions(),
          {"--port"}},
-        {"usb-serial image",
+        {"usb-serial image", runUsbSerialImage,
          "SERIAL --out FILE",
          "write the 128-byte EEPROM image to a file (no chip touched)",
          "Builds the 64-word EEPROM image \"usb-serial write\" would write for SERIAL and\n"
@@ -274,7 +276,7 @@ const std::vector<CommandEntry>& entries()
          {"SERIAL"},
          {{"--out", "FILE", "where the image goes"}},
          {"--out"}},
-        {"check-version",
+        {"check-version", runCheckVersion,
          "[--server URL] [--port PORT]",
          "ask the vendor's server for the latest versions",
          "Asks the version server for the latest firmware and tool versions and prints\n"
@@ -287,7 +289,7 @@ const std::vector<CommandEntry>& entries()
                        "HTTP; default http://www.talvex.example/version.html, or the setting "
                        "TALVEX_VERSION_SERVER or ~/.config/talvex/version-server)"}}),
          {}},
-        {"doctor",
+        {"doctor", runDoctor,
          "[--port PORT] [--server URL] [--json]",
          "check this system for what keeps the tool from the programmer",
          "Checks, and prints the fix for each problem: whether this user can open each\n"
@@ -301,7 +303,7 @@ const std::vector<CommandEntry>& entries()
           {"--server", "URL", "the version server to try (default as for check-version)"},
           kJson},
          {}},
-        {"atr",
+        {"atr", runAtr,
          "HEX [--clock MHZ --card-port BAUD] [--json] [--card-list FILE]",
          "decode a card's answer to reset given as hex",
          "Decodes an ATR after ISO/IEC 7816-3 (\"3B021450\" or \"3B 02 14 50\"): convention,\n"
@@ -317,7 +319,7 @@ const std::vector<CommandEntry>& entries()
           kJson,
           kCardList},
          {}},
-        {"card atr",
+        {"card atr", runCardAtr,
          "--port PORT [--json] [--card-list FILE]",
          "reset the card, read and decode its ATR",
          "Resets the card in the port's reader (RTS pulse), reads its ATR, asks the\n"
@@ -326,7 +328,7 @@ const std::vector<CommandEntry>& entries()
          {},
          {kPort, kJson, kCardList},
          {"--port"}},
-        {"card watch",
+        {"card watch", runCardWatch,
          "--port PORT [--count N] [--timeout SECONDS]",
          "print a time-stamped line when a card is inserted or removed",
          "Polls the reader's card line every 20 ms and prints one line for each\n"
@@ -337,7 +339,7 @@ const std::vector<CommandEntry>& entries()
           {"--count", "N", "end after N insertions or removals"},
           {"--timeout", "SECONDS", "end after this many seconds"}},
          {"--port"}},
-        {"card send",
+        {"card send", runCardSend,
          "--port PORT",
          "send the test frames to the card",
          "The smartcard tool's \"Send\": resets the card, drops its ATR, sends the five\n"

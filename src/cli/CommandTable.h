@@ -12,9 +12,14 @@ struct OptionEntry {
     std::string_view help;
 };
 
-/// One command of talvexctl: its words, arguments, options and help text.
+struct CommandRun;
+enum class ExitCode : int;
+
+/// One command of talvexctl: its words, what runs it, its arguments,
+/// options and help text. The one place a command is named.
 struct CommandEntry {
     std::string_view name; ///< "detect", "set clock", "usb-serial image"
+    ExitCode (*run)(CommandRun&) = nullptr;
     std::string_view synopsis; ///< what follows the name in the usage line
     std::string_view summary; ///< one line for the command list
     std::string_view details; ///< paragraphs for its own --help

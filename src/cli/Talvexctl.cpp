@@ -9,46 +9,10 @@
 #include "serial/NativePortHost.h"
 #include "update/ServerAddress.h"
 
-#include <map>
 #include <memory>
 
 namespace talvex::cli {
 namespace {
-
-using CommandFunction = ExitCode (*)(CommandRun&);
-
-const std::map<std::string_view, CommandFunction>& commandFunctions()
-{
-    static const std::map<std::string_view, CommandFunction> functions {
-        {"ports", runPorts},
-        {"detect", runDetect},
-        {"info", runInfo},
-        {"settings", runSettings},
-        {"set clock", runSetClock},
-        {"set card-port", runSetCardPort},
-        {"set advanced", runSetAdvanced},
-        {"set phoenix-clock", runSetPhoenixClock},
-        {"set uniprog", runSetUniprog},
-        {"save", runSave},
-        {"restore-default", runRestoreDefault},
-        {"factory-reset", runFactoryReset},
-        {"upload", runUpload},
-        {"usb-serial list", runUsbSerialList},
-        {"usb-serial write", runUsbSerialWrite},
-        {"usb-serial generate", runUsbSerialGenerate},
-        {"usb-serial image", runUsbSerialImage},
-        {"usb-serial backup", runUsbSerialBackup},
-        {"usb-serial restore", runUsbSerialRestore},
-        {"check-version", runCheckVersion},
-        {"doctor", runDoctor},
-        {"atr", runAtr},
-        {"card atr", runCardAtr},
-        {"card watch", runCardWatch},
-        {"card send", runCardSend},
-        {"batch upload", runBatchUpload},
-    };
-    return functions;
-}
 
 // Help, version or an argument error: answered without any port.
 std::optional<int> answerWithoutDevice(const ParsedArguments& parsed, Console& console)
@@ -105,10 +69,9 @@ ExitCode runInvocation(const Invocation& call, ApplicationContext& context, Cons
     if (call.answerDelayMs)
         context.detection().answerDelayMs = *call.answerDelayMs;
     CommandRun run {call, context, console};
-    const auto found = commandFunctions().find(call.command->name);
-    if (found == commandFunctions().end())
+    if (!call.command->run)
         return run.fail(ExitCode::BadArguments, "not available");
-    const ExitCode code = found->second(run);
+    const ExitCode code = call.command->run(run);
     // Settings go back as they were found before the port is left.
     context.ports().a.close();
     return code;
