@@ -102,15 +102,15 @@ std::string writeImage()
 Run upload(PortHost& host, Clock& clock, const std::string& port, const std::string& file, AnswerWait wait)
 {
     PortSlot slot;
-    DetectionResults detection;
-    detection.bootLoader = true;
+    ProgrammerState programmer;
+    programmer.bootLoader = true;
     Run run;
     if (const Result<void> opened = slot.open(host, port, kNormalMode); !opened) {
         std::fprintf(stderr, "cannot open %s: %s\n", port.c_str(), opened.failure().detail.c_str());
         return run;
     }
     BlockTimer timer(clock, g_verbose);
-    FirmwareUpload procedure({slot, host, clock, detection}, timer, UploadOptions{wait});
+    FirmwareUpload procedure({slot, host, clock, programmer}, timer, UploadOptions{wait});
     const auto realStart = std::chrono::steady_clock::now();
     const TimePoint start = clock.now();
     run.outcome = procedure.run(file, port, "");

@@ -80,7 +80,7 @@ public:
         m_record.serialNumber = programmer.serialNumber;
         m_record.versionBefore =
             programmer.mode == ProgrammerMode::Application ? programmer.firmwareVersion : kBootLoaderVersion;
-        m_detection.answerDelayMs = settings.answerDelayMs;
+        m_state.answerDelayMs = settings.answerDelayMs;
     }
 
     BatchRecord run(const FirmwareImage& image, SharedUsbSerial& usbSerial)
@@ -116,25 +116,24 @@ private:
         if (connected->fields.serialNumber != m_programmer.serialNumber)
             return fail("another programmer (" + connected->fields.serialNumber + ") answers on " + port +
                         " now; nothing was erased");
-        m_detection.variant = m_programmer.variant;
-        m_detection.bootLoader = connected->mode == ProgrammerMode::BootLoader;
-        m_detection.serialNumber = connected->fields.serialNumber;
+        m_state.variant = m_programmer.variant;
+        m_state.bootLoader = connected->mode == ProgrammerMode::BootLoader;
         return true;
     }
 
     bool upload(const FirmwareImage& image)
     {
-        UploadEnvironment env {m_slot, m_env.host, m_env.clock, m_detection};
+        UploadRequest request {m_slot, m_env.host, m_env.clock, m_state};
         if (m_programmer.usb) {
             const UsbIdentity usb = *m_programmer.usb;
-            env.portAfterReplug = [this, usb](const std::string& name) {
+            request.portAfterReplug = [this, usb](const std::string& name) {
                 return portOfUsbIdentity(m_env.host, usb, name);
             };
         }
         UploadOptions options;
         options.unplugPollLimit = m_settings.unplugPollLimit;
         RowUploadObserver rowObserver(m_observer, m_index);
-        const UploadOutcome outcome = FirmwareUpload(env, rowObserver, options)
+        const UploadOutcome outcome = FirmwareUpload(request, rowObserver, options)
                                           .run(image, m_programmer.reader1Port, m_programmer.serialNumber);
         m_slot.close();
         if (outcome.ending == UploadEnding::Success)
@@ -216,7 +215,7 @@ private:
     const FoundProgrammer& m_programmer;
     TimePoint m_start;
     PortSlot m_slot;
-    DetectionResults m_detection;
+    ProgrammerState m_state; ///< as this worker last found its programmer
     BatchRecord m_record;
 };
 

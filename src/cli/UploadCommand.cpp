@@ -32,10 +32,12 @@ ExitCode runUpload(CommandRun& run)
     const std::string& path = run.positional(0);
     const std::string port = *run.call.value("--port");
     ApplicationContext& context = run.context;
-    UploadEnvironment env {context.ports().a, context.host(), context.clock(), context.detection()};
+    const auto request = [&context] {
+        return UploadRequest {context.ports().a, context.host(), context.clock(), context.detection().programmer()};
+    };
 
     FileCheckStatus fileStatus;
-    if (FirmwareUpload(env, fileStatus).checkFile(path) != FileCheck::Ok)
+    if (FirmwareUpload(request(), fileStatus).checkFile(path) != FileCheck::Ok)
         return run.fail(ExitCode::BadArguments,
                         fileStatus.reason.empty() ? path + ": " + fileStatus.upper : fileStatus.reason);
 
@@ -61,10 +63,12 @@ ExitCode runUpload(CommandRun& run)
                                              FtdiChipRequest::forProgrammerPort(context.host().usbIdentityOf(port)),
                                              programmerSerial);
     });
-    FirmwareUpload upload(env, observer);
+    // Made after the connect, which found the programmer's build and mode.
+    FirmwareUpload upload(request(), observer);
     context.setUploadInProgress(true);
     const UploadOutcome outcome = upload.run(path, port, programmerSerial);
     context.setUploadInProgress(false);
+    context.detection().setProgrammer(outcome.programmer);
 
     if (outcome.ending == UploadEnding::Success) {
         run.console.result(outcome.messageText());

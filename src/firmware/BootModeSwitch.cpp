@@ -61,8 +61,8 @@ int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std:
     return passes;
 }
 
-BootModeSwitch::BootModeSwitch(UploadEnvironment env, UploadObserver& observer)
-    : m_env(env)
+BootModeSwitch::BootModeSwitch(UploadRequest request, UploadObserver& observer)
+    : m_request(std::move(request))
     , m_observer(observer)
 {
 }
@@ -70,27 +70,27 @@ BootModeSwitch::BootModeSwitch(UploadEnvironment env, UploadObserver& observer)
 std::vector<std::uint8_t> BootModeSwitch::checkBootMode()
 {
     m_observer.logLine("Checking boot mode.");
-    runLineSequence(m_env.port, m_env.clock, bootModePreamble(m_env.detection.variant));
-    m_env.port.readAll(kUploadAnswerCapacity);
-    m_env.port.sendByte(kBootCheckCode);
-    m_env.clock.sleepMs(kCheckBootModeWaitMs);
-    return m_env.port.readAll(kUploadAnswerCapacity);
+    runLineSequence(m_request.port, m_request.clock, bootModePreamble(m_request.programmer.variant));
+    m_request.port.readAll(kUploadAnswerCapacity);
+    m_request.port.sendByte(kBootCheckCode);
+    m_request.clock.sleepMs(kCheckBootModeWaitMs);
+    return m_request.port.readAll(kUploadAnswerCapacity);
 }
 
 std::vector<std::uint8_t> BootModeSwitch::returnToBootMode()
 {
     m_observer.logLine("Returning to boot mode.");
-    runLineSequence(m_env.port, m_env.clock, bootModePreamble(m_env.detection.variant));
-    m_env.port.readAll(kUploadAnswerCapacity);
-    for (const std::uint8_t byte : backToBootCommand(m_env.detection.variant))
-        m_env.port.sendByte(byte);
-    m_env.clock.sleepMs(kBackToBootWaitMs);
-    return m_env.port.readAll(kUploadAnswerCapacity);
+    runLineSequence(m_request.port, m_request.clock, bootModePreamble(m_request.programmer.variant));
+    m_request.port.readAll(kUploadAnswerCapacity);
+    for (const std::uint8_t byte : backToBootCommand(m_request.programmer.variant))
+        m_request.port.sendByte(byte);
+    m_request.clock.sleepMs(kBackToBootWaitMs);
+    return m_request.port.readAll(kUploadAnswerCapacity);
 }
 
 int BootModeSwitch::waitForUnplug(int passLimit)
 {
-    return talvex::waitForUnplug(m_env.port, m_env.clock, m_env.detection.variant, [this] { m_observer.pump(); },
+    return talvex::waitForUnplug(m_request.port, m_request.clock, m_request.programmer.variant, [this] { m_observer.pump(); },
                                  passLimit);
 }
 
@@ -99,18 +99,19 @@ ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, co
     m_observer.logLine("waiting to connect programmer...");
     bool opened = false;
     for (int attempt = 0; attempt < kReconnectAttempts && !opened; ++attempt) {
-        m_env.clock.sleepMs(kReconnectAttemptWaitMs);
-        const std::string name = m_env.portAfterReplug ? m_env.portAfterReplug(portName) : portName;
-        opened = m_env.port.open(m_env.host, name, kNormalMode).ok();
+        m_request.clock.sleepMs(kReconnectAttemptWaitMs);
+        const std::string name = m_request.portAfterReplug ? m_request.portAfterReplug(portName) : portName;
+        opened = m_request.port.open(m_request.host, name, kNormalMode).ok();
     }
     if (!opened)
         return ReconnectResult::PortNotBack;
 
     m_observer.logLine("serching for Talvex ...");
-    m_env.clock.sleepMs(kReconnectSettleMs);
-    m_env.port.setDtr(true);
+    m_request.clock.sleepMs(kReconnectSettleMs);
+    m_request.port.setDtr(true);
+    // The boot loader answers at 115200 baud after the plain preamble.
     const IdentifyResult identity =
-        identify(m_env.port, m_env.clock, m_env.detection.variant, m_env.detection.answerDelayMs);
+        identify(m_request.port, m_request.clock, SpeedVariant::Normal, m_request.programmer.answerDelayMs);
     const std::string& serial = identity.fields.serialNumber;
     if (serial.size() != kSerialLength)
         return ReconnectResult::NoSerial;
@@ -125,10 +126,10 @@ ReconnectResult BootModeSwitch::waitForReconnect(const std::string& portName, co
 std::vector<std::uint8_t> BootModeSwitch::eraseApplication()
 {
     m_observer.logLine("Erasing Application.");
-    m_env.port.setDtr(true);
-    m_env.port.sendByte(kEraseCode);
-    m_env.clock.sleepMs(kEraseWaitMs);
-    return m_env.port.readAll(kUploadAnswerCapacity);
+    m_request.port.setDtr(true);
+    m_request.port.sendByte(kEraseCode);
+    m_request.clock.sleepMs(kEraseWaitMs);
+    return m_request.port.readAll(kUploadAnswerCapacity);
 }
 
 } // namespace talvex

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "firmware/UploadEnvironment.h"
+#include "firmware/UploadRequest.h"
 #include "firmware/UploadOutcome.h"
 #include "protocol/DetectionResults.h"
 #include "protocol/LineSequence.h"
@@ -35,7 +35,7 @@ int waitForUnplug(PortSlot& port, Clock& clock, SpeedVariant variant, const std:
 /// runs, back to the boot loader, unplug and re-plug, erase.
 class BootModeSwitch {
 public:
-    BootModeSwitch(UploadEnvironment env, UploadObserver& observer);
+    BootModeSwitch(UploadRequest request, UploadObserver& observer);
 
     /// `CheckBootMode`: the answer to 0xA5 (C1/C2 application, A5 boot loader).
     std::vector<std::uint8_t> checkBootMode();
@@ -52,7 +52,7 @@ public:
     std::vector<std::uint8_t> eraseApplication();
 
 private:
-    UploadEnvironment m_env;
+    UploadRequest m_request;
     UploadObserver& m_observer;
 };
 

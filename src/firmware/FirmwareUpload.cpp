@@ -23,11 +23,11 @@ std::optional<std::uint8_t> firstByte(const std::vector<std::uint8_t>& answer)
 
 } // namespace
 
-FirmwareUpload::FirmwareUpload(UploadEnvironment env, UploadObserver& observer, UploadOptions options)
-    : m_env(env)
+FirmwareUpload::FirmwareUpload(UploadRequest request, UploadObserver& observer, UploadOptions options)
+    : m_request(std::move(request))
     , m_observer(observer)
     , m_options(options)
-    , m_boot(env, observer)
+    , m_boot(m_request, observer)
 {
 }
 
@@ -105,7 +105,7 @@ UploadOutcome FirmwareUpload::runSteps(const FirmwareImage& image, const std::st
             return makeOutcome(UploadEnding::BackToBootFailed);
         }
         log("Back to boot succesfull");
-        m_env.detection.bootLoader = true;
+        m_request.programmer.bootLoader = true;
         setUpper("Please, unplug the reader ...");
         setLower("");
 
@@ -117,19 +117,19 @@ UploadOutcome FirmwareUpload::runSteps(const FirmwareImage& image, const std::st
             return makeOutcome(UploadEnding::NotUnplugged);
         }
         log("Attempting to close COM port...");
-        m_env.port.close();
+        m_request.port.close();
         log("COM port closed ...");
         setUpper("Ok, reconnect the reader to start upload ...");
         setLower("");
         // The boot loader is reached at 115200 baud with the plain preamble.
-        m_env.detection.variant = SpeedVariant::Normal;
+        m_request.programmer.variant = SpeedVariant::Normal;
 
         setState(UploadState::WaitingForReconnect);
         m_reconnect = m_boot.waitForReconnect(portName, expectedSerial);
         if (m_reconnect != ReconnectResult::Found)
             return makeOutcome(UploadEnding::NotReconnected);
     }
-    if (!m_env.detection.bootLoader)
+    if (!m_request.programmer.bootLoader)
         return makeOutcome(UploadEnding::BootFlagClear);
 
     setState(UploadState::Erasing);
@@ -140,8 +140,8 @@ UploadOutcome FirmwareUpload::runSteps(const FirmwareImage& image, const std::st
     log("Uploading...");
     setUpper(kInProgress);
 
-    m_env.port.setDtr(true);
-    m_env.clock.sleepMs(kBeforeFirstBlockMs);
+    m_request.port.setDtr(true);
+    m_request.clock.sleepMs(kBeforeFirstBlockMs);
     setState(UploadState::SendingBlocks);
     UploadOutcome outcome = sendBlocks(image);
     m_observer.setRemainingTime(std::nullopt);
@@ -150,7 +150,7 @@ UploadOutcome FirmwareUpload::runSteps(const FirmwareImage& image, const std::st
 
 UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
 {
-    m_remaining.start(m_env.clock.now());
+    m_remaining.start(m_request.clock.now());
     bool previousAccepted = true;
     int sinceProgress = 0;
     int refusalsOfBlock = 0;
@@ -158,13 +158,13 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
     while (block < kBlockCount) {
         const std::uint8_t* data = image.bytes.data() + static_cast<std::size_t>(block) * kBlockSize;
         const BlockFrame frame = buildBlockFrame(data, !previousAccepted);
-        if (!m_env.port.writeBlock(frame.data(), frame.size())) {
+        if (!m_request.port.writeBlock(frame.data(), frame.size())) {
             ++m_communicationErrors;
             log("Communtication error sending to Programmer ....");
-            m_env.clock.sleepMs(kWriteFailedWaitMs);
+            m_request.clock.sleepMs(kWriteFailedWaitMs);
         }
         m_observer.pump();
-        const PortSlot::Answer answer = awaitBlockAnswer(m_env.port, m_env.clock, m_options.answerWait);
+        const PortSlot::Answer answer = awaitBlockAnswer(m_request.port, m_request.clock, m_options.answerWait);
         if (answer.bytes.empty() && answer.end == Status::Gone)
             return endWithVerdict(UploadEnding::Unplugged);
 
@@ -187,7 +187,7 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
             ++m_blocksAccepted;
             if (++sinceProgress == kProgressEveryBlocks) {
                 m_observer.setProgress(block);
-                m_observer.setRemainingTime(m_remaining.estimate(m_env.clock.now(), block + 1, kBlockCount));
+                m_observer.setRemainingTime(m_remaining.estimate(m_request.clock.now(), block + 1, kBlockCount));
                 m_observer.pump();
                 sinceProgress = 0;
             }
@@ -219,10 +219,10 @@ UploadOutcome FirmwareUpload::sendBlocks(const FirmwareImage& image)
 
 void FirmwareUpload::communicationErrorWait(int waitMs)
 {
-    m_env.clock.sleepMs(waitMs);
+    m_request.clock.sleepMs(waitMs);
     // A late answer to the failed frame must not pass for the answer to
     // the frame that repeats it.
-    m_env.port.readAll(kUploadAnswerCapacity);
+    m_request.port.readAll(kUploadAnswerCapacity);
 }
 
 UploadOutcome FirmwareUpload::endWithVerdict(UploadEnding ending)
@@ -261,6 +261,7 @@ UploadOutcome FirmwareUpload::makeOutcome(UploadEnding ending)
     outcome.lowerStatus = m_lowerStatus;
     outcome.communicationErrors = m_communicationErrors;
     outcome.blocksAccepted = m_blocksAccepted;
+    outcome.programmer = m_request.programmer;
     return outcome;
 }
 

@@ -4,7 +4,7 @@
 #include "firmware/BootModeSwitch.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/RemainingTime.h"
-#include "firmware/UploadEnvironment.h"
+#include "firmware/UploadRequest.h"
 #include "firmware/UploadOutcome.h"
 
 #include <string>
@@ -47,7 +47,7 @@ struct UploadOptions {
 ///   outcome.hasVerdict() ? FinishUpload(outcome.messageText()) : restore
 class FirmwareUpload {
 public:
-    FirmwareUpload(UploadEnvironment env, UploadObserver& observer, UploadOptions options = {});
+    FirmwareUpload(UploadRequest request, UploadObserver& observer, UploadOptions options = {});
 
     /// Clears the log, checks that the file exists and ends in ".bin", and
     /// sets the upper status line to what the user should read next.
@@ -74,7 +74,7 @@ private:
     void log(const std::string& line);
     void communicationErrorWait(int waitMs);
 
-    UploadEnvironment m_env;
+    UploadRequest m_request;
     UploadObserver& m_observer;
     UploadOptions m_options;
     BootModeSwitch m_boot;

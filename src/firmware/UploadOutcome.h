@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/DetectionResults.h"
+
 #include <string>
 
 namespace talvex {
@@ -42,6 +44,9 @@ struct UploadOutcome {
     std::string lowerStatus; ///< the lower status line at the end
     int communicationErrors = 0;
     int blocksAccepted = 0;
+    /// The programmer as the upload left it (in the boot loader, at 115200
+    /// baud, once it went back to boot).
+    ProgrammerState programmer;
 
     bool hasVerdict() const { return talvex::hasVerdict(ending); }
 

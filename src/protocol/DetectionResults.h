@@ -10,6 +10,14 @@ inline constexpr const char* kNormalMode = "115200,N,8,1";
 inline constexpr const char* kLowSpeedMode = "9600,N,8,1";
 inline constexpr int kDefaultAnswerDelayMs = 1000;
 
+/// What a procedure needs to know of the programmer to talk to it, and
+/// what it tells back about how it left it.
+struct ProgrammerState {
+    SpeedVariant variant = SpeedVariant::Normal;
+    bool bootLoader = false;
+    int answerDelayMs = kDefaultAnswerDelayMs;
+};
+
 /// What the last detection found; every window reads it.
 struct DetectionResults {
     std::string reader1Port;   ///< "NOCOM" when no port could be opened
@@ -25,6 +33,14 @@ struct DetectionResults {
 
     /// Clears what a scan writes; the variant and answer delay persist.
     void clearFound();
+
+    ProgrammerState programmer() const { return {variant, bootLoader, answerDelayMs}; }
+    void setProgrammer(const ProgrammerState& state)
+    {
+        variant = state.variant;
+        bootLoader = state.bootLoader;
+        answerDelayMs = state.answerDelayMs;
+    }
 };
 
 inline const char* modeFor(SpeedVariant variant)

@@ -170,9 +170,9 @@ struct UploadBench {
         device->clearReceivedCommands();
     }
 
-    UploadEnvironment environment()
+    UploadRequest environment()
     {
-        return {port(), sim.host, sim.clock, sim.context.detection()};
+        return {port(), sim.host, sim.clock, sim.context.detection().programmer()};
     }
 
     /// What the window does on "Upload !": checks, then the upload.
@@ -181,7 +181,9 @@ struct UploadBench {
         FirmwareUpload procedure(environment(), observer, options);
         if (procedure.checkFile(path) != FileCheck::Ok)
             return {};
-        return procedure.run(path, portName, expectedSerial);
+        UploadOutcome outcome = procedure.run(path, portName, expectedSerial);
+        sim.context.detection().setProgrammer(outcome.programmer);
+        return outcome;
     }
     UploadOutcome upload() { return upload(file); }
 

@@ -37,7 +37,7 @@ struct TracedDevice {
         EXPECT_TRUE(bench.port().open(bench.host, "COM1", modeFor(variant)));
     }
 
-    UploadEnvironment environment() { return {bench.port(), bench.host, bench.clock, detection}; }
+    UploadRequest environment() { return {bench.port(), bench.host, bench.clock, detection.programmer()}; }
 };
 
 // The build's lines before each command: DTR raised, or its pulse.

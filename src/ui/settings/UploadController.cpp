@@ -36,14 +36,14 @@ void UploadController::Button8Click()
 void UploadController::Button9Click()
 {
     ApplicationContext& context = m_session.context();
-    UploadEnvironment env{context.ports().a, context.host(), context.clock(), context.detection()};
-    FirmwareUpload upload(env, *this);
+    FirmwareUpload upload({context.ports().a, context.host(), context.clock(), context.detection().programmer()}, *this);
     const std::string path = m_ui.Edit1->text().toStdString();
     if (upload.checkFile(path) != FileCheck::Ok)
         return;
     lockForUpload();
     const UploadOutcome outcome =
         upload.run(path, m_session.portName().toStdString(), m_session.programmerSerial());
+    context.detection().setProgrammer(outcome.programmer);
     setRemainingTime(std::nullopt);
     if (outcome.hasVerdict())
         FinishUpload(QString::fromStdString(outcome.messageText()));

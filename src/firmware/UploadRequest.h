@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/DetectionResults.h"
+
 #include <functional>
 #include <string>
 
@@ -8,17 +10,17 @@ namespace talvex {
 class Clock;
 class PortHost;
 class PortSlot;
-struct DetectionResults;
 
-/// What the upload works with, all owned by the application context: slot
-/// A (opened by the settings window's Connect), the host to open it again
-/// after a re-plug, the clock every wait goes through, and the detection
-/// results (speed variant and boot flag, both changed on the way).
-struct UploadEnvironment {
+/// What an upload works with: slot A (opened by the settings window's
+/// Connect), the host to open it again after a re-plug, the clock every
+/// wait goes through, and the programmer as the caller last found it. The
+/// upload changes none of the caller's state; its outcome says how it left
+/// the programmer.
+struct UploadRequest {
     PortSlot& port;
     PortHost& host;
     Clock& clock;
-    DetectionResults& detection;
+    ProgrammerState programmer;
     /// Where the programmer's port is after the re-plug, asked before each
     /// attempt to open it, given the name it had; unset, the name stays.
     /// A system may name a re-plugged device's port anew.
