@@ -66,7 +66,7 @@ int main(int argc, char** argv)
     mainWindow.show();
     startUiReportOnRequest();
     if (options.smartcardTool) {
-        context.setDetectionConfirmed(true);
+        mainWindow.setDetectionConfirmed(true);
         mainWindow.openSmartcardTool();
     }
     return application.exec();

@@ -108,9 +108,7 @@ ExitCode runBatchUpload(CommandRun& run)
     settings.answerDelayMs = context.detection().answerDelayMs;
     BatchEnvironment env {context.host(), context.clock(), [&context] { return context.loadUsbSerialLibrary(); }};
     BatchProgress progress(run.console, context.clock(), found);
-    context.setUploadInProgress(true);
     const BatchResult result = BatchUpload(env, settings, progress).run(found);
-    context.setUploadInProgress(false);
     if (result.error)
         return run.fail(ExitCode::Failure, *result.error + "; nothing was uploaded");
 

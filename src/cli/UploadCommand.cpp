@@ -65,9 +65,7 @@ ExitCode runUpload(CommandRun& run)
     });
     // Made after the connect, which found the programmer's build and mode.
     FirmwareUpload upload(request(), observer);
-    context.setUploadInProgress(true);
     const UploadOutcome outcome = upload.run(path, port, programmerSerial);
-    context.setUploadInProgress(false);
     context.detection().setProgrammer(outcome.programmer);
 
     if (outcome.ending == UploadEnding::Success) {

@@ -44,17 +44,6 @@ public:
 
     DiscoveryEnvironment discovery() { return {m_host, m_ports.a, m_clock, m_pump}; }
 
-    /// A firmware upload runs; the settings window refuses to close.
-    bool uploadInProgress() const { return m_uploadInProgress; }
-    void setUploadInProgress(bool running) { m_uploadInProgress = running; }
-
-    /// The main window's last detection succeeded / the user confirmed it
-    /// with "Done" (the smartcard tool clears it when it closes).
-    bool programmerFound() const { return m_programmerFound; }
-    void setProgrammerFound(bool found) { m_programmerFound = found; }
-    bool detectionConfirmed() const { return m_detectionConfirmed; }
-    void setDetectionConfirmed(bool confirmed) { m_detectionConfirmed = confirmed; }
-
     /// How the USB serial tool gets its FTDI library: by default D2XX
     /// where it loads and libftdi otherwise (the preference can force one),
     /// with the EEPROM backups in the user's data directory.
@@ -95,9 +84,6 @@ private:
     std::function<void()> m_pump;
     PortSlots m_ports;
     DetectionResults m_detection;
-    bool m_uploadInProgress = false;
-    bool m_programmerFound = false;
-    bool m_detectionConfirmed = false;
     LatestVersions m_latestVersions;
     std::function<FtdiLoadResult(FtdiLibraryPreference)> m_ftdiLibrary = [](FtdiLibraryPreference preference) {
         return chooseFtdiLibrary(preference, defaultFtdiLibraryLoaders());

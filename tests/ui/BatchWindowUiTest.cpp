@@ -180,7 +180,7 @@ TEST(BatchWindow, StartUploadsEveryProgrammerFoundAndWritesItsUsbSerial)
     BatchWindowBench b;
     // As an operator would: a detection first, then the batch.
     click(b.mainWindow.get(), "Button4");
-    ASSERT_TRUE(b.context.programmerFound());
+    ASSERT_TRUE(b.mainWindow->programmerFound());
     BatchForm* window = b.readyWindow(true);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(b.mainWindow->isVisible());

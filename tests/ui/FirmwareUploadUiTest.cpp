@@ -58,9 +58,11 @@ TEST(FirmwareUploadWindow, UploadFromTheApplicationGoesBackToBootAndSucceeds)
     bool sawLock = false;
     bench.context.setPump([&] {
         QCoreApplication::processEvents();
-        if (!sawLock && bench.context.uploadInProgress()) {
+        if (!sawLock && window->uploadRunning()) {
             sawLock = true;
             EXPECT_FALSE(window->close());
+            QTest::keyClick(window, Qt::Key_Escape);
+            EXPECT_TRUE(window->isVisible());
             EXPECT_FALSE(child<QPushButton>(window, "Button1")->isEnabled());
             EXPECT_FALSE(child<QPushButton>(window, "Button2")->isEnabled());
             EXPECT_FALSE(child<QPushButton>(window, "Button18")->isEnabled());
@@ -90,13 +92,19 @@ TEST(FirmwareUploadWindow, UploadFromTheApplicationGoesBackToBootAndSucceeds)
     EXPECT_LT(written - log.begin(), log.indexOf(QStringLiteral("Programming Finished!")));
 
     // Unlocked, reset and connected again.
-    EXPECT_FALSE(bench.context.uploadInProgress());
+    EXPECT_FALSE(window->uploadRunning());
     EXPECT_TRUE(shown(window, "Button9"));
     EXPECT_TRUE(child<QPushButton>(window, "Button1")->isEnabled());
     EXPECT_EQ(text(window, "Button1"), QStringLiteral("Disconnect"));
     EXPECT_EQ(child<QProgressBar>(window, "ProgressBar1")->value(), 0);
     EXPECT_EQ(text(window, "Label14"), QString());
     EXPECT_TRUE(bench.context.ports().a.isOpen());
+
+    // Once unlocked, Escape closes it, leaves the port and shows the main window.
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_TRUE(bench.mainWindow.isVisible());
 }
 
 TEST(FirmwareUploadWindow, FlashErrorEndsWithItsMessageAndUnlocks)
@@ -120,7 +128,7 @@ TEST(FirmwareUploadWindow, FlashErrorEndsWithItsMessageAndUnlocks)
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& line) {
         return line.contains(QStringLiteral("97400 bytes filled with 0xFF"));
     }));
-    EXPECT_FALSE(bench.context.uploadInProgress());
+    EXPECT_FALSE(window->uploadRunning());
     EXPECT_TRUE(shown(window, "Button9"));
     EXPECT_TRUE(child<QPushButton>(window, "Button2")->isEnabled());
 }
@@ -161,7 +169,7 @@ TEST(FirmwareUploadWindow, ProgrammerUnpluggedMidUploadEndsAtOnceWithItsVerdictA
     EXPECT_FALSE(log.contains(QStringLiteral("Communication error ! Try to correct ...")));
 
     // Unlocked. Still unplugged, so connecting again failed: not connected.
-    EXPECT_FALSE(bench.context.uploadInProgress());
+    EXPECT_FALSE(window->uploadRunning());
     EXPECT_FALSE(window->operationRunning());
     EXPECT_TRUE(child<QWidget>(window, "Controls")->isEnabled());
     EXPECT_TRUE(shown(window, "Button9"));
@@ -187,7 +195,7 @@ TEST(FirmwareUploadWindow, FileChecksComeBeforeAnyLock)
     bench.writeFile("firmware.hex", bench.image);
     click(window, "Button9");
     EXPECT_EQ(text(window, "Label12"), QStringLiteral("File not in .bin format !"));
-    EXPECT_FALSE(bench.context.uploadInProgress());
+    EXPECT_FALSE(window->uploadRunning());
     EXPECT_TRUE(bench.device->programmedImage().empty() || bench.device->acceptedBlocks() == 0);
     EXPECT_TRUE(child<QPushButton>(window, "Button1")->isEnabled());
 }

@@ -37,7 +37,7 @@ TEST(MainWindow, AutomaticDetectShowsTheProgrammerInApplicationMode)
     EXPECT_TRUE(shown(&window, "Button2"));
     EXPECT_TRUE(shown(&window, "Button1"));
     EXPECT_FALSE(child<QPushButton>(&window, "Button1")->isEnabled());
-    EXPECT_TRUE(bench.context.programmerFound());
+    EXPECT_TRUE(window.programmerFound());
     EXPECT_EQ(bench.context.detection().versionNumber, 110);
 
     // Programmer Settings opens the settings window on both reader ports.
@@ -101,7 +101,7 @@ TEST(MainWindow, AutomaticDetectReportsNoPortAndNoProgrammer)
     EXPECT_EQ(text(&window, "Label11"), QStringLiteral("No Programmer found !"));
     EXPECT_FALSE(shown(&window, "Label2"));
     EXPECT_FALSE(shown(&window, "Button2"));
-    EXPECT_FALSE(quiet.context.programmerFound());
+    EXPECT_FALSE(window.programmerFound());
 }
 
 TEST(MainWindow, ManualScanListsProbedPortsAndADoubleClickSearchesThePort)
@@ -138,7 +138,7 @@ TEST(MainWindow, ManualScanListsProbedPortsAndADoubleClickSearchesThePort)
     EXPECT_FALSE(shown(&window, "Label11"));
 
     click(&window, "Button6");
-    EXPECT_TRUE(bench.context.detectionConfirmed());
+    EXPECT_TRUE(window.detectionConfirmed());
     EXPECT_TRUE(shown(&window, "Button2"));
     EXPECT_FALSE(shown(&window, "Label10"));
 
@@ -228,7 +228,7 @@ TEST(MainWindow, ManualScanOnAHostWithoutPorts)
     EXPECT_TRUE(shown(&window, "Label11"));
     // Nothing to search: no port was touched.
     EXPECT_EQ(bench.host.openAttempts("COM2"), opensAfterScan);
-    EXPECT_FALSE(bench.context.programmerFound());
+    EXPECT_FALSE(window.programmerFound());
     EXPECT_FALSE(shown(&window, "Label2"));
     EXPECT_FALSE(shown(&window, "Button6"));
     window.Button6Click();

@@ -349,23 +349,6 @@ TEST(SettingsWindow, ASecondClickDuringAnExchangeStartsNothing)
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST(SettingsWindow, ClosingIsRefusedWhileAnUploadRuns)
-{
-    SettingsBench bench;
-    bench.connect();
-    bench.context.setUploadInProgress(true);
-    EXPECT_FALSE(bench.window->close());
-    EXPECT_TRUE(bench.window->isVisible());
-    EXPECT_TRUE(bench.context.ports().a.isOpen());
-    QTest::keyClick(bench.window.get(), Qt::Key_Escape);
-    EXPECT_TRUE(bench.window->isVisible());
-    bench.context.setUploadInProgress(false);
-    QTest::keyClick(bench.window.get(), Qt::Key_Escape);
-    EXPECT_FALSE(bench.window->isVisible());
-    EXPECT_FALSE(bench.context.ports().a.isOpen());
-    EXPECT_TRUE(bench.mainWindow.isVisible());
-}
-
 TEST(SettingsWindow, CheckVersionLogsWhatTheServerNames)
 {
     SettingsBench bench;

@@ -361,7 +361,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     shutDown();
-    m_context.setDetectionConfirmed(false);
+    emit closed();
     if (m_mainWindow)
         m_mainWindow->show();
     event->accept();

@@ -35,6 +35,10 @@ public:
     TRead* readerThread() const { return m_thread.get(); }
     bool operationRunning() const { return m_operationDepth > 0; }
 
+signals:
+    /// The tool closed (not merely refused to).
+    void closed();
+
 public slots:
     void Button1Click();
     void Button12Click();

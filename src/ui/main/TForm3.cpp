@@ -177,8 +177,8 @@ void TForm3::Button4Click()
     setInfoLabelsVisible(false);
     Button1->setVisible(false);
     Button2->setVisible(false);
-    m_context.setProgrammerFound(false);
-    m_context.setDetectionConfirmed(false);
+    m_programmerFound = false;
+    setDetectionConfirmed(false);
     setStatus(QStringLiteral("..."));
     setStatus(QStringLiteral("Searching for programmer..."));
     Label11->setVisible(true);
@@ -211,7 +211,7 @@ void TForm3::Button4Click()
         Button1->setVisible(true);
         Button2->setVisible(true);
         m_context.pump();
-        m_context.setProgrammerFound(true);
+        m_programmerFound = true;
     } else {
         setStatus(QStringLiteral("No Programmer found !"));
         for (QLabel* label : {Label2, Label3, Label4, Label5, Label6, Label7, Label8})
@@ -311,7 +311,7 @@ void TForm3::Button5Click()
         Label10->setText(m_readerDigitText);
         Label9->setVisible(true);
         Label10->setVisible(true);
-        m_context.setProgrammerFound(true);
+        m_programmerFound = true;
         Button6->setVisible(true);
     } else {
         Button1->setVisible(false);
@@ -342,12 +342,12 @@ void TForm3::new_version_available()
 
 void TForm3::Button6Click()
 {
-    if (m_context.programmerFound()) {
+    if (m_programmerFound) {
         Button1->setVisible(true);
         Button2->setVisible(true);
         for (QLabel* label : {Label7, Label8, Label9, Label10})
             label->setVisible(false);
-        m_context.setDetectionConfirmed(true);
+        setDetectionConfirmed(true);
     }
     ComboBox1->setVisible(false);
     Button5->setVisible(false);
@@ -362,9 +362,11 @@ void TForm3::Button1Click()
 
 TForm1* TForm3::openSmartcardTool()
 {
-    const bool listItself = m_context.detectionConfirmed();
+    const bool listItself = m_detectionConfirmed;
     m_cardTool.reset();
     m_cardTool = std::make_unique<TForm1>(m_context, this, listItself);
+    // Closing the tool ends the confirmed detection it was opened on.
+    connect(m_cardTool.get(), &TForm1::closed, this, [this] { m_detectionConfirmed = false; });
     if (!listItself) {
         const DetectionResults& results = m_context.detection();
         const QString reader1 = QString::fromStdString(results.reader1Port);
@@ -380,7 +382,7 @@ TForm1* TForm3::openSmartcardTool()
 void TForm3::Button2Click()
 {
     const DetectionResults& results = m_context.detection();
-    const bool confirmed = m_context.detectionConfirmed();
+    const bool confirmed = m_detectionConfirmed;
     QStringList ports;
     if (!confirmed) {
         ports << QString::fromStdString(results.reader1Port) << QString::fromStdString(results.reader2Port);

@@ -40,6 +40,12 @@ public:
     const std::vector<ProbedPort>& probedPorts() const { return m_probed; }
     bool operationRunning() const { return m_operationDepth > 0; }
 
+    /// The last detection succeeded / the user confirmed it with "Done"
+    /// (or the command line did); closing the smartcard tool clears it.
+    bool programmerFound() const { return m_programmerFound; }
+    bool detectionConfirmed() const { return m_detectionConfirmed; }
+    void setDetectionConfirmed(bool confirmed) { m_detectionConfirmed = confirmed; }
+
 public slots:
     void Button4Click();
     void Button3Click();
@@ -99,6 +105,8 @@ private:
     QLabel* Label9 = nullptr;
     QLabel* Label10 = nullptr;
     QLabel* Label11 = nullptr;
+    bool m_programmerFound = false;
+    bool m_detectionConfirmed = false;
 };
 
 } // namespace talvex

@@ -45,9 +45,9 @@ void EepromFileButtons::backupClick()
                                                       QString::fromStdString(suggested.string()), kFilter);
     if (path.isEmpty())
         return;
-    std::string error;
-    if (!writeEepromFile(path.toStdString(), backup.words, error)) {
-        m_log({"Backup EEPROM ERROR: " + path.toStdString() + " could not be written (" + error + ")."});
+    if (const Result<void> written = writeEepromFile(path.toStdString(), backup.words); !written) {
+        m_log({"Backup EEPROM ERROR: " + path.toStdString() + " could not be written (" + written.failure().detail +
+               ")."});
         return;
     }
     m_log({"EEPROM of " + serial + " saved to " + path.toStdString()});

@@ -30,7 +30,7 @@ BusyIndicator& SettingsSession::busy()
 
 void SettingsSession::setUploadRunning(bool running)
 {
-    m_context.setUploadInProgress(running);
+    m_uploadRunning = running;
     m_depth += running ? 1 : -1;
 }
 

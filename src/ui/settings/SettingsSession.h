@@ -36,6 +36,8 @@ public:
     /// An upload counts as an operation but leaves the controls as they
     /// are: the upload locks what it must itself and shows its progress.
     void setUploadRunning(bool running);
+    /// A firmware upload runs: the window refuses to close.
+    bool uploadRunning() const { return m_uploadRunning; }
 
     /// A time-stamped line in the window's log.
     void log(const QString& message);
@@ -71,6 +73,7 @@ private:
     ApplicationContext& m_context;
     SettingsControls& m_ui;
     int m_depth = 0;
+    bool m_uploadRunning = false;
 };
 
 } // namespace talvex

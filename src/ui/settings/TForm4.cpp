@@ -332,7 +332,7 @@ void TForm4::Button18Click()
 
 bool TForm4::FormCloseQuery() const
 {
-    return !m_context.uploadInProgress() && !operationRunning();
+    return !m_session.uploadRunning() && !operationRunning();
 }
 
 void TForm4::closeEvent(QCloseEvent* event)

@@ -35,6 +35,8 @@ public:
     bool portConnected() const { return m_portConnected; }
     /// True while a device operation runs in this window.
     bool operationRunning() const { return m_session.operationRunning(); }
+    /// A firmware upload runs: the window refuses to close.
+    bool uploadRunning() const { return m_session.uploadRunning(); }
 
     void appendLogLine(const QString& message);
 
