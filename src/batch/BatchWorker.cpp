@@ -169,10 +169,7 @@ private:
         if (listing.outcome != UsbSerialListing::Outcome::Listed)
             return fail(serialFailure("the FTDI chips could not be listed", listing.logLines));
         // Only the chip behind this programmer's own port is ever written.
-        const FtdiChipRequest request = m_programmer.usb
-            ? FtdiChipRequest::forProgrammerPort(m_programmer.usb->serial, m_programmer.usb->location)
-            : FtdiChipRequest::forProgrammerPort({}, {});
-        const FtdiChipChoice choice = tool.choose(request);
+        const FtdiChipChoice choice = tool.choose(FtdiChipRequest::forProgrammerPort(m_programmer.usb));
         if (!choice.chip)
             return fail("uploaded, but its USB serial number was not written: " + choice.problem);
         const UsbSerialGenerated generated = tool.generate(m_programmer.serialNumber);

@@ -159,9 +159,8 @@ ExitCode runUsbSerialBackup(CommandRun& run)
     case UsbSerialBackup::Outcome::Unavailable: return ExitCode::Failure;
     }
     const std::string path = *run.call.value("--out");
-    std::string error;
-    if (!writeEepromFile(path, backup.words, error))
-        return run.fail(ExitCode::Failure, "cannot write " + path + " (" + error + ")");
+    if (const Result<void> written = writeEepromFile(path, backup.words); !written)
+        return run.fail(ExitCode::Failure, "cannot write " + path + " (" + written.failure().detail + ")");
     const std::size_t checked = eepromCheckedWords(backup.words.size());
     run.console.result("EEPROM of FTDI chip " + backup.chip->label() + ": " + std::to_string(2 * backup.words.size()) +
                        " bytes, " + std::string(eepromStateName(eepromState(backup.words, checked))) +

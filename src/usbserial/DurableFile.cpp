@@ -1,6 +1,8 @@
 #include "usbserial/DurableFile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -40,12 +42,20 @@ std::string writeAndFlush(const std::filesystem::path& path, const std::string& 
     return reason;
 }
 
-std::string replace(const std::filesystem::path& from, const std::filesystem::path& to)
+Result<void> moveInto(const std::filesystem::path& from, const std::filesystem::path& to, Existing existing)
 {
-    if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return systemReason();
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (existing == Existing::Replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), flags)) {
+        const DWORD code = GetLastError();
+        const bool taken = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS;
+        return fail(taken ? Status::Busy : Status::Other, systemReason());
+    }
     return {};
+}
+
+unsigned long processId()
+{
+    return GetCurrentProcessId();
 }
 #else
 std::string writeAndFlush(const std::filesystem::path& path, const std::string& bytes)
@@ -75,40 +85,70 @@ std::string writeAndFlush(const std::filesystem::path& path, const std::string& 
     return {};
 }
 
-std::string replace(const std::filesystem::path& from, const std::filesystem::path& to)
+// Without replacing: a hard link fails on a name that is taken, where a
+// rename would silently replace it.
+int moveKeeping(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        return std::strerror(errno);
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
+}
+
+Result<void> moveInto(const std::filesystem::path& from, const std::filesystem::path& to, Existing existing)
+{
+    const int moved = existing == Existing::Replace ? (::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno)
+                                                    : moveKeeping(from, to);
+    if (moved != 0)
+        return fail(moved == EEXIST ? Status::Busy : Status::Other, std::strerror(moved));
     // The rename itself lives in the folder.
     const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return std::strerror(errno);
+        return fail(Status::Other, std::strerror(errno));
     const bool synced = ::fsync(fd) == 0;
     const std::string reason = synced ? std::string() : std::strerror(errno);
     ::close(fd);
-    return reason;
+    if (!synced)
+        return fail(Status::Other, reason);
+    return {};
+}
+
+unsigned long processId()
+{
+    return static_cast<unsigned long>(::getpid());
 }
 #endif
 
 } // namespace
 
-std::string writeFileDurably(const std::filesystem::path& path, const std::string& bytes)
+Result<void> writeFileDurably(const std::filesystem::path& path, const std::string& bytes, Existing existing)
 {
     std::error_code code;
     if (path.has_parent_path()) {
         std::filesystem::create_directories(path.parent_path(), code);
         if (code)
-            return code.message();
+            return fail(Status::Other, code.message());
     }
+    static std::atomic<unsigned> writes{0};
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".partial-%lu-%u", processId(), writes++);
     std::filesystem::path temporary = path;
-    temporary += ".partial";
-    std::string reason = writeAndFlush(temporary, bytes);
-    if (reason.empty())
-        reason = replace(temporary, path);
-    if (!reason.empty())
+    temporary += suffix;
+    Result<void> result;
+    if (const std::string reason = writeAndFlush(temporary, bytes); !reason.empty())
+        result = fail(Status::Other, reason);
+    else
+        result = moveInto(temporary, path, existing);
+    if (!result)
         std::filesystem::remove(temporary, code);
-    return reason;
+    return result;
 }
 
 } // namespace talvex

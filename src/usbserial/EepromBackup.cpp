@@ -112,10 +112,9 @@ EepromFileCheck readEepromFile(const std::filesystem::path& path)
     return check;
 }
 
-bool writeEepromFile(const std::filesystem::path& path, const EepromContents& words, std::string& error)
+Result<void> writeEepromFile(const std::filesystem::path& path, const EepromContents& words, Existing existing)
 {
-    error = writeFileDurably(path, eepromFileBytes(words));
-    return error.empty();
+    return writeFileDurably(path, eepromFileBytes(words), existing);
 }
 
 } // namespace talvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usbserial/DurableFile.h"
 #include "usbserial/EepromImage.h"
 #include "usbserial/EepromLayout.h"
 
@@ -42,8 +43,8 @@ struct EepromFileCheck {
 };
 EepromFileCheck readEepromFile(const std::filesystem::path& path);
 
-/// Writes the image to `path` durably (see writeFileDurably); the system's
-/// reason in `error` when it cannot.
-bool writeEepromFile(const std::filesystem::path& path, const EepromContents& words, std::string& error);
+/// Writes the image to `path` durably (see writeFileDurably).
+Result<void> writeEepromFile(const std::filesystem::path& path, const EepromContents& words,
+                             Existing existing = Existing::Replace);
 
 } // namespace talvex

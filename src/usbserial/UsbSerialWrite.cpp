@@ -6,6 +6,12 @@
 #include "usbserial/TextFormat.h"
 
 namespace talvex {
+namespace {
+
+// Backups of one chip within one second: far more than any bench makes.
+constexpr int kMaxBackupCopies = 1000;
+
+} // namespace
 
 bool UsbSerialTool::readWords(FtdiSession& session, std::size_t count, EepromContents& words,
                               UsbSerialWrite& result, std::string_view label)
@@ -32,14 +38,17 @@ bool UsbSerialTool::saveBackup(const EepromContents& words, std::string_view lab
     const std::string serial = m_chosen->serial;
     const std::filesystem::path first = m_backupDirectory / eepromBackupFileName(serial, m_now());
     std::filesystem::path path = first;
-    std::error_code ignored;
-    for (int copy = 2; std::filesystem::exists(path, ignored); ++copy)
+    // A backup of the same chip in the same second (another window, another
+    // process) is never replaced: the next free name is taken instead.
+    Result<void> saved = writeEepromFile(path, words, Existing::Keep);
+    for (int copy = 2; saved.status() == Status::Busy && copy <= kMaxBackupCopies; ++copy) {
         path = first.parent_path() / (first.stem().string() + "-" + std::to_string(copy) + first.extension().string());
-    std::string error;
-    if (!writeEepromFile(path, words, error)) {
+        saved = writeEepromFile(path, words, Existing::Keep);
+    }
+    if (!saved) {
         result.outcome = UsbSerialWrite::Outcome::BackupFailed;
         result.logLines.push_back(std::string(label) + " ERROR: the EEPROM backup " + path.string() +
-                                  " could not be saved (" + error + "); nothing was written.");
+                                  " could not be saved (" + saved.failure().detail + "); nothing was written.");
         return false;
     }
     result.backupFile = path;

@@ -179,8 +179,7 @@ TEST(TalvexctlUsbSerial, RestoreRefusesABadFileUnlessForced)
     bench.sim.context.setUsbSerialBackupDirectory(folder.path("backups"));
     EepromWords broken = buildEepromImage("NEW1");
     broken[kEepromChecksumWord] ^= 0x0001;
-    std::string error;
-    ASSERT_TRUE(writeEepromFile(folder.path("broken.bin"), EepromContents(broken.begin(), broken.end()), error));
+    ASSERT_TRUE(writeEepromFile(folder.path("broken.bin"), EepromContents(broken.begin(), broken.end())));
     const std::string shortFile = folder.write("short.bin", std::vector<std::uint8_t>(100, 0x41));
 
     const CliResult refused = bench.run({"usb-serial", "restore", folder.path("broken.bin")});
