@@ -30,18 +30,6 @@ const char* phaseName(BatchPhase phase)
     return "?";
 }
 
-std::optional<std::string> firmwareFileProblem(const std::string& path)
-{
-    std::string reason;
-    switch (checkFirmwareFile(path, &reason)) {
-    case FileCheck::NotFound: return path + ": file not found";
-    case FileCheck::NotBinFile: return path + ": not a .bin firmware file";
-    case FileCheck::Unreadable: return path + ": " + reason;
-    case FileCheck::Ok: break;
-    }
-    return std::nullopt;
-}
-
 bool BatchResult::allConfirmed() const
 {
     return !error && !records.empty()
@@ -59,8 +47,8 @@ BatchResult BatchUpload::run(const std::vector<FoundProgrammer>& programmers)
 {
     BatchResult result;
     const std::string& path = m_settings.firmwarePath;
-    if (auto problem = firmwareFileProblem(path)) {
-        result.error = std::move(problem);
+    if (const Result<void> usable = vetFirmwareFile(path); !usable) {
+        result.error = usable.failure().detail;
         return result;
     }
     std::string reason;

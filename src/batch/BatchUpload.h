@@ -43,11 +43,6 @@ struct BatchResult {
     bool allConfirmed() const;
 };
 
-/// Why `path` cannot be uploaded (missing, not a .bin, unreadable), in
-/// words for the user; nothing when it can. Asked before any port is
-/// opened, by the batch and by whoever searches for programmers first.
-std::optional<std::string> firmwareFileProblem(const std::string& path);
-
 /// The settings window's whole upload on every programmer at once, one
 /// thread each on its own ports, then (asked for) its USB serial number.
 /// A programmer that fails ends in its own row; the others go on.

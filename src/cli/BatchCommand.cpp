@@ -80,8 +80,9 @@ void printRecords(CommandRun& run, const ReportHeader& header, const std::vector
 ExitCode runBatchUpload(CommandRun& run)
 {
     const std::string& path = run.positional(0);
-    if (const auto problem = firmwareFileProblem(path))
-        return run.fail(ExitCode::BadArguments, *problem);
+    // Before any port is opened.
+    if (const Result<void> usable = vetFirmwareFile(path); !usable)
+        return run.fail(ExitCode::BadArguments, usable.failure().detail);
     const std::optional<std::string> report = run.call.value("--report");
     if (report) {
         if (const auto problem = reportProblem(*report))

@@ -2,30 +2,12 @@
 #include "cli/TerminalUploadObserver.h"
 #include "cli/UsbSerialSteps.h"
 #include "context/ApplicationContext.h"
+#include "firmware/FirmwareImage.h"
 #include "firmware/FirmwareUpload.h"
 
 #include <memory>
 
 namespace talvex::cli {
-namespace {
-
-// Keeps what the file check would show, so a bad file is reported before
-// the device is touched.
-struct FileCheckStatus final : UploadObserver {
-    std::string upper;
-    std::string reason; ///< the system's words, when it gave any
-
-    void clearLog() override { }
-    void logLine(const std::string& line) override { reason = line; }
-    void setUpperStatus(const std::string& text) override { upper = text; }
-    void setLowerStatus(const std::string&) override { }
-    void setProgress(int) override { }
-    void setRemainingTime(std::optional<std::chrono::seconds>) override { }
-    void pump() override { }
-    void serialize() override { }
-};
-
-} // namespace
 
 ExitCode runUpload(CommandRun& run)
 {
@@ -36,10 +18,9 @@ ExitCode runUpload(CommandRun& run)
         return UploadRequest {context.ports().a, context.host(), context.clock(), context.detection().programmer()};
     };
 
-    FileCheckStatus fileStatus;
-    if (FirmwareUpload(request(), fileStatus).checkFile(path) != FileCheck::Ok)
-        return run.fail(ExitCode::BadArguments,
-                        fileStatus.reason.empty() ? path + ": " + fileStatus.upper : fileStatus.reason);
+    // A bad file is reported before the device is touched.
+    if (const Result<void> usable = vetFirmwareFile(path); !usable)
+        return run.fail(ExitCode::BadArguments, usable.failure().detail);
 
     // Without the library the serial number could not be written at the
     // end: say so before anything is erased.

@@ -94,4 +94,16 @@ std::optional<FirmwareImage> readFirmwareImage(const std::string& path)
     return image;
 }
 
+Result<void> vetFirmwareFile(const std::string& path)
+{
+    std::string reason;
+    switch (checkFirmwareFile(path, &reason)) {
+    case FileCheck::NotFound: return fail(Status::Gone, path + ": file not found");
+    case FileCheck::NotBinFile: return fail(Status::BadInput, path + ": not a .bin firmware file");
+    case FileCheck::Unreadable: return fail(Status::Other, path + ": " + reason);
+    case FileCheck::Ok: break;
+    }
+    return {};
+}
+
 } // namespace talvex

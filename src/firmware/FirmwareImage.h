@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +27,11 @@ enum class FileCheck {
 /// for a file that is there but Unreadable, or found by nobody allowed to
 /// look (a folder the user may not search).
 FileCheck checkFirmwareFile(const std::string& path, std::string* reason = nullptr);
+
+/// The same check, said once for talvexctl, the batch and the batch window:
+/// "PATH: file not found", "PATH: not a .bin firmware file", or the path
+/// with the system's words. The settings window shows its own status texts.
+Result<void> vetFirmwareFile(const std::string& path);
 
 /// The 102,400 bytes the upload sends.
 struct FirmwareImage {

@@ -63,7 +63,7 @@ TEST(TalvexctlArguments, BadArgumentsExitWithTwoBeforeAnyPortIsOpened)
         {{"set", "uniprog", "--port", "COM3"}, "give at least one of --clock1"},
         {{"set", "uniprog", "--port", "COM3", "--baud1", "4.00"}, "--baud1 is one of 9600, 38400, 115200, default"},
         {{"info", "--port", "COM3", "--variant", "fast"}, "--variant is one of auto, normal, low1, low2"},
-        {{"upload", "--port", "COM3", "no-such-firmware.bin"}, "no-such-firmware.bin: File not found !"},
+        {{"upload", "--port", "COM3", "no-such-firmware.bin"}, "no-such-firmware.bin: file not found"},
         {{"usb-serial", "image", "ABCDEFGHI", "--out", "image.bin"}, "\"ABCDEFGHI\" is not a USB serial number"},
         {{"usb-serial", "image", "    ", "--out", "image.bin"}, "is not a USB serial number"},
         {{"usb-serial", "image", " AB", "--out", "image.bin"}, "\" AB\" is not a USB serial number"},

@@ -153,6 +153,6 @@ TEST(TalvexctlUpload, WhatWouldFailLaterStopsBeforeThePortIsOpened)
     wrongFile.file = wrongFile.folder.write("firmware.hex", wrongFile.image);
     const CliResult hex = wrongFile.upload();
     EXPECT_EQ(hex.status, 2);
-    EXPECT_TRUE(contains(hex.err, "firmware.hex: File not in .bin format !"));
+    EXPECT_TRUE(contains(hex.err, "firmware.hex: not a .bin firmware file"));
     EXPECT_EQ(wrongFile.sim.host.openAttempts("COM3"), 0);
 }

@@ -112,13 +112,8 @@ std::optional<QString> BatchForm::startProblem() const
     const QString path = m_firmwareEdit->text().trimmed();
     if (path.isEmpty())
         return QStringLiteral("Choose the firmware file first.");
-    std::string reason;
-    switch (checkFirmwareFile(path.toStdString(), &reason)) {
-    case FileCheck::NotFound: return path + QStringLiteral(": file not found.");
-    case FileCheck::NotBinFile: return path + QStringLiteral(": not a .bin firmware file.");
-    case FileCheck::Unreadable: return path + QStringLiteral(": ") + QString::fromStdString(reason);
-    case FileCheck::Ok: break;
-    }
+    if (const Result<void> usable = vetFirmwareFile(path.toStdString()); !usable)
+        return QString::fromStdString(usable.failure().detail) + QStringLiteral(".");
     if (m_serializeBox->isChecked()) {
         const UsbSerialTool tool(m_context.loadUsbSerialLibrary());
         if (!tool.available())
