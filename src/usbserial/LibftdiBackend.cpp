@@ -142,7 +142,7 @@ public:
         , m_handle(handle)
     {
     }
-    ~LibftdiSession() override { close(); }
+    ~LibftdiSession() override { (void)close(); } // unchecked, as documented
 
     Result<std::uint16_t> readWord(std::size_t word) override
     {
