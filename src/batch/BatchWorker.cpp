@@ -85,13 +85,16 @@ public:
 
     BatchRecord run(const FirmwareImage& image, SharedUsbSerial& usbSerial)
     {
-        if (!connect())
-            return m_record;
-        if (!upload(image))
-            return m_record;
-        confirm();
-        if (usbSerial.tool && !serialize(usbSerial))
-            return m_record;
+        Result<void> done = connect();
+        if (done)
+            done = upload(image);
+        if (done) {
+            confirm();
+            if (usbSerial.tool)
+                done = serialize(usbSerial);
+        }
+        if (!done)
+            return failed(done.failure());
         m_record.confirmed = true;
         return finish(BatchPhase::Done);
     }
@@ -102,7 +105,7 @@ private:
         return [this](const std::string& line, bool) { m_observer.logLine(m_index, line); };
     }
 
-    bool connect()
+    Result<void> connect()
     {
         m_observer.phaseChanged(m_index, BatchPhase::Connecting);
         const std::string& port = m_programmer.reader1Port;
@@ -110,18 +113,18 @@ private:
                                                                  m_programmer.variant, m_settings.answerDelayMs,
                                                                  connectLog());
         if (!connected)
-            return fail(port + " did not open: " + connected.failure().detail);
+            return fail(connected.status(), port + " did not open: " + connected.failure().detail);
         if (connected->mode == ProgrammerMode::None)
-            return fail("the programmer did not answer on " + port + "; nothing was erased");
+            return fail(Status::TimedOut, "the programmer did not answer on " + port + "; nothing was erased");
         if (connected->fields.serialNumber != m_programmer.serialNumber)
-            return fail("another programmer (" + connected->fields.serialNumber + ") answers on " + port +
-                        " now; nothing was erased");
+            return fail(Status::Refused, "another programmer (" + connected->fields.serialNumber + ") answers on " +
+                                             port + " now; nothing was erased");
         m_state.variant = m_programmer.variant;
         m_state.bootLoader = connected->mode == ProgrammerMode::BootLoader;
-        return true;
+        return {};
     }
 
-    bool upload(const FirmwareImage& image)
+    Result<void> upload(const FirmwareImage& image)
     {
         UploadRequest request {m_slot, m_env.host, m_env.clock, m_state};
         if (m_programmer.usb) {
@@ -137,9 +140,9 @@ private:
                                           .run(image, m_programmer.reader1Port, m_programmer.serialNumber);
         m_slot.close();
         if (outcome.ending == UploadEnding::Success)
-            return true;
-        return fail(outcome.hasVerdict() ? outcome.messageText()
-                                         : reasonWithoutVerdict(outcome, m_programmer.reader1Port));
+            return {};
+        return fail(Status::Other, outcome.hasVerdict() ? outcome.messageText()
+                                                        : reasonWithoutVerdict(outcome, m_programmer.reader1Port));
     }
 
     // What runs now, as far as the programmer tells without a re-plug.
@@ -160,28 +163,31 @@ private:
             m_record.versionAfter = "new, starts after a re-plug";
     }
 
-    bool serialize(SharedUsbSerial& usbSerial)
+    Result<void> serialize(SharedUsbSerial& usbSerial)
     {
         m_observer.phaseChanged(m_index, BatchPhase::Serializing);
         std::lock_guard lock(usbSerial.mutex);
         UsbSerialTool& tool = *usbSerial.tool;
         const UsbSerialListing listing = tool.readSerial();
         if (listing.outcome != UsbSerialListing::Outcome::Listed)
-            return fail(serialFailure("the FTDI chips could not be listed", listing.logLines));
+            return fail(listing.failure.status == Status::Ok ? Status::Other : listing.failure.status,
+                        serialFailure("the FTDI chips could not be listed", listing.logLines));
         // Only the chip behind this programmer's own port is ever written.
         const FtdiChipChoice choice = tool.choose(FtdiChipRequest::forProgrammerPort(m_programmer.usb));
         if (!choice.chip)
-            return fail("uploaded, but its USB serial number was not written: " + choice.problem);
+            return fail(Status::BadInput, "uploaded, but its USB serial number was not written: " + choice.problem);
         const UsbSerialGenerated generated = tool.generate(m_programmer.serialNumber);
         if (!generated.serialText)
-            return fail(serialFailure("uploaded, but no USB serial number could be made", generated.logLines));
+            return fail(Status::BadInput,
+                        serialFailure("uploaded, but no USB serial number could be made", generated.logLines));
         const UsbSerialWrite write = tool.writeSerial(*generated.serialText);
         for (const std::string& line : write.logLines)
             m_observer.logLine(m_index, line);
         if (!write.succeeded())
-            return fail(serialFailure("uploaded, but the USB serial number was not written", write.logLines));
+            return fail(write.failure.status == Status::Ok ? Status::Other : write.failure.status,
+                        serialFailure("uploaded, but the USB serial number was not written", write.logLines));
         m_record.usbSerial = write.serial;
-        return true;
+        return {};
     }
 
     static std::string serialFailure(const std::string& what, const std::vector<std::string>& lines)
@@ -189,12 +195,12 @@ private:
         return lines.empty() ? what : what + ": " + lines.back();
     }
 
-    bool fail(const std::string& reason)
+    // The row's verdict: the reason in the user's words.
+    const BatchRecord& failed(const Failure& failure)
     {
-        m_record.reason = reason;
+        m_record.reason = failure.detail;
         m_slot.close();
-        finish(BatchPhase::Failed);
-        return false;
+        return finish(BatchPhase::Failed);
     }
 
     const BatchRecord& finish(BatchPhase phase)
