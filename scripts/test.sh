@@ -29,7 +29,7 @@ echo "== thread tests under ThreadSanitizer"
 configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DTALVEX_TSAN=ON -DTALVEX_BUILD_GUI=OFF
 cmake --build build-tsan -j2 --target talvex_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build-tsan --output-on-failure -R 'CardPresence|PortSlot|Exchange|Batch|ProgrammerSearch|LockstepClock'
+    ctest --test-dir build-tsan --output-on-failure -R 'CardPresence|PortSlot|Exchange|Batch|ProgrammerSearch|LockstepClock|DurableFile'
 
 echo "== tests"
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
