@@ -222,7 +222,7 @@ TEST(TalvexctlBatch, TableReportExitStatusAndTimeStampedLinesWithoutATerminal)
         expected.push_back(name + ": uploading " + std::to_string(percent) + "%, left");
     expected.push_back(name + ": confirming");
     expected.push_back(name + ": writing USB serial");
-    expected.push_back(name + ": done");
+    expected.push_back(name + ": done, USB serial " + derivedUsbSerial(0));
     EXPECT_EQ(said, expected) << result.err;
     // The last line's stamp and the table's time count the same virtual time.
     EXPECT_NEAR(stamps.back(), std::stod(table[1][7]), 0.11) << result.err << result.out;
