@@ -156,6 +156,13 @@ TEST(BatchUpload, AProgrammerLeftPluggedInIsGivenUpAlone)
     EXPECT_EQ(result.records[1].reason,
               "the programmer on COM5 was not unplugged in time; it waits in its boot loader, nothing was erased");
     EXPECT_EQ(b.bench.programmer(1).acceptedBlocks(), 0);
+    // Given up after the batch's 750 polls for the unplug.
+    const auto commands = b.bench.programmer(1).receivedCommands();
+    const auto sent = [](std::uint8_t code) {
+        return [code](const auto& command) { return command.bytes == std::vector<std::uint8_t> {code}; };
+    };
+    const auto backToBoot = std::find_if(commands.begin(), commands.end(), sent(kBackToBootNormal));
+    EXPECT_EQ(std::count_if(backToBoot, commands.end(), sent(kBootCheckCode)), 750);
 }
 
 } // namespace

@@ -120,8 +120,6 @@ TEST(TalvexctlHelp, TheProgramEachGroupAndEachCommandHaveTheirOwn)
         EXPECT_EQ(own.status, 0) << name;
         EXPECT_EQ(own.err, "") << name;
         EXPECT_EQ(own.out.rfind("usage: talvexctl " + name + " ", 0), 0u) << own.out;
-        for (const cli::OptionEntry& option : command.options)
-            EXPECT_TRUE(contains(own.out, "  " + std::string(option.name) + " ")) << name << " " << option.name;
         // "help COMMAND" and "-h" say the same.
         std::vector<std::string> asked {"help"};
         const auto named = words(name);
@@ -140,6 +138,4 @@ TEST(TalvexctlHelp, TheProgramEachGroupAndEachCommandHaveTheirOwn)
     // The lists in the help are the ones the commands take.
     const auto clock = bench.run({"set", "clock", "--help"});
     EXPECT_TRUE(contains(clock.out, "3.43, 4.00, 4.80, 6.00, 8.00, 12.00."));
-    const auto version = bench.run({"--version"});
-    EXPECT_EQ(version.out, "talvexctl (TalvexUSB-Setting Manager) 1.05.01\n");
 }

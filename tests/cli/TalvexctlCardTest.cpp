@@ -291,29 +291,3 @@ TEST(TalvexctlCard, SendPutsTheFiveTestFramesToTheCard)
     EXPECT_TRUE(contains(refused.err, "did not answer every test frame with 90 00"));
 }
 
-TEST(TalvexctlCard, SimulatedBenchPutsTheChosenCardsInTheReaders)
-{
-    VirtualClock clock;
-    SimulatedBench bench(clock);
-    std::string error;
-    EXPECT_FALSE(bench.setCards("t1,t2", error));
-    EXPECT_TRUE(contains(error, "default, t0, t1, t0-t1, inverse, bad-tck, none")) << error;
-    EXPECT_FALSE(bench.setCards("t1,t1,t1", error));
-    ASSERT_TRUE(bench.setCards("none,inverse", error)) << error;
-
-    ApplicationContext context(bench.host(), clock);
-    std::ostringstream out, err;
-    cli::Console console(out, err);
-    EXPECT_EQ(cli::runTalvexctl({"card", "atr", "--port", "COM3"}, context, console), 7);
-    EXPECT_EQ(cli::runTalvexctl({"card", "atr", "--port", "COM4", "--json"}, context, console), 0) << err.str();
-    EXPECT_TRUE(contains(out.str(), "\"atr\":\"3F 14 11 54 4C 56 58\"")) << out.str();
-}
-
-TEST(TalvexctlCard, HelpListsTheCardCommands)
-{
-    CardBench bench;
-    const CliResult help = bench.run({"--help"});
-    for (const char* part : {"  atr ", "  card atr ", "  card watch ", "  card send ", "  7  no card in the reader"})
-        EXPECT_TRUE(contains(help.out, part)) << part;
-    EXPECT_TRUE(contains(bench.run({"card", "--help"}).out, "usage: talvexctl card COMMAND"));
-}

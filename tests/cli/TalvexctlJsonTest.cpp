@@ -106,15 +106,9 @@ TEST(TalvexctlJson, PortNamesAreEscapedAndMadeValidUtf8)
     }
 }
 
-TEST(TalvexctlJson, NothingKnownIsNullAndMembersKeepTheirOrder)
+// The members' order is pinned by TalvexctlDiscovery's exact outputs.
+TEST(TalvexctlJson, NothingKnownIsNull)
 {
-    CliBench bench;
-    bench.sim.addProgrammer("COM3", "COM4");
-    const CliResult detect = bench.run({"--answer-delay", "150", "detect", "--json"});
-    EXPECT_EQ(detect.out,
-              "{\"mode\":\"application\",\"serialNumber\":\"0123456789ABCDEF0123456789ABCDEF\","
-              "\"version\":\"1.10\",\"reader1Port\":\"COM3\",\"reader2Port\":\"COM4\",\"variant\":\"normal\"}\n");
-
     CliBench boot;
     boot.sim.addProgrammer("COM3", "COM4")->setFirmware(SimulatedProgrammer::Firmware::BootLoader);
     const Json info = parsedLine(boot.run({"--answer-delay", "150", "info", "--port", "COM3", "--json"}));

