@@ -4,6 +4,7 @@
 
 #include "FuzzCheck.h"
 
+#include "ftdi/D2xxTypes.h"
 #include "usbserial/EepromImage.h"
 #include "usbserial/EepromLayout.h"
 #include "usbserial/UsbSerialText.h"
