@@ -169,7 +169,7 @@ private:
         std::lock_guard lock(usbSerial.mutex);
         UsbSerialTool& tool = *usbSerial.tool;
         const UsbSerialListing listing = tool.readSerial();
-        if (listing.outcome != UsbSerialListing::Outcome::Listed)
+        if (!listing.devicesListed)
             return fail(listing.failure.status == Status::Ok ? Status::Other : listing.failure.status,
                         serialFailure("the FTDI chips could not be listed", listing.logLines));
         // Only the chip behind this programmer's own port is ever written.

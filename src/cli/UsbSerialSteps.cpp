@@ -33,24 +33,23 @@ ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* list
     if (listingText)
         *listingText = listing.listingText.value_or("");
     for (const std::string& line : listing.logLines) {
-        if (listing.outcome == UsbSerialListing::Outcome::Listed)
+        if (listing.devicesListed)
             console.log(line);
         else
             console.problem(line);
     }
     for (const FtdiChip& chip : tool.chips())
         console.log("usb-serial: FTDI chip " + chip.label() + " (" + std::string(ftdiChipKindName(chip.kind)) + ")");
-    switch (listing.outcome) {
-    case UsbSerialListing::Outcome::Listed: return ExitCode::Ok;
-    case UsbSerialListing::Outcome::NoDevice:
-        console.error("usb-serial: no FTDI device is attached");
-        return ExitCode::NoProgrammer;
-    case UsbSerialListing::Outcome::ListFailed:
+    if (listing.devicesListed)
+        return ExitCode::Ok;
+    if (!tool.available())
+        return ExitCode::Failure; // the log lines said why
+    if (listing.failure.status != Status::Ok) {
         console.error("usb-serial: the FTDI library could not list the devices (" + listing.failure.detail + ")");
         return ExitCode::Failure;
-    case UsbSerialListing::Outcome::Unavailable: break;
     }
-    return ExitCode::Failure;
+    console.error("usb-serial: no FTDI device is attached");
+    return ExitCode::NoProgrammer;
 }
 
 ExitCode selectUsbChip(UsbSerialTool& tool, Console& console, const FtdiChipRequest& request)

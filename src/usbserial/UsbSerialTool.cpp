@@ -1,6 +1,7 @@
 #include "usbserial/UsbSerialTool.h"
 
 #include "usbserial/EepromBackup.h"
+#include "usbserial/EepromRead.h"
 #include "usbserial/TextFormat.h"
 #include "usbserial/UsbSerialText.h"
 
@@ -42,25 +43,18 @@ UsbSerialListing UsbSerialTool::readSerial()
     m_choiceProblem = "no FTDI chip was chosen: list the chips first";
     result.logLines = firstNotice();
     if (!m_backend) {
-        result.outcome = UsbSerialListing::Outcome::Unavailable;
+        result.failure = fail(Status::Unsupported, m_unavailableReason);
         return result;
     }
 
     Result<std::vector<FtdiDevice>> listed = m_backend->listDevices();
     result.failure = listed.failure();
-    if (!listed) {
-        result.outcome = UsbSerialListing::Outcome::ListFailed;
+    if (!listed || listed->empty())
         return result;
-    }
-    if (listed->empty()) {
-        result.outcome = UsbSerialListing::Outcome::NoDevice;
-        return result;
-    }
     result.listingText = std::string();
     m_devices = std::move(*listed);
     m_chips = groupFtdiChips(m_devices);
 
-    result.outcome = UsbSerialListing::Outcome::Listed;
     result.devicesListed = true;
     std::string& pane = *result.listingText;
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
@@ -208,23 +202,18 @@ UsbSerialBackup UsbSerialTool::backup()
         return result;
     }
     const std::unique_ptr<FtdiSession> session = std::move(*opened);
-    EepromContents words(kWordsToRead);
-    for (std::size_t word = 0; word < kWordsToRead; ++word) {
-        const Result<std::uint16_t> read = session->readWord(word);
-        if (read)
-            words[word] = *read;
-        result.failure = read.failure();
-        if (!read) {
-            result.outcome = UsbSerialBackup::Outcome::ReadFailed;
-            result.word = static_cast<int>(word);
-            result.logLines.push_back(formatText("Backup EEPROM ERROR: EEPROM word %d could not be read (%s).",
+    EepromRead read = readEepromWords(*session, kWordsToRead);
+    result.failure = read.failure;
+    if (!read.ok()) {
+        result.outcome = UsbSerialBackup::Outcome::ReadFailed;
+        result.word = read.stoppedAt;
+        result.logLines.push_back(formatText("Backup EEPROM ERROR: EEPROM word %d could not be read (%s).",
                                              result.word, result.failure.detail.c_str()));
-            return result;
-        }
+        return result;
     }
     (void)session->close(); // read only: nothing to lose if closing fails
-    words.resize(eepromPartWordsFromWrap(words).value_or(kWordsToRead));
-    result.words = std::move(words);
+    read.words.resize(eepromPartWordsFromWrap(read.words).value_or(kWordsToRead));
+    result.words = std::move(read.words);
     result.outcome = UsbSerialBackup::Outcome::Read;
     return result;
 }

@@ -16,22 +16,18 @@ namespace talvex {
 
 /// A listing of the FTDI devices, for a front end to show.
 struct UsbSerialListing {
-    enum class Outcome {
-        Listed,      ///< the devices are in listingText
-        NoDevice,    ///< no FTDI device attached: nothing changes
-        ListFailed,  ///< the library refused the list (failure): nothing more changes
-        Unavailable, ///< no FTDI library: see logLines, once
-    };
-    Outcome outcome = Outcome::Unavailable;
-    Failure failure;
+    /// Ok: the library listed the devices, perhaps none. Unsupported with
+    /// the reason: no FTDI library (logLines say so, once). Otherwise the
+    /// library refused the list and nothing more changes.
+    Failure failure{Status::Ok, {}};
     /// Set: the whole listing, which replaces an earlier one. Empty when
     /// the list was cleared and then could not be fetched.
     std::optional<std::string> listingText;
     /// Set: the serial number of the last listed device with one, its
     /// first 8 characters padded with spaces (for the edit field).
     std::optional<std::string> serialText;
-    /// Devices were listed: a serial number can now be generated and
-    /// written (8 of kUsbSerialCharacters).
+    /// Devices were listed (they are in listingText): a serial number can
+    /// now be generated and written (8 of kUsbSerialCharacters).
     bool devicesListed = false;
     /// Messages for the log, one line each; the first operation's start
     /// with the line that names the library.

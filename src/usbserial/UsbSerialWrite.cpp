@@ -3,6 +3,7 @@
 #include "usbserial/UsbSerialTool.h"
 
 #include "usbserial/EepromBackup.h"
+#include "usbserial/EepromRead.h"
 #include "usbserial/TextFormat.h"
 
 namespace talvex {
@@ -16,20 +17,16 @@ constexpr int kMaxBackupCopies = 1000;
 bool UsbSerialTool::readWords(FtdiSession& session, std::size_t count, EepromContents& words,
                               UsbSerialWrite& result, std::string_view label)
 {
-    words.assign(count, 0);
-    for (std::size_t word = 0; word < count; ++word) {
-        const Result<std::uint16_t> read = session.readWord(word);
-        if (read)
-            words[word] = *read;
-        result.failure = read.failure();
-        if (!read) {
-            result.outcome = UsbSerialWrite::Outcome::ReadFailed;
-            result.word = static_cast<int>(word);
-            result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s); nothing was written.",
+    EepromRead read = readEepromWords(session, count);
+    result.failure = read.failure;
+    if (!read.ok()) {
+        result.outcome = UsbSerialWrite::Outcome::ReadFailed;
+        result.word = read.stoppedAt;
+        result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s); nothing was written.",
                                              std::string(label).c_str(), result.word, result.failure.detail.c_str()));
-            return false;
-        }
+        return false;
     }
+    words = std::move(read.words);
     return true;
 }
 
@@ -238,24 +235,24 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
 
 void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSerialWrite& result)
 {
+    const EepromRead read = readEepromWords(session, result.image.size());
+    if (!read.ok()) {
+        result.outcome = read.failure.status == Status::Gone ? UsbSerialWrite::Outcome::Disconnected
+                                                             : UsbSerialWrite::Outcome::ReadBackFailed;
+        result.failure = read.failure;
+        result.word = read.stoppedAt;
+        result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read back (%s), so the write "
+                                             "is not verified. ",
+                                             std::string(label).c_str(), result.word, read.failure.detail.c_str())
+                                  + recoveryAdvice(result));
+        return;
+    }
     int differing = 0;
     std::uint16_t firstRead = 0;
-    for (std::size_t word = 0; word < result.image.size(); ++word) {
-        const Result<std::uint16_t> read = session.readWord(word);
-        if (!read) {
-            result.outcome = read.status() == Status::Gone ? UsbSerialWrite::Outcome::Disconnected
-                                                          : UsbSerialWrite::Outcome::ReadBackFailed;
-            result.failure = read.failure();
+    for (std::size_t word = 0; word < read.words.size(); ++word) {
+        if (read.words[word] != result.image[word] && differing++ == 0) {
             result.word = static_cast<int>(word);
-            result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read back (%s), so the write "
-                                             "is not verified. ",
-                                             std::string(label).c_str(), result.word, read.failure().detail.c_str())
-                                      + recoveryAdvice(result));
-            return;
-        }
-        if (*read != result.image[word] && differing++ == 0) {
-            result.word = static_cast<int>(word);
-            firstRead = *read;
+            firstRead = read.words[word];
         }
     }
     if (differing > 0) {

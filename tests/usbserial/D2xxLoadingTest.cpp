@@ -43,7 +43,7 @@ TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
     UsbSerialTool tool(d2xxBackend(missing));
     EXPECT_FALSE(tool.available());
     const UsbSerialListing first = tool.readSerial();
-    EXPECT_EQ(first.outcome, UsbSerialListing::Outcome::Unavailable);
+    EXPECT_EQ(first.failure.status, Status::Unsupported);
     ASSERT_EQ(first.logLines.size(), 1U);
     EXPECT_EQ(first.logLines[0], "USB serial tool unavailable: " + missing.error);
     EXPECT_FALSE(first.listingText.has_value());
@@ -72,7 +72,7 @@ TEST(D2xxLoading, MissingEntryPointIsNamed)
 
     UsbSerialTool tool(d2xxBackend(broken));
     const UsbSerialListing listing = tool.readSerial();
-    EXPECT_EQ(listing.outcome, UsbSerialListing::Outcome::Unavailable);
+    EXPECT_EQ(listing.failure.status, Status::Unsupported);
     EXPECT_EQ(listing.logLines, std::vector<std::string>{"USB serial tool unavailable: " + broken.error});
     EXPECT_TRUE(tool.readSerial().logLines.empty());
 }
