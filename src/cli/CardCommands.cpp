@@ -197,7 +197,7 @@ void printDiagnosis(CommandRun& run, const AtrDiagnosis& diagnosis)
 }
 
 // The reader's port as the card tool opens it: 115200 baud, lines raised.
-bool openReader(CommandRun& run, ExitCode& failure)
+Step<> openReader(CommandRun& run)
 {
     const std::string name = *run.call.value("--port");
     PortSlot& port = run.context.ports().a;
@@ -205,19 +205,25 @@ bool openReader(CommandRun& run, ExitCode& failure)
     if (const Result<void> opened = port.open(run.context.host(), name, kNormalMode); !opened) {
         for (const std::string& line : portOpenErrorLines(name, opened.failure()))
             run.console.problem(line);
-        failure = exitCodeForOpen(opened.status());
-        return false;
+        return exitCodeForOpen(opened.status());
     }
     run.console.log(name + " Port opened successfully!");
-    return true;
+    return {};
 }
 
-bool requireCard(CommandRun& run, ExitCode& failure)
+Step<> requireCard(CommandRun& run)
 {
     if (run.context.ports().a.ctsOn())
-        return true;
-    failure = run.fail(ExitCode::NoCard, "no card in the reader on " + *run.call.value("--port"));
-    return false;
+        return {};
+    return run.fail(ExitCode::NoCard, "no card in the reader on " + *run.call.value("--port"));
+}
+
+// The open reader holding a card; else the command's exit status.
+Step<> readerWithCard(CommandRun& run)
+{
+    if (Step<> opened = openReader(run); !opened)
+        return opened;
+    return requireCard(run);
 }
 
 std::optional<long> wholeNumber(const std::string& text, long low, long high)
@@ -296,9 +302,8 @@ ExitCode runAtr(CommandRun& run)
 
 ExitCode runCardAtr(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    if (!openReader(run, failure) || !requireCard(run, failure))
-        return failure;
+    if (const Step<> ready = readerWithCard(run); !ready)
+        return ready.error();
     PortSlot& port = run.context.ports().a;
     const AtrResult read = readAtr(port, run.context.clock(), true, {});
     const auto bytes = read.ok ? parseHexBytes(read.atrText) : std::nullopt;
@@ -322,9 +327,8 @@ ExitCode runCardWatch(CommandRun& run)
     if (const auto text = run.call.value("--timeout"); text && !(seconds = wholeNumber(*text, 1, kMaxWatchSeconds)))
         return run.fail(ExitCode::BadArguments, "--timeout takes 1 to " + std::to_string(kMaxWatchSeconds) +
                                                     " seconds, not \"" + *text + "\"");
-    ExitCode failure = ExitCode::Ok;
-    if (!openReader(run, failure))
-        return failure;
+    if (const Step<> opened = openReader(run); !opened)
+        return opened.error();
     const std::string name = *run.call.value("--port");
     PortSlot& port = run.context.ports().a;
     Clock& clock = run.context.clock();
@@ -359,9 +363,8 @@ ExitCode runCardWatch(CommandRun& run)
 
 ExitCode runCardSend(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    if (!openReader(run, failure) || !requireCard(run, failure))
-        return failure;
+    if (const Step<> ready = readerWithCard(run); !ready)
+        return ready.error();
     const std::vector<std::string> answers = answersOf(sendTestFrames(run.context.ports().a, run.context.clock()));
     bool allGood = answers.size() == std::size(kCardTestFrames);
     for (std::size_t i = 0; i < answers.size() && i < std::size(kCardTestFrames); ++i) {

@@ -33,60 +33,59 @@ ExitCode CommandRun::fail(ExitCode code, const std::string& text) const
     return code;
 }
 
-std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure)
+Step<Connection> connectForCommand(CommandRun& run)
 {
     const std::string word = run.call.value("--variant").value_or("auto");
     const auto variants = variantsFor(word);
-    if (!variants) {
-        failure = run.fail(ExitCode::BadArguments,
-                           "--variant is one of " + variantChoices().joined() + ", not \"" + word + "\"");
-        return std::nullopt;
-    }
+    if (!variants)
+        return run.fail(ExitCode::BadArguments,
+                        "--variant is one of " + variantChoices().joined() + ", not \"" + word + "\"");
     const std::string port = *run.call.value("--port");
     Connection connection = connectProgrammer(
         run.context, port, *variants, [&](std::string_view line) { run.console.log(line); },
         [&](std::string_view line) { run.console.problem(line); });
     if (!connection.opened) {
-        failure = exitCodeForOpen(connection.opened.status());
+        const ExitCode failure = exitCodeForOpen(connection.opened.status());
         if (failure == ExitCode::ProgrammerGone)
             run.console.problem(programmerGoneLine(port));
-        return std::nullopt;
+        return failure;
     }
-    if (!connection.found()) {
-        failure = ExitCode::NoProgrammer;
-        return std::nullopt;
-    }
+    if (!connection.found())
+        return ExitCode::NoProgrammer;
     return connection;
 }
 
-bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant, ExitCode& failure)
+Step<> requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant)
 {
     const std::string port = *run.call.value("--port");
-    if (connection.identity.mode == ProgrammerMode::BootLoader) {
-        failure = run.fail(ExitCode::DeviceRefused,
-                           "the programmer on " + port + " runs its boot loader: only a firmware upload is possible");
-        return false;
-    }
-    if (connection.variant != variant) {
-        failure = run.fail(ExitCode::DeviceRefused,
-                           "the programmer on " + port + " is " + describeBuild(connection.variant) + ", not " +
-                               describeBuild(variant) + "; its commands: " + commandsOf(connection.variant));
-        return false;
-    }
-    return true;
+    if (connection.identity.mode == ProgrammerMode::BootLoader)
+        return run.fail(ExitCode::DeviceRefused,
+                        "the programmer on " + port + " runs its boot loader: only a firmware upload is possible");
+    if (connection.variant != variant)
+        return run.fail(ExitCode::DeviceRefused,
+                        "the programmer on " + port + " is " + describeBuild(connection.variant) + ", not " +
+                            describeBuild(variant) + "; its commands: " + commandsOf(connection.variant));
+    return {};
 }
 
+Step<Connection> connectToBuild(CommandRun& run, SpeedVariant build)
+{
+    Step<Connection> connection = connectForCommand(run);
+    if (!connection)
+        return connection;
+    if (const Step<> built = requireBuild(run, *connection, build); !built)
+        return built.error();
+    return connection;
+}
 
-std::optional<VersionServer> versionServerForCommand(CommandRun& run, ExitCode& failure)
+Step<VersionServer> versionServerForCommand(CommandRun& run)
 {
     VersionServer server = run.context.versionServer();
     if (const auto text = run.call.value("--server")) {
         const auto chosen = parseServerAddress(*text, server);
-        if (!chosen) {
-            failure = run.fail(ExitCode::BadArguments,
-                               "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
-            return std::nullopt;
-        }
+        if (!chosen)
+            return run.fail(ExitCode::BadArguments,
+                            "--server takes a URL (http:// or https://), HOST or HOST:PORT, not \"" + *text + "\"");
         server = *chosen;
     }
     return server;

@@ -27,18 +27,21 @@ struct CommandRun {
     ExitCode fail(ExitCode code, const std::string& text) const;
 };
 
-/// Connects to the programmer on --port with the --variant's speeds.
-/// Nothing, with `failure` set, when the variant word is wrong, the port
-/// does not open or nothing answers.
-std::optional<Connection> connectForCommand(CommandRun& run, ExitCode& failure);
+/// Connects to the programmer on --port with the --variant's speeds;
+/// fails when the variant word is wrong, the port does not open or
+/// nothing answers.
+Step<Connection> connectForCommand(CommandRun& run);
 
 /// Refuses unless the device runs its application and is the build
 /// `variant` names: the commands of one build's settings tab.
-bool requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant, ExitCode& failure);
+Step<> requireBuild(CommandRun& run, const Connection& connection, SpeedVariant variant);
 
-/// The version server the context names, or the one --server names.
-/// Nothing, with `failure` set, when --server is no address.
-std::optional<VersionServer> versionServerForCommand(CommandRun& run, ExitCode& failure);
+/// connectForCommand, then requireBuild.
+Step<Connection> connectToBuild(CommandRun& run, SpeedVariant build);
+
+/// The version server the context names, or the one --server names;
+/// fails when --server is no address.
+Step<VersionServer> versionServerForCommand(CommandRun& run);
 
 // The commands, one function each.
 ExitCode runPorts(CommandRun& run);

@@ -47,21 +47,30 @@ ExitCode readFailed(CommandRun& run, const SettingsOutcome& outcome)
 ExitCode connectAndRun(CommandRun& run, SpeedVariant build, SettingsCommand command,
                        const std::function<std::string(const Connection&)>& text)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto connection = connectForCommand(run, failure);
-    if (!connection || !requireBuild(run, *connection, build, failure))
-        return failure;
+    const Step<Connection> connection = connectToBuild(run, build);
+    if (!connection)
+        return connection.error();
     return report(run, runCommand(run, command, text(*connection)));
 }
 
 // A value from a list, or the failure to report.
-std::optional<int> choose(CommandRun& run, const ChoiceList& list, const std::string& option, const std::string& value,
-                          ExitCode& failure)
+Step<int> choose(CommandRun& run, const ChoiceList& list, const std::string& option, const std::string& value)
 {
-    const auto index = list.find(value);
+    if (const auto index = list.find(value))
+        return *index;
+    return run.fail(ExitCode::BadArguments, option + " is one of " + list.joined() + ", not \"" + value + "\"");
+}
+
+// The value `option` chooses from a list; nothing when it is not given.
+Step<std::optional<int>> chooseGiven(CommandRun& run, const ChoiceList& list, const std::string& option)
+{
+    const auto value = run.call.value(option);
+    if (!value)
+        return std::optional<int>();
+    const Step<int> index = choose(run, list, option, *value);
     if (!index)
-        failure = run.fail(ExitCode::BadArguments, option + " is one of " + list.joined() + ", not \"" + value + "\"");
-    return index;
+        return index.error();
+    return std::optional<int>(*index);
 }
 
 std::optional<int> wholeNumber(const std::string& text, int low, int high)
@@ -116,10 +125,9 @@ ExitCode showUniprog(CommandRun& run)
 
 ExitCode runInfo(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto connection = connectForCommand(run, failure);
+    const Step<Connection> connection = connectForCommand(run);
     if (!connection)
-        return failure;
+        return connection.error();
     const IdentifyResult& identity = connection->identity;
     const bool boot = identity.mode == ProgrammerMode::BootLoader;
     // The boot loader listens on reader 1 only and names no reader.
@@ -149,12 +157,11 @@ ExitCode runInfo(CommandRun& run)
 
 ExitCode runSettings(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto connection = connectForCommand(run, failure);
+    const Step<Connection> connection = connectForCommand(run);
     if (!connection)
-        return failure;
-    if (!requireBuild(run, *connection, connection->variant, failure))
-        return failure;
+        return connection.error();
+    if (const Step<> built = requireBuild(run, *connection, connection->variant); !built)
+        return built.error();
     if (connection->variant == SpeedVariant::LowSpeed2)
         return showUniprog(run);
 
@@ -192,28 +199,26 @@ ExitCode runSettings(CommandRun& run)
 
 ExitCode runSetClock(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto clock = choose(run, clockChoices(), "MHZ", run.positional(0), failure);
+    const Step<int> clock = choose(run, clockChoices(), "MHZ", run.positional(0));
     if (!clock)
-        return failure;
+        return clock.error();
     return connectAndRun(run, SpeedVariant::Normal, SettingsCommand::ClockWrite, [&](const Connection& connection) {
         // The window checks the reader the identity names; the user cannot change it.
-        return buildClockWrite(connection.identity.fields.readerDigit == '1', clock);
+        return buildClockWrite(connection.identity.fields.readerDigit == '1', *clock);
     });
 }
 
 ExitCode runSetCardPort(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    std::optional<int> speed;
-    std::optional<int> parity;
+    const Step<std::optional<int>> givenSpeed = chooseGiven(run, speedChoices(), "--speed");
+    if (!givenSpeed)
+        return givenSpeed.error();
+    const Step<std::optional<int>> givenParity = chooseGiven(run, parityChoices(), "--parity");
+    if (!givenParity)
+        return givenParity.error();
+    std::optional<int> speed = *givenSpeed;
+    std::optional<int> parity = *givenParity;
     std::optional<int> stopBits;
-    if (const auto value = run.call.value("--speed");
-        value && !(speed = choose(run, speedChoices(), "--speed", *value, failure)))
-        return failure;
-    if (const auto value = run.call.value("--parity");
-        value && !(parity = choose(run, parityChoices(), "--parity", *value, failure)))
-        return failure;
     if (const auto value = run.call.value("--stop-bits")) {
         // The window's spin box range.
         stopBits = wholeNumber(*value, 0, 254);
@@ -223,9 +228,9 @@ ExitCode runSetCardPort(CommandRun& run)
     if (!speed && !parity && !stopBits)
         return run.fail(ExitCode::BadArguments, "give --speed, --parity or --stop-bits");
 
-    const auto connection = connectForCommand(run, failure);
-    if (!connection || !requireBuild(run, *connection, SpeedVariant::Normal, failure))
-        return failure;
+    const Step<Connection> connection = connectToBuild(run, SpeedVariant::Normal);
+    if (!connection)
+        return connection.error();
     // What is not given keeps the value the device reports, as the
     // window's groups hold what "Read Settings" checked.
     const ReaderPortSettings current = parseReaderPortSettings(connection->identity.fields.answerText);
@@ -242,11 +247,11 @@ ExitCode runSetCardPort(CommandRun& run)
 
 ExitCode runSetAdvanced(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
     AdvancedChoice choice;
-    choice.mode = choose(run, advancedModeChoices(), "--mode", *run.call.value("--mode"), failure);
-    if (!choice.mode)
-        return failure;
+    const Step<int> mode = choose(run, advancedModeChoices(), "--mode", *run.call.value("--mode"));
+    if (!mode)
+        return mode.error();
+    choice.mode = *mode;
     const bool debug = *choice.mode == 2;
 
     struct ListOption {
@@ -274,8 +279,10 @@ ExitCode runSetAdvanced(CommandRun& run)
             return run.fail(ExitCode::BadArguments,
                             std::string(list.option) + " does not go with --mode " +
                                 advancedModeChoices().name(choice.mode));
-        if (!(*list.index = choose(run, *list.list, list.option, *value, failure)))
-            return failure;
+        const Step<int> index = choose(run, *list.list, list.option, *value);
+        if (!index)
+            return index.error();
+        *list.index = *index;
     }
     if (const auto value = run.call.value("--debug-stop-bits")) {
         if (!debug)
@@ -304,20 +311,18 @@ ExitCode runSetAdvanced(CommandRun& run)
 
 ExitCode runSetPhoenixClock(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto clock = choose(run, phoenixClockChoices(), "MHZ", run.positional(0), failure);
+    const Step<int> clock = choose(run, phoenixClockChoices(), "MHZ", run.positional(0));
     if (!clock)
-        return failure;
+        return clock.error();
     return connectAndRun(run, SpeedVariant::LowSpeed1, SettingsCommand::PhoenixWrite,
                          [&](const Connection& connection) {
                              // This build numbers its readers from 0.
-                             return buildPhoenixWrite(connection.identity.fields.readerDigit == '0', clock);
+                             return buildPhoenixWrite(connection.identity.fields.readerDigit == '0', *clock);
                          });
 }
 
 ExitCode runSetUniprog(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
     UniprogChoice given;
     struct ListOption {
         const char* option;
@@ -334,20 +339,20 @@ ExitCode runSetUniprog(CommandRun& run)
     };
     bool any = false;
     for (const ListOption& list : lists) {
-        if (const auto value = run.call.value(list.option)) {
-            if (!(given.*list.field = choose(run, *list.list, list.option, *value, failure)))
-                return failure;
-            any = true;
-        }
+        const Step<std::optional<int>> index = chooseGiven(run, *list.list, list.option);
+        if (!index)
+            return index.error();
+        given.*list.field = *index;
+        any = any || index->has_value();
     }
     if (!any)
         return run.fail(ExitCode::BadArguments,
                         "give at least one of --clock1, --clock2, --baud1, --baud2, "
                         "--baud-com1, --baud-com2");
 
-    const auto connection = connectForCommand(run, failure);
-    if (!connection || !requireBuild(run, *connection, SpeedVariant::LowSpeed2, failure))
-        return failure;
+    const Step<Connection> connection = connectToBuild(run, SpeedVariant::LowSpeed2);
+    if (!connection)
+        return connection.error();
     // The window writes what its lists hold after "Read Settings".
     const SettingsOutcome readOutcome = runCommand(run, SettingsCommand::UniprogRead,
                                                    fixedCommandText(SettingsCommand::UniprogRead));

@@ -44,10 +44,9 @@ Json findingJson(const Finding& finding)
 
 ExitCode runDoctor(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto chosen = versionServerForCommand(run, failure);
+    const Step<VersionServer> chosen = versionServerForCommand(run);
     if (!chosen)
-        return failure;
+        return chosen.error();
     const VersionServer& server = *chosen;
     std::vector<std::string> ports;
     if (const auto port = run.call.value("--port"))

@@ -25,6 +25,11 @@ enum class ExitCode : int {
     ProgrammerGone = 8,
 };
 
+/// A step of a command: its value, or the exit status the command ends
+/// with, its message already printed.
+template <typename T = void>
+using Step = Result<T, ExitCode>;
+
 /// The one table from what became of a step to the exit status.
 inline ExitCode exitCodeFor(Status status)
 {

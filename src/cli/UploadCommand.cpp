@@ -31,10 +31,9 @@ ExitCode runUpload(CommandRun& run)
             return run.fail(ExitCode::Failure, usbSerial->unavailableReason());
     }
 
-    ExitCode failure = ExitCode::Ok;
-    const auto connection = connectForCommand(run, failure);
+    const Step<Connection> connection = connectForCommand(run);
     if (!connection)
-        return failure;
+        return connection.error();
 
     const std::string programmerSerial = connection->identity.fields.serialNumber;
     ExitCode serialized = ExitCode::Ok;

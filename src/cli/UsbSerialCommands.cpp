@@ -29,20 +29,16 @@ std::string hex(unsigned value)
 }
 
 // The tool on the library --ftdi-library names (automatically chosen
-// without it); nothing, with `failure` set, for a word it does not know.
-std::unique_ptr<UsbSerialTool> makeTool(CommandRun& run, ExitCode& failure)
+// without it); fails for a word it does not know.
+Step<std::unique_ptr<UsbSerialTool>> makeTool(CommandRun& run)
 {
     if (const auto name = run.call.value("--ftdi-library")) {
         const auto preference = ftdiLibraryPreferenceNamed(*name);
-        if (!preference) {
-            failure = run.fail(ExitCode::BadArguments, "--ftdi-library takes d2xx or libftdi, not \"" + *name + "\"");
-            return nullptr;
-        }
-        if (run.call.simulate) {
-            failure = run.fail(ExitCode::BadArguments,
-                               "--ftdi-library chooses a real FTDI library; --simulate has its own chip");
-            return nullptr;
-        }
+        if (!preference)
+            return run.fail(ExitCode::BadArguments, "--ftdi-library takes d2xx or libftdi, not \"" + *name + "\"");
+        if (run.call.simulate)
+            return run.fail(ExitCode::BadArguments,
+                            "--ftdi-library chooses a real FTDI library; --simulate has its own chip");
         run.context.setFtdiLibraryPreference(*preference);
     }
     return std::make_unique<UsbSerialTool>(run.context.loadUsbSerialLibrary());
@@ -69,14 +65,13 @@ ExitCode listAndSelect(CommandRun& run, UsbSerialTool& tool)
 }
 
 // A tool whose listing has selected the chip the command acts on.
-std::unique_ptr<UsbSerialTool> selectedTool(CommandRun& run, ExitCode& failure)
+Step<std::unique_ptr<UsbSerialTool>> selectedTool(CommandRun& run)
 {
-    auto tool = makeTool(run, failure);
+    Step<std::unique_ptr<UsbSerialTool>> tool = makeTool(run);
     if (!tool)
-        return nullptr;
-    failure = listAndSelect(run, *tool);
-    if (failure != ExitCode::Ok)
-        return nullptr;
+        return tool;
+    if (const ExitCode selected = listAndSelect(run, **tool); selected != ExitCode::Ok)
+        return selected;
     return tool;
 }
 
@@ -99,11 +94,10 @@ std::string imageFileProblem(const std::string& path, const EepromFileCheck& che
 
 ExitCode runUsbSerialList(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto made = makeTool(run, failure);
+    const Step<std::unique_ptr<UsbSerialTool>> made = makeTool(run);
     if (!made)
-        return failure;
-    UsbSerialTool& tool = *made;
+        return made.error();
+    UsbSerialTool& tool = **made;
     std::string pane;
     const ExitCode listed = listUsbDevices(tool, run.console, &pane);
     if (listed != ExitCode::Ok)
@@ -131,19 +125,19 @@ ExitCode runUsbSerialList(CommandRun& run)
 
 ExitCode runUsbSerialWrite(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto tool = selectedTool(run, failure);
-    if (!tool)
-        return failure;
+    const Step<std::unique_ptr<UsbSerialTool>> selected = selectedTool(run);
+    if (!selected)
+        return selected.error();
+    UsbSerialTool* const tool = selected->get();
     return writeUsbSerial(*tool, run.console, run.positional(0));
 }
 
 ExitCode runUsbSerialBackup(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto tool = selectedTool(run, failure);
-    if (!tool)
-        return failure;
+    const Step<std::unique_ptr<UsbSerialTool>> selected = selectedTool(run);
+    if (!selected)
+        return selected.error();
+    UsbSerialTool* const tool = selected->get();
     const UsbSerialBackup backup = tool->backup();
     for (const std::string& line : backup.logLines) {
         if (backup.outcome == UsbSerialBackup::Outcome::Read)
@@ -187,19 +181,18 @@ ExitCode runUsbSerialRestore(CommandRun& run)
     }
     const EepromContents image = check.words ? *check.words : eepromFromAnyBytes(check.bytes);
 
-    ExitCode failure = ExitCode::Ok;
-    const auto tool = selectedTool(run, failure);
-    if (!tool)
-        return failure;
+    const Step<std::unique_ptr<UsbSerialTool>> selected = selectedTool(run);
+    if (!selected)
+        return selected.error();
+    UsbSerialTool* const tool = selected->get();
     return reportUsbWrite(tool->restore(image), run.console);
 }
 
 ExitCode runUsbSerialGenerate(CommandRun& run)
 {
-    ExitCode failure = ExitCode::Ok;
-    const auto connection = connectForCommand(run, failure);
+    const Step<Connection> connection = connectForCommand(run);
     if (!connection)
-        return failure;
+        return connection.error();
     // Deriving the number needs no FTDI library.
     const UsbSerialTool tool {FtdiLoadResult {}};
     const UsbSerialGenerated generated = tool.generate(connection->identity.fields.serialNumber);

@@ -42,18 +42,16 @@ std::optional<std::string> replyProblem(const VersionCheckResult& checked, const
 ExitCode runCheckVersion(CommandRun& run)
 {
     ApplicationContext& context = run.context;
-    ExitCode failure = ExitCode::Ok;
-    const auto chosen = versionServerForCommand(run, failure);
+    const Step<VersionServer> chosen = versionServerForCommand(run);
     if (!chosen)
-        return failure;
+        return chosen.error();
     const VersionServer& server = *chosen;
 
     std::optional<int> programmerFirmware;
     if (run.call.has("--port")) {
-        ExitCode failure = ExitCode::Ok;
-        const auto connection = connectForCommand(run, failure);
+        const Step<Connection> connection = connectForCommand(run);
         if (!connection)
-            return failure;
+            return connection.error();
         if (connection->identity.mode == ProgrammerMode::Application)
             programmerFirmware = context.detection().versionNumber;
     }

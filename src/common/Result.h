@@ -35,12 +35,14 @@ struct Failure {
     bool operator==(const Failure&) const = default;
 };
 
-/// A value or the failure that stands in its place.
-template <typename T>
+/// A value or the failure that stands in its place. `E` is `Failure` in
+/// the core; a front end may carry its own verdict (talvexctl's exit
+/// status) once the failure has been reported.
+template <typename T, typename E = Failure>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : m_state(std::move(value)) {}
-    Result(Failure failure) : m_state(std::move(failure)) {}
+    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
+    Result(E failure) : m_state(std::in_place_index<1>, std::move(failure)) {}
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -52,31 +54,56 @@ public:
     T& operator*() { return value(); }
     const T& operator*() const { return value(); }
 
+    /// Only when !ok().
+    const E& error() const { return std::get<1>(m_state); }
+
     /// The failure; {Ok, ""} on success, so callers can report either.
-    Failure failure() const { return ok() ? Failure{Status::Ok, {}} : std::get<1>(m_state); }
-    Status status() const { return ok() ? Status::Ok : std::get<1>(m_state).status; }
+    Failure failure() const
+        requires std::is_same_v<E, Failure>
+    {
+        return ok() ? Failure{Status::Ok, {}} : std::get<1>(m_state);
+    }
+    Status status() const
+        requires std::is_same_v<E, Failure>
+    {
+        return ok() ? Status::Ok : std::get<1>(m_state).status;
+    }
 
 private:
-    std::variant<T, Failure> m_state;
+    std::variant<T, E> m_state;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <typename E>
+class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
-    Result(Failure failure)
+    Result(E failure)
     {
-        if (failure.status != Status::Ok)
-            m_failure = std::move(failure);
+        if constexpr (std::is_same_v<E, Failure>) {
+            if (failure.status == Status::Ok)
+                return;
+        }
+        m_failure = std::move(failure);
     }
 
     bool ok() const { return !m_failure; }
     explicit operator bool() const { return ok(); }
-    Failure failure() const { return m_failure.value_or(Failure{Status::Ok, {}}); }
-    Status status() const { return m_failure ? m_failure->status : Status::Ok; }
+    /// Only when !ok().
+    const E& error() const { return *m_failure; }
+
+    Failure failure() const
+        requires std::is_same_v<E, Failure>
+    {
+        return m_failure.value_or(Failure{Status::Ok, {}});
+    }
+    Status status() const
+        requires std::is_same_v<E, Failure>
+    {
+        return m_failure ? m_failure->status : Status::Ok;
+    }
 
 private:
-    std::optional<Failure> m_failure;
+    std::optional<E> m_failure;
 };
 
 inline Failure fail(Status status, std::string detail = {})
