@@ -140,18 +140,13 @@ ExitCode runUsbSerialBackup(CommandRun& run)
     UsbSerialTool* const tool = selected->get();
     const UsbSerialBackup backup = tool->backup();
     for (const std::string& line : backup.logLines) {
-        if (backup.outcome == UsbSerialBackup::Outcome::Read)
+        if (backup.outcome == EepromOutcome::Read)
             run.console.log(line);
         else
             run.console.problem(line);
     }
-    switch (backup.outcome) {
-    case UsbSerialBackup::Outcome::Read: break;
-    case UsbSerialBackup::Outcome::OpenFailed: return ExitCode::PortOpenFailed;
-    case UsbSerialBackup::Outcome::NoChipChosen: return ExitCode::NoProgrammer;
-    case UsbSerialBackup::Outcome::ReadFailed: return ExitCode::DeviceRefused;
-    case UsbSerialBackup::Outcome::Unavailable: return ExitCode::Failure;
-    }
+    if (backup.outcome != EepromOutcome::Read)
+        return exitCodeFor(backup.outcome);
     const std::string path = *run.call.value("--out");
     if (const Result<void> written = writeEepromFile(path, backup.words); !written)
         return run.fail(ExitCode::Failure, "cannot write " + path + " (" + written.failure().detail + ")");

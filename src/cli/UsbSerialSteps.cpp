@@ -1,31 +1,27 @@
 #include "cli/UsbSerialSteps.h"
 
 namespace talvex::cli {
-namespace {
-
-ExitCode writeExitCode(UsbSerialWrite::Outcome outcome)
+ExitCode exitCodeFor(EepromOutcome outcome)
 {
-    using Outcome = UsbSerialWrite::Outcome;
     switch (outcome) {
-    case Outcome::Verified: return ExitCode::Ok;
-    case Outcome::Unavailable:
-    case Outcome::BackupFailed: return ExitCode::Failure;
-    case Outcome::InvalidText:
-    case Outcome::UnsupportedChip:
-    case Outcome::NotApplicable: return ExitCode::BadArguments;
-    case Outcome::NoChipChosen: return ExitCode::NoProgrammer;
-    case Outcome::OpenFailed: return ExitCode::PortOpenFailed;
-    case Outcome::ReadFailed:
-    case Outcome::CloseFailed:
-    case Outcome::WordWriteFailed:
-    case Outcome::Disconnected:
-    case Outcome::ReadBackFailed:
-    case Outcome::Mismatch: break;
+    case EepromOutcome::Verified:
+    case EepromOutcome::Read: return ExitCode::Ok;
+    case EepromOutcome::Unavailable:
+    case EepromOutcome::BackupFailed: return ExitCode::Failure;
+    case EepromOutcome::InvalidText:
+    case EepromOutcome::UnsupportedChip:
+    case EepromOutcome::NotApplicable: return ExitCode::BadArguments;
+    case EepromOutcome::NoChipChosen: return ExitCode::NoProgrammer;
+    case EepromOutcome::OpenFailed: return ExitCode::PortOpenFailed;
+    case EepromOutcome::ReadFailed:
+    case EepromOutcome::CloseFailed:
+    case EepromOutcome::WordWriteFailed:
+    case EepromOutcome::Disconnected:
+    case EepromOutcome::ReadBackFailed:
+    case EepromOutcome::Mismatch: break;
     }
     return ExitCode::DeviceRefused;
 }
-
-} // namespace
 
 ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText)
 {
@@ -81,7 +77,7 @@ ExitCode reportUsbWrite(const UsbSerialWrite& write, Console& console)
         else
             console.log(line);
     }
-    return writeExitCode(write.outcome);
+    return exitCodeFor(write.outcome);
 }
 
 ExitCode serializeProgrammer(UsbSerialTool& tool, Console& console, const FtdiChipRequest& programmerChip,

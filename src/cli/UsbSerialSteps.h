@@ -13,6 +13,9 @@ namespace talvex::cli {
 /// The Serial tab's operations on a terminal: the tool's log lines go out
 /// as they are, and each outcome becomes an exit code.
 
+/// The exit status of an EEPROM read or write that ended so.
+ExitCode exitCodeFor(EepromOutcome outcome);
+
 /// "Read Serial": lists the FTDI devices and selects the one a write opens;
 /// `listingText` receives the Serial tab's text of the list.
 ExitCode listUsbDevices(UsbSerialTool& tool, Console& console, std::string* listingText = nullptr);

@@ -105,7 +105,7 @@ UsbSerialWrite UsbSerialTool::writeSerial(std::string_view serialText)
 {
     if (m_backend && !isWritableUsbSerial(serialText)) {
         UsbSerialWrite result;
-        result.outcome = UsbSerialWrite::Outcome::InvalidText;
+        result.outcome = EepromOutcome::InvalidText;
         result.logLines.push_back("Write serial number ERROR: \"" + std::string(serialText) +
                                   "\" is not a USB serial number. " + std::string(kUsbSerialRule) +
                                   "; nothing was written.");
@@ -183,13 +183,13 @@ UsbSerialBackup UsbSerialTool::backup()
     if (!m_backend)
         return result;
     if (!m_chosen) {
-        result.outcome = UsbSerialBackup::Outcome::NoChipChosen;
+        result.outcome = EepromOutcome::NoChipChosen;
         result.logLines.push_back("Backup EEPROM ERROR: " + m_choiceProblem + "; nothing was read.");
         return result;
     }
     result.chip = m_chosen;
     if (!m_backend->canReadEeprom()) {
-        result.outcome = UsbSerialBackup::Outcome::ReadFailed;
+        result.outcome = EepromOutcome::ReadFailed;
         result.logLines.push_back("Backup EEPROM ERROR: " + m_backend->name() + " cannot read the EEPROM.");
         return result;
     }
@@ -197,7 +197,7 @@ UsbSerialBackup UsbSerialTool::backup()
         m_backend->open(m_devices[static_cast<std::size_t>(m_chosen->firstRecord)]);
     result.failure = opened.failure();
     if (!opened) {
-        result.outcome = UsbSerialBackup::Outcome::OpenFailed;
+        result.outcome = EepromOutcome::OpenFailed;
         result.logLines.push_back(openFailureLine("Backup EEPROM", result.failure, "read"));
         return result;
     }
@@ -205,7 +205,7 @@ UsbSerialBackup UsbSerialTool::backup()
     EepromRead read = readEepromWords(*session, kWordsToRead);
     result.failure = read.failure;
     if (!read.ok()) {
-        result.outcome = UsbSerialBackup::Outcome::ReadFailed;
+        result.outcome = EepromOutcome::ReadFailed;
         result.word = read.stoppedAt;
         result.logLines.push_back(formatText("Backup EEPROM ERROR: EEPROM word %d could not be read (%s).",
                                              result.word, result.failure.detail.c_str()));
@@ -214,7 +214,7 @@ UsbSerialBackup UsbSerialTool::backup()
     (void)session->close(); // read only: nothing to lose if closing fails
     read.words.resize(eepromPartWordsFromWrap(read.words).value_or(kWordsToRead));
     result.words = std::move(read.words);
-    result.outcome = UsbSerialBackup::Outcome::Read;
+    result.outcome = EepromOutcome::Read;
     return result;
 }
 

@@ -41,26 +41,30 @@ struct UsbSerialGenerated {
     std::vector<std::string> logLines;
 };
 
+/// How an EEPROM operation (a read for a backup, a write) ended. Each case
+/// says what the chip holds now, which the recovery advice depends on.
+enum class EepromOutcome {
+    Verified,        ///< written, read back equal, closed
+    Read,            ///< read whole (a backup)
+    CloseFailed,     ///< written and verified, but closing the device failed
+    Unavailable,     ///< no FTDI library
+    InvalidText,     ///< the text is not 1-8 allowed characters; nothing touched
+    NoChipChosen,    ///< no chip, or not one chip, is meant; nothing touched
+    UnsupportedChip, ///< not an FT2232C/D or FT2232H; nothing touched
+    OpenFailed,      ///< the device did not open (failure.status: busy, denied...); nothing touched
+    ReadFailed,      ///< the library refused word `word`, or cannot read at all; nothing written
+    BackupFailed,    ///< the EEPROM could not be saved first; nothing written
+    NotApplicable,   ///< no image can be made for this chip (no room, wrong size); nothing written
+    WordWriteFailed, ///< word `word` was refused; the EEPROM is incomplete
+    Disconnected,    ///< the device went away at word `word`; the EEPROM may be incomplete
+    ReadBackFailed,  ///< word `word` could not be read back; not verified
+    Mismatch,        ///< word `word` reads back differently
+};
+
 /// A write of the EEPROM (a serial number, or an image restored): how it
 /// ended and the lines for the log.
 struct UsbSerialWrite {
-    enum class Outcome {
-        Verified,        ///< written, read back equal, closed
-        CloseFailed,     ///< written and verified, but closing the device failed
-        Unavailable,     ///< no FTDI library
-        InvalidText,     ///< the text is not 1-8 allowed characters; nothing touched
-        NoChipChosen,    ///< no chip, or not one chip, is meant; nothing touched
-        UnsupportedChip, ///< not an FT2232C/D or FT2232H; nothing touched
-        OpenFailed,      ///< the device did not open (failure.status: busy, denied...); nothing touched
-        ReadFailed,      ///< the EEPROM could not be read first; nothing written
-        BackupFailed,    ///< the EEPROM could not be saved first; nothing written
-        NotApplicable,   ///< no image can be made for this chip (no room, wrong size); nothing written
-        WordWriteFailed, ///< word `word` was refused; the EEPROM is incomplete
-        Disconnected,    ///< the device went away at word `word`; the EEPROM may be incomplete
-        ReadBackFailed,  ///< word `word` could not be read back; not verified
-        Mismatch,        ///< word `word` reads back differently
-    };
-    Outcome outcome = Outcome::Unavailable;
+    EepromOutcome outcome = EepromOutcome::Unavailable;
     Failure failure;
     std::optional<FtdiChip> chip; ///< the chip written (or meant)
     int word = -1;                ///< the word of a failed write, read or compare
@@ -73,25 +77,18 @@ struct UsbSerialWrite {
     std::optional<std::filesystem::path> backupFile;
     std::vector<std::string> logLines;
 
-    bool succeeded() const { return outcome == Outcome::Verified; }
+    bool succeeded() const { return outcome == EepromOutcome::Verified; }
     /// The chip may hold a partial image: the backup must go back on it.
     bool chipTouched() const
     {
-        return outcome == Outcome::WordWriteFailed || outcome == Outcome::Disconnected
-            || outcome == Outcome::ReadBackFailed || outcome == Outcome::Mismatch;
+        return outcome == EepromOutcome::WordWriteFailed || outcome == EepromOutcome::Disconnected
+            || outcome == EepromOutcome::ReadBackFailed || outcome == EepromOutcome::Mismatch;
     }
 };
 
 /// The EEPROM of the chosen chip, read.
 struct UsbSerialBackup {
-    enum class Outcome {
-        Read,
-        Unavailable,
-        NoChipChosen,
-        OpenFailed,
-        ReadFailed, ///< the library refused word `word`, or cannot read at all
-    };
-    Outcome outcome = Outcome::Unavailable;
+    EepromOutcome outcome = EepromOutcome::Unavailable;
     Failure failure;
     std::optional<FtdiChip> chip;
     int word = -1;

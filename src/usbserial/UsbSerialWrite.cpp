@@ -20,7 +20,7 @@ bool UsbSerialTool::readWords(FtdiSession& session, std::size_t count, EepromCon
     EepromRead read = readEepromWords(session, count);
     result.failure = read.failure;
     if (!read.ok()) {
-        result.outcome = UsbSerialWrite::Outcome::ReadFailed;
+        result.outcome = EepromOutcome::ReadFailed;
         result.word = read.stoppedAt;
         result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s); nothing was written.",
                                              std::string(label).c_str(), result.word, result.failure.detail.c_str()));
@@ -43,7 +43,7 @@ bool UsbSerialTool::saveBackup(const EepromContents& words, std::string_view lab
         saved = writeEepromFile(path, words, Existing::Keep);
     }
     if (!saved) {
-        result.outcome = UsbSerialWrite::Outcome::BackupFailed;
+        result.outcome = EepromOutcome::BackupFailed;
         result.logLines.push_back(std::string(label) + " ERROR: the EEPROM backup " + path.string() +
                                   " could not be saved (" + saved.failure().detail + "); nothing was written.");
         return false;
@@ -89,24 +89,24 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
     UsbSerialWrite result;
     result.logLines = firstNotice();
     if (!m_backend) {
-        result.outcome = UsbSerialWrite::Outcome::Unavailable;
+        result.outcome = EepromOutcome::Unavailable;
         return result;
     }
     if (!m_chosen) {
-        result.outcome = UsbSerialWrite::Outcome::NoChipChosen;
+        result.outcome = EepromOutcome::NoChipChosen;
         result.logLines.push_back(std::string(label) + " ERROR: " + m_choiceProblem + "; nothing was written.");
         return result;
     }
     const FtdiChip chip = *m_chosen;
     result.chip = chip;
     if (chip.kind == FtdiChipKind::Other) {
-        result.outcome = UsbSerialWrite::Outcome::UnsupportedChip;
+        result.outcome = EepromOutcome::UnsupportedChip;
         result.logLines.push_back(std::string(label) + " ERROR: FTDI chip " + chip.label() +
                                   " is no FT2232C/D or FT2232H, whose EEPROM this tool knows; nothing was written.");
         return result;
     }
     if (!m_backend->canReadEeprom()) {
-        result.outcome = UsbSerialWrite::Outcome::ReadFailed;
+        result.outcome = EepromOutcome::ReadFailed;
         result.logLines.push_back(std::string(label) + " ERROR: " + m_backend->name() +
                                   " cannot read the EEPROM, so the chip's other settings could not be kept; "
                                   "nothing was written. Use a newer FTDI library.");
@@ -116,7 +116,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
     Result<std::unique_ptr<FtdiSession>> opened = m_backend->open(m_devices[static_cast<std::size_t>(chip.firstRecord)]);
     result.failure = opened.failure();
     if (!opened) {
-        result.outcome = UsbSerialWrite::Outcome::OpenFailed;
+        result.outcome = EepromOutcome::OpenFailed;
         result.logLines.push_back(openFailureLine(label, result.failure, "written"));
         return result;
     }
@@ -137,7 +137,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
     if (!seenPart) {
         const EepromPlan first = imageFor(128, current);
         if (!first.ok()) {
-            result.outcome = UsbSerialWrite::Outcome::NotApplicable;
+            result.outcome = EepromOutcome::NotApplicable;
             result.logLines.push_back(std::string(label) + " ERROR: " + first.problem + "; nothing was written.");
             return result;
         }
@@ -147,8 +147,8 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
             if (result.failure.status != Status::Ok) {
                 result.word = 0;
                 result.outcome = result.failure.status == Status::Gone
-                    ? UsbSerialWrite::Outcome::Disconnected
-                    : UsbSerialWrite::Outcome::WordWriteFailed;
+                    ? EepromOutcome::Disconnected
+                    : EepromOutcome::WordWriteFailed;
                 result.logLines.push_back(std::string(label) + " ERROR: EEPROM word 0 was not written (" +
                                           result.failure.detail + "). " + recoveryAdvice(result));
                 return result;
@@ -156,7 +156,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
             ++result.wordsWritten;
             const auto probed = probePartWords(*session, wordZero, result);
             if (!probed) {
-                result.outcome = UsbSerialWrite::Outcome::ReadBackFailed;
+                result.outcome = EepromOutcome::ReadBackFailed;
                 result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read (%s). ",
                                                  std::string(label).c_str(), result.word, result.failure.detail.c_str())
                                           + recoveryAdvice(result));
@@ -176,7 +176,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
     const std::size_t checked = eepromCheckedWords(part);
     const EepromPlan plan = imageFor(part, current);
     if (!plan.ok()) {
-        result.outcome = UsbSerialWrite::Outcome::NotApplicable;
+        result.outcome = EepromOutcome::NotApplicable;
         result.logLines.push_back(std::string(label) + " ERROR: " + plan.problem + "; nothing was written.");
         return result;
     }
@@ -203,13 +203,13 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
         }
         result.word = static_cast<int>(word);
         if (result.failure.status == Status::Gone) {
-            result.outcome = UsbSerialWrite::Outcome::Disconnected;
+            result.outcome = EepromOutcome::Disconnected;
             result.logLines.push_back(formatText("%s ERROR: the FTDI chip went away at EEPROM word %d (%s); it may hold "
                                              "a partial image. Plug the programmer in again at the same USB port. ",
                                              std::string(label).c_str(), result.word, result.failure.detail.c_str())
                                       + recoveryAdvice(result));
         } else {
-            result.outcome = UsbSerialWrite::Outcome::WordWriteFailed;
+            result.outcome = EepromOutcome::WordWriteFailed;
             result.logLines.push_back(formatText("%s ERROR: EEPROM word %d was not written (%s); the chip may hold a "
                                              "partial image. ",
                                              std::string(label).c_str(), result.word, result.failure.detail.c_str())
@@ -223,7 +223,7 @@ UsbSerialWrite UsbSerialTool::writeImage(std::string_view label, const ImageFor&
     if (!result.succeeded())
         return result;
     if (!closed.ok()) {
-        result.outcome = UsbSerialWrite::Outcome::CloseFailed;
+        result.outcome = EepromOutcome::CloseFailed;
         result.failure = closed.failure();
         result.logLines.push_back(label == "Write serial number"
                                       ? std::string("Write serial number ERROR !\n")
@@ -237,8 +237,8 @@ void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSeri
 {
     const EepromRead read = readEepromWords(session, result.image.size());
     if (!read.ok()) {
-        result.outcome = read.failure.status == Status::Gone ? UsbSerialWrite::Outcome::Disconnected
-                                                             : UsbSerialWrite::Outcome::ReadBackFailed;
+        result.outcome = read.failure.status == Status::Gone ? EepromOutcome::Disconnected
+                                                             : EepromOutcome::ReadBackFailed;
         result.failure = read.failure;
         result.word = read.stoppedAt;
         result.logLines.push_back(formatText("%s ERROR: EEPROM word %d could not be read back (%s), so the write "
@@ -256,7 +256,7 @@ void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSeri
         }
     }
     if (differing > 0) {
-        result.outcome = UsbSerialWrite::Outcome::Mismatch;
+        result.outcome = EepromOutcome::Mismatch;
         result.logLines.push_back(
             formatText("%s ERROR: the EEPROM does not hold what was written (%d of %d words differ; word %d reads "
                    "0x%04X, 0x%04X was written). ",
@@ -266,7 +266,7 @@ void UsbSerialTool::verify(FtdiSession& session, std::string_view label, UsbSeri
             + recoveryAdvice(result));
         return;
     }
-    result.outcome = UsbSerialWrite::Outcome::Verified;
+    result.outcome = EepromOutcome::Verified;
     result.logLines.push_back(formatText("EEPROM verified: all %d words read back as written.",
                                      static_cast<int>(result.image.size())));
 }

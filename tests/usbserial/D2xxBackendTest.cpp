@@ -47,7 +47,7 @@ TEST(D2xxBackend, WritesOnlyTheChipNamedAndOnlyItsSerialNumber)
     // Moved to another port since the listing: not the chip listed.
     bench.change([](Ft2232Bus& bus) { bus.chips[1].ports = {3}; });
     const UsbSerialWrite stale = tool.writeSerial("STALE001");
-    EXPECT_EQ(stale.outcome, UsbSerialWrite::Outcome::OpenFailed);
+    EXPECT_EQ(stale.outcome, EepromOutcome::OpenFailed);
     EXPECT_EQ(bench.chip(1).eeprom, after.eeprom);
 }
 

@@ -52,7 +52,7 @@ TEST(D2xxLoading, MissingLibraryIsSaidOnceAndLeavesTheTabHarmless)
     // Once said, never again, whichever button comes next.
     EXPECT_TRUE(tool.readSerial().logLines.empty());
     const UsbSerialWrite write = tool.writeSerial("EF012345");
-    EXPECT_EQ(write.outcome, UsbSerialWrite::Outcome::Unavailable);
+    EXPECT_EQ(write.outcome, EepromOutcome::Unavailable);
     EXPECT_TRUE(write.logLines.empty());
     EXPECT_FALSE(tool.chosenChip().has_value());
 }
@@ -92,7 +92,7 @@ TEST(D2xxLoading, LibraryWithoutReadEeWritesNothingAndSaysWhy)
     tool.readSerial();
     ASSERT_TRUE(tool.choose({}).chip);
     const UsbSerialWrite write = tool.writeSerial("EF012345");
-    EXPECT_EQ(write.outcome, UsbSerialWrite::Outcome::ReadFailed);
+    EXPECT_EQ(write.outcome, EepromOutcome::ReadFailed);
     ASSERT_FALSE(write.logLines.empty());
     EXPECT_TRUE(contains(write.logLines.back(), "cannot read the EEPROM, so the chip's other settings could not be "
                                                 "kept; nothing was written"))

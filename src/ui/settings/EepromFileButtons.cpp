@@ -37,7 +37,7 @@ void EepromFileButtons::backupClick()
 {
     const UsbSerialBackup backup = m_tool.backup();
     m_log(backup.logLines);
-    if (backup.outcome != UsbSerialBackup::Outcome::Read)
+    if (backup.outcome != EepromOutcome::Read)
         return;
     const std::string serial = backup.chip->serial;
     const auto suggested = m_tool.backupDirectory() / eepromBackupFileName(serial, std::chrono::system_clock::now());
