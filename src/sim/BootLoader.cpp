@@ -86,7 +86,7 @@ std::vector<std::uint8_t> BootLoader::programBlock(const std::vector<std::uint8_
     if (complete)
         m_intact = true;
 
-    if (!fault)
+    if (!fault || fault == BlockFault::WriteRefused)
         return {complete ? kImageComplete : kProgramBlockCode, checksum};
     switch (*fault) {
     case BlockFault::NoAnswer: return {};
@@ -99,9 +99,21 @@ std::vector<std::uint8_t> BootLoader::programBlock(const std::vector<std::uint8_
         m_answerDelay = kLateAnswerDelay;
         return {complete ? kImageComplete : kProgramBlockCode, checksum};
     case BlockFault::Retry:
-    case BlockFault::FlashError: break;
+    case BlockFault::FlashError:
+    case BlockFault::WriteRefused: break;
     }
     return {};
+}
+
+bool BootLoader::takeWriteRefusal()
+{
+    const auto found = m_faults.find(m_accepted);
+    if (found == m_faults.end() || found->second.front() != BlockFault::WriteRefused)
+        return false;
+    found->second.pop_front();
+    if (found->second.empty())
+        m_faults.erase(found);
+    return true;
 }
 
 Micros BootLoader::takeAnswerDelay()

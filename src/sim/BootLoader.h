@@ -21,6 +21,7 @@ enum class BlockFault {
     ShortAnswer,        ///< writes the block; answers A6 alone
     Garbage,            ///< writes the block; answers two unknown bytes
     LateAnswer,         ///< writes the block; answers 100 ms after the host gave up
+    WriteRefused,       ///< the host's port write of the frame fails (a USB transfer error): nothing arrives
 };
 
 /// The programmer's boot loader as far as flashing goes: 0xA8 erases, and
@@ -55,6 +56,9 @@ public:
 
     /// The next `times` frames for block `block` meet `fault`.
     void injectFault(int block, BlockFault fault, int times);
+    /// Whether the host's write of the next block's frame is to fail
+    /// (a WriteRefused fault, used up by saying so).
+    bool takeWriteRefusal();
 
     Micros eraseTime() const { return m_eraseTime; }
     void setEraseTime(Micros time) { m_eraseTime = time; }

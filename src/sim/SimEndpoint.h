@@ -55,6 +55,10 @@ public:
     /// The host asked the port's USB-serial chip for low latency.
     virtual void lowLatencyRequested() {}
 
+    /// Whether the host's next block write fails before a byte leaves
+    /// (a USB transfer error the device has been told to cause).
+    virtual bool refusesWrite() { return false; }
+
     /// A byte from the host whose last bit arrives at `arrival`, sent at
     /// `baudRate`.
     virtual void receive(std::uint8_t byte, TimePoint arrival, std::uint32_t baudRate) = 0;

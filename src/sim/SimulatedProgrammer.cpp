@@ -99,6 +99,12 @@ public:
         m_output.emit(atr.data(), atr.size(), time + kAtrDelay, m_device.listeningBaud(), holdBack());
     }
 
+    bool refusesWrite() override
+    {
+        std::lock_guard lock(m_device.m_mutex);
+        return m_device.m_firmware == Firmware::BootLoader && m_device.m_bootLoader.takeWriteRefusal();
+    }
+
     void receive(std::uint8_t byte, TimePoint arrival, std::uint32_t baudRate) override
     {
         std::lock_guard lock(m_device.m_mutex);

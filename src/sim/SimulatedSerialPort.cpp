@@ -72,7 +72,7 @@ bool SimulatedSerialPort::sendByte(std::uint8_t byte)
 
 bool SimulatedSerialPort::writeBlock(const std::uint8_t* data, std::size_t length)
 {
-    if (!m_endpoint->present())
+    if (!m_endpoint->present() || m_endpoint->refusesWrite())
         return false;
     for (std::size_t i = 0; i < length; ++i)
         transmit(data[i]);

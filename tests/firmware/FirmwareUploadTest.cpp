@@ -274,6 +274,27 @@ TEST(FirmwareUpload, ALostOrGarbledAnswerIsFollowedByItsOwnWaitBeforeTheRepeat)
     }
 }
 
+TEST(FirmwareUpload, AFailedPortWriteWaitsForItselfAndForTheMissingAnswerAndIsNoSuccess)
+{
+    UploadBench bench;
+    bench.device->injectBlockFault(5, BlockFault::WriteRefused);
+    const UploadOutcome outcome = bench.upload(bench.file, UploadOptions {AnswerWait::FixedSleep});
+    EXPECT_EQ(bench.observer.count("Communtication error sending to Programmer ...."), 1);
+    // The device never saw the frame; the host's next one is marked as a
+    // repeat, so the device cannot end up holding the whole image.
+    EXPECT_NE(outcome.ending, UploadEnding::Success);
+    std::vector<Micros> at;
+    for (const auto& command : bench.device->receivedCommands()) {
+        if (command.bytes.size() == kBlockFrameLength && command.bytes[0] == kProgramBlockCode)
+            at.push_back(command.at);
+    }
+    ASSERT_GE(at.size(), 7U);
+    const Micros afterGood = at[4] - at[3];
+    const Micros afterFailedWrite = at[5] - at[4];
+    EXPECT_GE(afterFailedWrite - afterGood, Millis(1000));
+    EXPECT_LT(afterFailedWrite - afterGood, Millis(1100));
+}
+
 TEST(FirmwareUpload, NineCommunicationErrorsAreSurvivedAndTheTenthEndsIt)
 {
     // Early A7 and B7 count like any other unrecognised answer.
