@@ -192,7 +192,13 @@ public:
         }
         return ports;
     }
-    OpenResult open(const std::string& name, const std::string& mode) override { return m_host.open(name, mode); }
+    OpenResult open(const std::string& name, const std::string& mode) override
+    {
+        // The old name is gone once the chip came back under the new one.
+        if (renumbered && name == "COM3")
+            return fail(Status::Gone, "COM3: The system cannot find the file specified.");
+        return m_host.open(name, mode);
+    }
 
 private:
     PortHost& m_host;
