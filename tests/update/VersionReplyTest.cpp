@@ -110,32 +110,52 @@ TEST(VersionReply, FirmwareRevisionIsMajorPointMinorUnpadded)
 
 namespace {
 
-// A client library that will not start cannot be had on loopback.
-class UnstartableClient final : public HttpClient {
+// A client that ends as told, for the endings a loopback server cannot
+// bring about.
+class EndingClient final : public HttpClient {
 public:
-    HttpResponse get(const HttpRequest&) override
-    {
-        ++calls;
-        HttpResponse response;
-        response.outcome = HttpOutcome::NotStarted;
-        return response;
-    }
-    int calls = 0;
+    explicit EndingClient(HttpResponse response) : m_response(std::move(response)) {}
+    HttpResponse get(const HttpRequest&) override { return m_response; }
+
+private:
+    HttpResponse m_response;
 };
 
 } // namespace
 
-TEST(VersionReply, ClientThatWillNotStartIsStatusOne)
+TEST(VersionReply, EndingsNoServerCanCauseKeepTheirCodeAndLog)
 {
-    UnstartableClient client;
-    LatestVersions latest{105, 10501};
-    std::vector<std::string> log;
-    const VersionCheckStatus status
-        = CheckVersion(client, latest, [&log](const std::string& line) { log.push_back(line); }, {});
-    EXPECT_EQ(status, VersionCheckStatus::SocketsNotStarted);
-    EXPECT_EQ(static_cast<int>(status), 1);
-    EXPECT_EQ(log, (std::vector<std::string>{"WSAStartup failed.", "Could not connect ! "}));
-    EXPECT_EQ(client.calls, 1);
-    EXPECT_EQ(latest.latestFwVersion, 105);
-    EXPECT_EQ(latest.latestSwVersion, 10501);
+    struct Case {
+        const char* what;
+        HttpStep step;
+        VersionCheckStatus status;
+        VersionReply reply;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"library not started", HttpStep::Start, VersionCheckStatus::SocketsNotStarted, VersionReply::NotConnected,
+         {"WSAStartup failed.", "Could not connect ! "}},
+        {"option refused", HttpStep::Request, VersionCheckStatus::Checked, VersionReply::Failed,
+         {"Checking last version ..."}},
+        {"request not sent", HttpStep::Send, VersionCheckStatus::Checked, VersionReply::NotSent,
+         {"Checking last version ..."}},
+    };
+    for (const Case& c : cases) {
+        HttpResponse response;
+        response.step = c.step;
+        response.failure = fail(Status::Unsupported, c.what);
+        EndingClient client(response);
+        LatestVersions latest{105, 10501};
+        std::vector<std::string> log;
+        const VersionCheckResult result
+            = checkVersionDetailed(client, latest, [&log](const std::string& line) { log.push_back(line); }, {});
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(result.reply, c.reply) << c.what;
+        EXPECT_EQ(result.error, c.what);
+        EXPECT_EQ(log, c.log) << c.what;
+        EXPECT_EQ(latest.latestFwVersion, 105) << c.what;
+        EXPECT_EQ(latest.latestSwVersion, 10501) << c.what;
+        EXPECT_EQ(CheckVersion(client, latest, {}, {}), c.status) << c.what;
+    }
+    EXPECT_EQ(static_cast<int>(VersionCheckStatus::SocketsNotStarted), 1);
 }
