@@ -86,22 +86,27 @@ struct Stop {
 // connects as well, so its codes say how far it got.
 Stop stopOf(HttpStep call, DWORD code)
 {
-    if (call != HttpStep::Send && call != HttpStep::Receive)
-        return {call, call == HttpStep::Start ? Status::Unsupported : Status::Other};
-    if (call == HttpStep::Receive) {
+    switch (call) {
+    case HttpStep::Start: return {call, Status::Unsupported};
+    case HttpStep::Request:
+        return {call, code == ERROR_WINHTTP_INVALID_URL || code == ERROR_WINHTTP_UNRECOGNIZED_SCHEME
+                          ? Status::BadInput
+                          : Status::Other};
+    case HttpStep::Receive:
         switch (code) {
         case ERROR_WINHTTP_TIMEOUT:
-        case kSocketTimedOut: return {HttpStep::Receive, Status::TimedOut};
+        case kSocketTimedOut: return {call, Status::TimedOut};
         case ERROR_WINHTTP_CONNECTION_ERROR:
-        case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return {HttpStep::Receive, Status::Gone};
-        default: return {HttpStep::Receive, Status::Other};
+        case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return {call, Status::Gone};
+        default: return {call, Status::Other};
         }
+    default: break;
     }
     switch (code) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return {HttpStep::Resolve, Status::Gone};
     case kSocketTimedOut:
     case ERROR_WINHTTP_TIMEOUT: return {HttpStep::Connect, Status::TimedOut};
-    case ERROR_WINHTTP_CANNOT_CONNECT: return {HttpStep::Connect, Status::Refused};
+    case ERROR_WINHTTP_CANNOT_CONNECT:
     // No secure channel is no connection, as with curl.
     case ERROR_WINHTTP_SECURE_FAILURE:
     case ERROR_WINHTTP_SECURE_FAILURE_PROXY:
@@ -197,7 +202,7 @@ public:
     {
         HttpResponse response;
         // Where the last call failed, with WinHTTP's code and words.
-        const auto fail = [&](HttpStep call) {
+        const auto stopped = [&](HttpStep call) {
             const DWORD code = ::GetLastError();
             const Stop stop = stopOf(call, code);
             response.step = stop.step;
@@ -208,21 +213,23 @@ public:
 
         const Handle session(openSession(request.proxy));
         if (!session)
-            return fail(HttpStep::Start);
+            return stopped(HttpStep::Start);
         const int connectMs = milliseconds(request.connectTimeout);
         const int receiveMs = milliseconds(request.receiveTimeout);
         ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, connectMs, receiveMs);
         Url url;
-        if (!crack(request.url, url))
-            return fail(HttpStep::Request);
+        if (!crack(request.url, url)) {
+            ::SetLastError(ERROR_WINHTTP_INVALID_URL);
+            return stopped(HttpStep::Request);
+        }
         const Handle connection(::WinHttpConnect(session.get(), url.host.c_str(), url.port, 0));
         if (!connection)
-            return fail(HttpStep::Request);
+            return stopped(HttpStep::Request);
         const Handle handle(::WinHttpOpenRequest(connection.get(), L"GET", url.path.c_str(), nullptr,
                                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                  url.secure ? WINHTTP_FLAG_SECURE : 0));
         if (!handle)
-            return fail(HttpStep::Request);
+            return stopped(HttpStep::Request);
         // Set again on the request, with the wait for the reply's headers,
         // which WinHTTP counts apart (90 s by default).
         ::WinHttpSetTimeouts(handle.get(), connectMs, connectMs, connectMs, receiveMs);
@@ -237,11 +244,11 @@ public:
 #endif
 
         if (!::WinHttpSendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-            return fail(HttpStep::Send);
+            return stopped(HttpStep::Send);
         if (request.connecting)
             request.connecting();
         if (!::WinHttpReceiveResponse(handle.get(), nullptr))
-            return fail(HttpStep::Receive);
+            return stopped(HttpStep::Receive);
 
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -253,12 +260,12 @@ public:
         while (response.body.size() < request.bodyLimit) {
             if (SteadyClock::now() >= deadline) {
                 ::SetLastError(ERROR_WINHTTP_TIMEOUT);
-                return fail(HttpStep::Receive);
+                return stopped(HttpStep::Receive);
             }
             const DWORD want = static_cast<DWORD>(std::min(buffer.size(), request.bodyLimit - response.body.size()));
             DWORD got = 0;
             if (!::WinHttpReadData(handle.get(), buffer.data(), want, &got))
-                return fail(HttpStep::Receive);
+                return stopped(HttpStep::Receive);
             if (got == 0)
                 break;
             response.body.append(buffer.data(), got);
