@@ -110,15 +110,10 @@ TEST(VersionReply, FirmwareRevisionIsMajorPointMinorUnpadded)
 
 namespace {
 
-// A client that ends as told, for the endings a loopback server cannot
-// bring about.
-class EndingClient final : public HttpClient {
-public:
-    explicit EndingClient(HttpResponse response) : m_response(std::move(response)) {}
-    HttpResponse get(const HttpRequest&) override { return m_response; }
-
-private:
-    HttpResponse m_response;
+// A client that ends as told: the endings no loopback server brings about.
+struct EndingClient final : HttpClient {
+    HttpResponse response;
+    HttpResponse get(const HttpRequest&) override { return response; }
 };
 
 } // namespace
@@ -141,10 +136,9 @@ TEST(VersionReply, EndingsNoServerCanCauseKeepTheirCodeAndLog)
          {"Checking last version ..."}},
     };
     for (const Case& c : cases) {
-        HttpResponse response;
-        response.step = c.step;
-        response.failure = fail(Status::Unsupported, c.what);
-        EndingClient client(response);
+        EndingClient client;
+        client.response.step = c.step;
+        client.response.failure = fail(Status::Unsupported, c.what);
         LatestVersions latest{105, 10501};
         std::vector<std::string> log;
         const VersionCheckResult result
