@@ -51,11 +51,9 @@ bool isDigit(char c)
 }
 
 // Failing before the request was under way is the tool's own status code;
-// later failures are told by the reply.
+// later failures, and a reply that came in (at Receive), are told by the reply.
 VersionCheckStatus statusOf(const HttpResponse& response)
 {
-    if (response.received())
-        return VersionCheckStatus::Checked;
     switch (response.step) {
     case HttpStep::Start: return VersionCheckStatus::SocketsNotStarted;
     case HttpStep::Resolve: return VersionCheckStatus::HostNotResolved;
