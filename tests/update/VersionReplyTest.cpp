@@ -15,29 +15,7 @@ TEST(VersionReply, RequestBytesNameTheVendorHost)
     EXPECT_EQ(request, "GET /version.html HTTP/1.1\r\nHost: www.talvex.example\r\nConnection: close\r\n\r\n");
 }
 
-TEST(VersionReply, KeysAreFoundAnywhereWithOneSeparator)
-{
-    NamedVersions named = parseVersionReply("HTTP/1.1 200 OK\r\n\r\n<p>fwversion=105</p><p>swversion=10502</p>");
-    EXPECT_EQ(named.firmware, 105);
-    EXPECT_EQ(named.software, 10502);
-
-    // In a header too, and the first occurrence counts.
-    named = parseVersionReply("X-fwversion=120\r\n\r\nfwversion=130 swversion 10600 swversion=10700");
-    EXPECT_EQ(named.firmware, 120);
-    EXPECT_EQ(named.software, 10600);
-    // One separator, then 3 characters: a blank after the separator is one
-    // of them, and "12" read from " 120" would be another version.
-    named = parseVersionReply("X-fwversion: 120\r\n\r\nfwversion=130");
-    EXPECT_FALSE(named.firmware);
-    EXPECT_EQ(named.firmwareNotANumber, " 12");
-
-    // Only 3 and 5 characters are read.
-    named = parseVersionReply("fwversion=1234 swversion=123456");
-    EXPECT_EQ(named.firmware, 123);
-    EXPECT_EQ(named.software, 12345);
-}
-
-TEST(VersionReply, ValueIsDigitsOnly)
+TEST(VersionReply, KeysAreFoundAnywhereAndValuesAreDigitsOnly)
 {
     using Text = std::optional<std::string>;
     struct Case {
@@ -48,6 +26,14 @@ TEST(VersionReply, ValueIsDigitsOnly)
         Text softwareNotANumber = std::nullopt;
     };
     const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\n<p>fwversion=105</p><p>swversion=10502</p>", 105, 10502},
+        // In a header too, and the first occurrence counts.
+        {"X-fwversion=120\r\n\r\nfwversion=130 swversion 10600 swversion=10700", 120, 10600},
+        // One separator, then 3 characters: a blank after the separator is one
+        // of them, and "12" read from " 120" would be another version.
+        {"X-fwversion: 120\r\n\r\nfwversion=130", std::nullopt, std::nullopt, " 12"},
+        // Only 3 and 5 characters are read.
+        {"fwversion=1234 swversion=123456", 123, 12345},
         // The software number is read, but a firmware number that is none ends the reading.
         {"fwversion=-99 swversion=10502", std::nullopt, 10502, "-99", std::nullopt},
         {"fwversion=+99 swversion=10502", std::nullopt, 10502, "+99", std::nullopt},
