@@ -53,8 +53,9 @@ struct Stop {
     Status status;
 };
 
-// Every libcurl code the client meets, from curl_global_init, setopt and
-// perform alike, becomes a step and a Status here and nowhere else.
+// Every libcurl code the client meets, setopt's and perform's alike (a
+// library that would not start is CURLE_FAILED_INIT), becomes a step and a
+// Status here and nowhere else.
 Stop stopOf(CURLcode code, bool connected)
 {
     switch (code) {
