@@ -48,30 +48,42 @@ bool startCurl()
     return started == CURLE_OK;
 }
 
-HttpOutcome outcomeOf(CURLcode code, CURL* curl, const Transfer& transfer)
+struct Stop {
+    HttpStep step;
+    Status status;
+};
+
+// Every libcurl code the client meets, setopt's and perform's alike (a
+// library that would not start is CURLE_FAILED_INIT), becomes a step and a
+// Status here and nowhere else.
+Stop stopOf(CURLcode code, bool connected)
 {
     switch (code) {
-    case CURLE_OK: return HttpOutcome::Received;
-    case CURLE_WRITE_ERROR: return transfer.full ? HttpOutcome::Received : HttpOutcome::Failed;
+    case CURLE_OK: return {HttpStep::Receive, Status::Ok};
+    case CURLE_FAILED_INIT: return {HttpStep::Start, Status::Unsupported};
+    case CURLE_UNKNOWN_OPTION:
+    case CURLE_NOT_BUILT_IN: return {HttpStep::Request, Status::Unsupported};
+    // A scheme it does not speak; from a server, a reply that is no HTTP.
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return connected ? Stop{HttpStep::Receive, Status::Other} : Stop{HttpStep::Request, Status::BadInput};
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+    case CURLE_URL_MALFORMAT: return {HttpStep::Request, Status::BadInput};
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return HttpOutcome::NotResolved;
+    case CURLE_COULDNT_RESOLVE_PROXY: return {HttpStep::Resolve, Status::Gone};
     case CURLE_COULDNT_CONNECT:
     case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CIPHER: return {HttpStep::Connect, Status::Refused};
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_ENGINE_NOTFOUND: return HttpOutcome::ConnectFailed;
-    case CURLE_OPERATION_TIMEDOUT: {
-        curl_off_t connected = 0;
-        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-        return connected > 0 ? HttpOutcome::TimedOut : HttpOutcome::ConnectFailed;
-    }
-    case CURLE_SEND_ERROR: return HttpOutcome::NotSent;
+    case CURLE_SSL_CERTPROBLEM: return {HttpStep::Connect, Status::Denied};
+    case CURLE_SSL_ENGINE_NOTFOUND: return {HttpStep::Connect, Status::Unsupported};
+    case CURLE_OPERATION_TIMEDOUT: return {connected ? HttpStep::Receive : HttpStep::Connect, Status::TimedOut};
+    case CURLE_SEND_ERROR: return {HttpStep::Send, Status::Gone};
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE: return HttpOutcome::NoReply;
-    default: return HttpOutcome::Failed;
+    case CURLE_PARTIAL_FILE: return {HttpStep::Receive, Status::Gone};
+    // Too many redirects, a malformed reply, a body the client did not take.
+    default: return {HttpStep::Receive, Status::Other};
     }
 }
 
@@ -93,7 +105,7 @@ public:
         if (m_refused.empty()) {
             const CURLcode code = m_set(m_curl, option, value);
             if (code != CURLE_OK)
-                m_refused = std::string("libcurl refused ") + name + " (" + curl_easy_strerror(code) + ")";
+                refuse(code, name);
         }
         return m_refused.empty();
     }
@@ -108,7 +120,7 @@ public:
             if (code == CURLE_OK)
                 return;
             if (code != CURLE_UNKNOWN_OPTION) {
-                m_refused = std::string("libcurl refused CURLOPT_PROTOCOLS_STR (") + curl_easy_strerror(code) + ")";
+                refuse(code, "CURLOPT_PROTOCOLS_STR");
                 return;
             }
         }
@@ -124,11 +136,19 @@ public:
     }
 
     const std::string& refused() const { return m_refused; }
+    CURLcode refusedCode() const { return m_code; }
 
 private:
+    void refuse(CURLcode code, const char* name)
+    {
+        m_code = code;
+        m_refused = std::string("libcurl refused ") + name + " (" + curl_easy_strerror(code) + ")";
+    }
+
     CURL* m_curl;
     CurlSetOption m_set;
     std::string m_refused;
+    CURLcode m_code = CURLE_OK;
 };
 
 // A redirect's scheme and host, as curl itself parses the address.
@@ -162,15 +182,9 @@ public:
     HttpResponse get(const HttpRequest& request) override
     {
         HttpResponse response;
-        if (!startCurl()) {
-            response.outcome = HttpOutcome::NotStarted;
-            response.error = "libcurl did not start";
-            return response;
-        }
-        CURL* curl = curl_easy_init();
+        CURL* curl = startCurl() ? curl_easy_init() : nullptr;
         if (curl == nullptr) {
-            response.outcome = HttpOutcome::NotStarted;
-            response.error = "libcurl did not start";
+            stop(response, CURLE_FAILED_INIT, false, "libcurl did not start");
             return response;
         }
         Transfer transfer;
@@ -216,8 +230,10 @@ public:
             transfer.full = false;
             code = curl_easy_perform(curl);
             char* location = nullptr;
-            const bool replied = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.full);
-            if (!replied || curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) != CURLE_OK
+            // Ended on purpose at the body limit: the reply came in.
+            if (code == CURLE_WRITE_ERROR && transfer.full)
+                code = CURLE_OK;
+            if (code != CURLE_OK || curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) != CURLE_OK
                 || location == nullptr)
                 break;
             if (redirects == kMaxRedirects) {
@@ -232,16 +248,15 @@ public:
         }
 
         if (!options.refused().empty()) {
-            response.outcome = HttpOutcome::Failed;
-            response.error = options.refused();
+            stop(response, options.refusedCode(), false, options.refused());
         } else {
             long status = 0;
             curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
             response.status = static_cast<int>(status);
-            response.outcome = outcomeOf(code, curl, transfer);
             response.body = std::move(transfer.body);
-            if (response.outcome != HttpOutcome::Received)
-                response.error = error[0] != '\0' ? error : curl_easy_strerror(code);
+            curl_off_t connected = 0;
+            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+            stop(response, code, connected > 0, error[0] != '\0' ? error : curl_easy_strerror(code));
         }
         curl_slist_free_all(headers);
         curl_easy_cleanup(curl);
@@ -249,6 +264,13 @@ public:
     }
 
 private:
+    static void stop(HttpResponse& response, CURLcode code, bool connected, std::string detail)
+    {
+        const Stop stop = stopOf(code, connected);
+        response.step = stop.step;
+        response.failure = {stop.status, stop.status == Status::Ok ? std::string() : std::move(detail)};
+    }
+
     CurlSetOption m_setOption;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -29,22 +31,25 @@ struct HttpRequest {
     std::function<void()> connecting;
 };
 
-enum class HttpOutcome {
-    Received,      ///< a reply came in whole (or up to the body limit)
-    NotStarted,    ///< the client library would not start
-    NotResolved,   ///< the server's (or the proxy's) name did not resolve
-    ConnectFailed, ///< refused, unreachable, no secure channel, or not within the connect time-out
-    NotSent,       ///< the request could not be sent
-    TimedOut,      ///< the reply did not end within the receive time-out
-    NoReply,       ///< the server closed without an HTTP reply
-    Failed,        ///< anything else (too many redirects, a malformed reply)
+/// The step a request was at when it stopped: how far it got.
+enum class HttpStep {
+    Start,   ///< starting the client library
+    Request, ///< making the request: its address, the library's options
+    Resolve, ///< looking up the server's (or the proxy's) name
+    Connect, ///< connecting, secure channel included
+    Send,    ///< sending the request
+    Receive, ///< receiving the reply; where a reply that came in ends too
 };
 
 struct HttpResponse {
-    HttpOutcome outcome = HttpOutcome::Failed;
-    int status = 0;     ///< of the last reply after redirects; 0 when none came
-    std::string body;   ///< what arrived of it, at most the body limit
-    std::string error;  ///< the client's own words when it failed
+    int status = 0;   ///< of the last reply after redirects; 0 when none came
+    std::string body; ///< what arrived of it, at most the body limit, also when it broke off
+    /// Ok when the reply came in whole (or up to the body limit); else the
+    /// kind and the client's own words.
+    Failure failure{Status::Ok, {}};
+    HttpStep step = HttpStep::Receive;
+
+    bool received() const { return failure.status == Status::Ok; }
 };
 
 /// libcurl on Linux, WinHTTP on Windows. Follows redirects (at most 5,

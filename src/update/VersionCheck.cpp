@@ -50,12 +50,14 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-VersionCheckStatus statusOf(HttpOutcome outcome)
+// Failing before the request was under way is the tool's own status code;
+// later failures, and a reply that came in (at Receive), are told by the reply.
+VersionCheckStatus statusOf(const HttpResponse& response)
 {
-    switch (outcome) {
-    case HttpOutcome::NotStarted: return VersionCheckStatus::SocketsNotStarted;
-    case HttpOutcome::NotResolved: return VersionCheckStatus::HostNotResolved;
-    case HttpOutcome::ConnectFailed: return VersionCheckStatus::ConnectFailed;
+    switch (response.step) {
+    case HttpStep::Start: return VersionCheckStatus::SocketsNotStarted;
+    case HttpStep::Resolve: return VersionCheckStatus::HostNotResolved;
+    case HttpStep::Connect: return VersionCheckStatus::ConnectFailed;
     default: return VersionCheckStatus::Checked;
     }
 }
@@ -63,18 +65,20 @@ VersionCheckStatus statusOf(HttpOutcome outcome)
 VersionReply replyOf(const HttpResponse& response, const NamedVersions& named)
 {
     // What arrived of a 200 reply before it broke off is still read.
-    if (response.status == 200 && (response.outcome == HttpOutcome::Received || response.body.size() >= 2)) {
+    if (response.status == 200 && (response.received() || response.body.size() >= 2)) {
         if (named.firmwareNotANumber)
             return VersionReply::NotANumber;
         return named.firmware ? VersionReply::Named : VersionReply::NoVersion;
     }
     if (response.status != 0 && response.status != 200)
         return VersionReply::NotOk;
-    switch (response.outcome) {
-    case HttpOutcome::NotSent: return VersionReply::NotSent;
-    case HttpOutcome::TimedOut: return VersionReply::TimedOut;
-    case HttpOutcome::Failed: return VersionReply::Failed;
-    default: return VersionReply::NoReply;
+    if (response.step == HttpStep::Send)
+        return VersionReply::NotSent;
+    switch (response.failure.status) {
+    case Status::TimedOut: return VersionReply::TimedOut;
+    case Status::Ok:
+    case Status::Gone: return VersionReply::NoReply;
+    default: return VersionReply::Failed;
     }
 }
 
@@ -171,12 +175,12 @@ VersionCheckResult checkVersionDetailed(HttpClient& client, LatestVersions& late
     result.proxy = request.proxy;
 
     const HttpResponse response = client.get(request);
-    result.status = statusOf(response.outcome);
+    result.status = statusOf(response);
     result.httpStatus = response.status;
-    result.error = response.error;
-    if (response.outcome == HttpOutcome::NotStarted)
+    result.error = response.failure.detail;
+    if (result.status == VersionCheckStatus::SocketsNotStarted)
         say(log, "WSAStartup failed.");
-    else if (response.outcome != HttpOutcome::NotResolved && !connecting)
+    else if (result.status != VersionCheckStatus::HostNotResolved && !connecting)
         request.connecting();
     if (result.status != VersionCheckStatus::Checked) {
         say(log, "Could not connect ! ");

@@ -76,37 +76,50 @@ int milliseconds(std::chrono::milliseconds value)
 // Wine passes a socket's time-out through as Winsock's code.
 constexpr DWORD kSocketTimedOut = 10060; // WSAETIMEDOUT
 
-HttpOutcome sendFailure(DWORD code)
+struct Stop {
+    HttpStep step;
+    Status status;
+};
+
+// Every WinHTTP failure becomes a step and a Status here and nowhere else.
+// `call` is the step the failed call stands for: sending resolves and
+// connects as well, so its codes say how far it got.
+Stop stopOf(HttpStep call, DWORD code)
 {
+    switch (call) {
+    case HttpStep::Start: return {call, Status::Unsupported};
+    case HttpStep::Request:
+        return {call, code == ERROR_WINHTTP_INVALID_URL || code == ERROR_WINHTTP_UNRECOGNIZED_SCHEME
+                          ? Status::BadInput
+                          : Status::Other};
+    case HttpStep::Receive:
+        switch (code) {
+        case ERROR_WINHTTP_TIMEOUT:
+        case kSocketTimedOut: return {call, Status::TimedOut};
+        case ERROR_WINHTTP_CONNECTION_ERROR:
+        case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return {call, Status::Gone};
+        default: return {call, Status::Other};
+        }
+    default: break;
+    }
     switch (code) {
-    case kSocketTimedOut: return HttpOutcome::ConnectFailed;
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return HttpOutcome::NotResolved;
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return {HttpStep::Resolve, Status::Gone};
+    case kSocketTimedOut:
+    case ERROR_WINHTTP_TIMEOUT: return {HttpStep::Connect, Status::TimedOut};
     case ERROR_WINHTTP_CANNOT_CONNECT:
-    case ERROR_WINHTTP_TIMEOUT:
-    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
     // No secure channel is no connection, as with curl.
     case ERROR_WINHTTP_SECURE_FAILURE:
     case ERROR_WINHTTP_SECURE_FAILURE_PROXY:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return {HttpStep::Connect, Status::Refused};
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
     case ERROR_WINHTTP_SECURE_INVALID_CERT:
     case ERROR_WINHTTP_SECURE_INVALID_CA:
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
     case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
     case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
     case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return HttpOutcome::ConnectFailed;
-    default: return HttpOutcome::NotSent;
-    }
-}
-
-HttpOutcome receiveFailure(DWORD code)
-{
-    switch (code) {
-    case ERROR_WINHTTP_TIMEOUT:
-    case kSocketTimedOut: return HttpOutcome::TimedOut;
-    case ERROR_WINHTTP_CONNECTION_ERROR:
-    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return HttpOutcome::NoReply;
-    default: return HttpOutcome::Failed;
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return {HttpStep::Connect, Status::Denied};
+    default: return {HttpStep::Send, Status::Other};
     }
 }
 
@@ -188,30 +201,35 @@ public:
     HttpResponse get(const HttpRequest& request) override
     {
         HttpResponse response;
-        const auto fail = [&](HttpOutcome outcome) {
-            response.outcome = outcome;
-            response.error = errorText(::GetLastError());
+        // Where the last call failed, with WinHTTP's code and words.
+        const auto stopped = [&](HttpStep call) {
+            const DWORD code = ::GetLastError();
+            const Stop stop = stopOf(call, code);
+            response.step = stop.step;
+            response.failure = {stop.status, errorText(code)};
             return response;
         };
         const auto deadline = SteadyClock::now() + request.connectTimeout + request.receiveTimeout;
 
         const Handle session(openSession(request.proxy));
         if (!session)
-            return fail(HttpOutcome::NotStarted);
+            return stopped(HttpStep::Start);
         const int connectMs = milliseconds(request.connectTimeout);
         const int receiveMs = milliseconds(request.receiveTimeout);
         ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, connectMs, receiveMs);
         Url url;
-        if (!crack(request.url, url))
-            return fail(HttpOutcome::Failed);
+        if (!crack(request.url, url)) {
+            ::SetLastError(ERROR_WINHTTP_INVALID_URL);
+            return stopped(HttpStep::Request);
+        }
         const Handle connection(::WinHttpConnect(session.get(), url.host.c_str(), url.port, 0));
         if (!connection)
-            return fail(HttpOutcome::Failed);
+            return stopped(HttpStep::Request);
         const Handle handle(::WinHttpOpenRequest(connection.get(), L"GET", url.path.c_str(), nullptr,
                                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                  url.secure ? WINHTTP_FLAG_SECURE : 0));
         if (!handle)
-            return fail(HttpOutcome::Failed);
+            return stopped(HttpStep::Request);
         // Set again on the request, with the wait for the reply's headers,
         // which WinHTTP counts apart (90 s by default).
         ::WinHttpSetTimeouts(handle.get(), connectMs, connectMs, connectMs, receiveMs);
@@ -226,11 +244,11 @@ public:
 #endif
 
         if (!::WinHttpSendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-            return fail(sendFailure(::GetLastError()));
+            return stopped(HttpStep::Send);
         if (request.connecting)
             request.connecting();
         if (!::WinHttpReceiveResponse(handle.get(), nullptr))
-            return fail(receiveFailure(::GetLastError()));
+            return stopped(HttpStep::Receive);
 
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -240,17 +258,18 @@ public:
 
         std::vector<char> buffer(4096);
         while (response.body.size() < request.bodyLimit) {
-            if (SteadyClock::now() >= deadline)
-                return fail(HttpOutcome::TimedOut);
+            if (SteadyClock::now() >= deadline) {
+                ::SetLastError(ERROR_WINHTTP_TIMEOUT);
+                return stopped(HttpStep::Receive);
+            }
             const DWORD want = static_cast<DWORD>(std::min(buffer.size(), request.bodyLimit - response.body.size()));
             DWORD got = 0;
             if (!::WinHttpReadData(handle.get(), buffer.data(), want, &got))
-                return fail(receiveFailure(::GetLastError()));
+                return stopped(HttpStep::Receive);
             if (got == 0)
                 break;
             response.body.append(buffer.data(), got);
         }
-        response.outcome = HttpOutcome::Received;
         return response;
     }
 };

@@ -113,6 +113,24 @@ inline std::uint16_t portOf(const sockaddr_storage& storage)
     return ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(storage).sin6_port
                                                : reinterpret_cast<const sockaddr_in&>(storage).sin_port);
 }
+
+/// A socket bound to the family's loopback address on a port the system
+/// picks, listening when asked; throws where that cannot be had.
+inline Socket bound(int family, bool listening, std::uint16_t& port)
+{
+    const Socket socket = openSocket(family);
+    sockaddr_storage address = loopbackAddress(family);
+    AddressLength length = addressLength(family);
+    if (socket == kNoSocket || ::bind(socket, reinterpret_cast<sockaddr*>(&address), length) != 0
+        || (listening && ::listen(socket, 1) != 0)
+        || ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (socket != kNoSocket)
+            closeSocket(socket);
+        throw std::runtime_error("no loopback socket");
+    }
+    port = portOf(address);
+    return socket;
+}
 } // namespace loopback
 
 /// A TCP server on 127.0.0.1 for one connection, on its own thread. The
@@ -150,15 +168,9 @@ public:
             }
         }
 
-        /// Waits until the client closes its end (or the wait limit ends).
-        void waitForClose()
-        {
-            while (!readSome().empty()) {
-            }
-        }
-
-        /// Everything until the other end closes (or the wait limit ends).
-        std::string readAll()
+        /// Waits until the other end closes (or the wait limit ends), and
+        /// answers what came meanwhile.
+        std::string waitForClose()
         {
             std::string all;
             for (std::string piece = readSome(); !piece.empty(); piece = readSome())
@@ -205,26 +217,14 @@ public:
     /// On 127.0.0.1, or on ::1 with AF_INET6 (which throws where the
     /// machine has no IPv6 loopback).
     explicit LoopbackServer(Script script, int family = AF_INET)
+        : m_listener(loopback::bound(family, true, m_port))
     {
-        m_listener = loopback::openSocket(family);
-        sockaddr_storage address = loopback::loopbackAddress(family);
-        loopback::AddressLength length = loopback::addressLength(family);
-        if (m_listener == loopback::kNoSocket
-            || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), loopback::addressLength(family)) != 0
-            || ::listen(m_listener, 1) != 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            if (m_listener != loopback::kNoSocket)
-                loopback::closeSocket(m_listener);
-            throw std::runtime_error("no loopback server");
-        }
-        m_port = loopback::portOf(address);
         m_thread = std::thread([this, script = std::move(script)] { serve(script); });
     }
 
     ~LoopbackServer()
     {
-        if (m_thread.joinable())
-            m_thread.join();
+        request();
         loopback::closeSocket(m_listener);
     }
 
@@ -255,8 +255,8 @@ private:
     }
 
     loopback::Library m_library;
+    std::uint16_t m_port = 0; // before the socket, which sets it
     loopback::Socket m_listener = loopback::kNoSocket;
-    std::uint16_t m_port = 0;
     std::string m_request;
     std::thread m_thread;
 };
@@ -274,7 +274,7 @@ inline std::string exchange(std::uint16_t port, std::string_view request)
     if (::connect(socket, reinterpret_cast<sockaddr*>(&address), loopback::addressLength(AF_INET)) == 0) {
         LoopbackServer::Client client(socket);
         client.send(request);
-        reply = client.readAll();
+        reply = client.waitForClose();
     }
     loopback::closeSocket(socket);
     return reply;
@@ -284,19 +284,7 @@ inline std::string exchange(std::uint16_t port, std::string_view request)
 /// and held for the object's lifetime so no one else takes it.
 class RefusingPort {
 public:
-    RefusingPort()
-    {
-        m_socket = loopback::openSocket();
-        sockaddr_storage address = loopback::loopbackAddress(AF_INET);
-        loopback::AddressLength length = loopback::addressLength(AF_INET);
-        if (m_socket == loopback::kNoSocket || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0
-            || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            if (m_socket != loopback::kNoSocket)
-                loopback::closeSocket(m_socket);
-            throw std::runtime_error("no loopback port");
-        }
-        m_port = loopback::portOf(address);
-    }
+    RefusingPort() : m_socket(loopback::bound(AF_INET, false, m_port)) {}
     ~RefusingPort() { loopback::closeSocket(m_socket); }
     RefusingPort(const RefusingPort&) = delete;
     RefusingPort& operator=(const RefusingPort&) = delete;
@@ -305,8 +293,8 @@ public:
 
 private:
     loopback::Library m_library;
+    std::uint16_t m_port = 0; // before the socket, which sets it
     loopback::Socket m_socket = loopback::kNoSocket;
-    std::uint16_t m_port = 0;
 };
 
 } // namespace talvex::test

@@ -52,7 +52,8 @@ TEST(CurlHttpClient, OlderLibcurlStillSpeaksOnlyHttpAndARefusedOptionSendsNothin
     // Before 7.85: no string options; the bitmask keeps file:// out.
     g_unknown = {CURLOPT_PROTOCOLS_STR, CURLOPT_REDIR_PROTOCOLS_STR};
     HttpResponse response = makeCurlHttpClient(&olderLibcurl)->get(request);
-    EXPECT_NE(response.outcome, HttpOutcome::Received);
+    EXPECT_EQ(response.step, HttpStep::Request);
+    EXPECT_EQ(response.failure.status, Status::BadInput) << response.failure.detail;
     EXPECT_EQ(response.body, "");
 
     // A library that takes neither: the request is not made at all.
@@ -63,8 +64,8 @@ TEST(CurlHttpClient, OlderLibcurlStillSpeaksOnlyHttpAndARefusedOptionSendsNothin
     response = makeCurlHttpClient(&olderLibcurl)->get(request);
     g_unknown.clear();
     std::filesystem::remove(file);
-    EXPECT_EQ(response.outcome, HttpOutcome::Failed);
-    EXPECT_EQ(response.error, "libcurl refused CURLOPT_PROTOCOLS (An unknown option was passed in to libcurl)");
+    EXPECT_EQ(response.step, HttpStep::Request);
+    EXPECT_EQ(response.failure, fail(Status::Unsupported, "libcurl refused CURLOPT_PROTOCOLS (An unknown option was passed in to libcurl)"));
     EXPECT_EQ(response.body, "");
 }
 
@@ -77,6 +78,6 @@ TEST(CurlHttpClient, HostInTheNoProxyListIsAskedDirectly)
     request.proxy = "http://127.0.0.1:" + std::to_string(deadProxy.port());
     request.noProxy = "example.org,127.0.0.1";
     const HttpResponse response = makeCurlHttpClient()->get(request);
-    EXPECT_EQ(response.outcome, HttpOutcome::Received) << response.error;
+    EXPECT_TRUE(response.received()) << response.failure.detail;
     EXPECT_EQ(response.body, "fw");
 }

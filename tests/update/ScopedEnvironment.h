@@ -28,19 +28,14 @@ public:
         return *this;
     }
 
-    ScopedEnvironment& unset(const std::string& name)
-    {
-        save(name);
-        apply(name, std::nullopt);
-        return *this;
-    }
-
     /// Every variable that names a proxy, or exempts hosts from one.
     ScopedEnvironment& withoutProxies()
     {
         for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                                 "ALL_PROXY", "no_proxy", "NO_PROXY"})
-            unset(name);
+                                 "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+            save(name);
+            apply(name, std::nullopt);
+        }
         return *this;
     }
 

@@ -15,29 +15,7 @@ TEST(VersionReply, RequestBytesNameTheVendorHost)
     EXPECT_EQ(request, "GET /version.html HTTP/1.1\r\nHost: www.talvex.example\r\nConnection: close\r\n\r\n");
 }
 
-TEST(VersionReply, KeysAreFoundAnywhereWithOneSeparator)
-{
-    NamedVersions named = parseVersionReply("HTTP/1.1 200 OK\r\n\r\n<p>fwversion=105</p><p>swversion=10502</p>");
-    EXPECT_EQ(named.firmware, 105);
-    EXPECT_EQ(named.software, 10502);
-
-    // In a header too, and the first occurrence counts.
-    named = parseVersionReply("X-fwversion=120\r\n\r\nfwversion=130 swversion 10600 swversion=10700");
-    EXPECT_EQ(named.firmware, 120);
-    EXPECT_EQ(named.software, 10600);
-    // One separator, then 3 characters: a blank after the separator is one
-    // of them, and "12" read from " 120" would be another version.
-    named = parseVersionReply("X-fwversion: 120\r\n\r\nfwversion=130");
-    EXPECT_FALSE(named.firmware);
-    EXPECT_EQ(named.firmwareNotANumber, " 12");
-
-    // Only 3 and 5 characters are read.
-    named = parseVersionReply("fwversion=1234 swversion=123456");
-    EXPECT_EQ(named.firmware, 123);
-    EXPECT_EQ(named.software, 12345);
-}
-
-TEST(VersionReply, ValueIsDigitsOnly)
+TEST(VersionReply, KeysAreFoundAnywhereAndValuesAreDigitsOnly)
 {
     using Text = std::optional<std::string>;
     struct Case {
@@ -48,6 +26,14 @@ TEST(VersionReply, ValueIsDigitsOnly)
         Text softwareNotANumber = std::nullopt;
     };
     const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\n<p>fwversion=105</p><p>swversion=10502</p>", 105, 10502},
+        // In a header too, and the first occurrence counts.
+        {"X-fwversion=120\r\n\r\nfwversion=130 swversion 10600 swversion=10700", 120, 10600},
+        // One separator, then 3 characters: a blank after the separator is one
+        // of them, and "12" read from " 120" would be another version.
+        {"X-fwversion: 120\r\n\r\nfwversion=130", std::nullopt, std::nullopt, " 12"},
+        // Only 3 and 5 characters are read.
+        {"fwversion=1234 swversion=123456", 123, 12345},
         // The software number is read, but a firmware number that is none ends the reading.
         {"fwversion=-99 swversion=10502", std::nullopt, 10502, "-99", std::nullopt},
         {"fwversion=+99 swversion=10502", std::nullopt, 10502, "+99", std::nullopt},
@@ -110,32 +96,46 @@ TEST(VersionReply, FirmwareRevisionIsMajorPointMinorUnpadded)
 
 namespace {
 
-// A client library that will not start cannot be had on loopback.
-class UnstartableClient final : public HttpClient {
-public:
-    HttpResponse get(const HttpRequest&) override
-    {
-        ++calls;
-        HttpResponse response;
-        response.outcome = HttpOutcome::NotStarted;
-        return response;
-    }
-    int calls = 0;
+// A client that ends as told: the endings no loopback server brings about.
+struct EndingClient final : HttpClient {
+    HttpResponse response;
+    HttpResponse get(const HttpRequest&) override { return response; }
 };
 
 } // namespace
 
-TEST(VersionReply, ClientThatWillNotStartIsStatusOne)
+TEST(VersionReply, EndingsNoServerCanCauseKeepTheirCodeAndLog)
 {
-    UnstartableClient client;
-    LatestVersions latest{105, 10501};
-    std::vector<std::string> log;
-    const VersionCheckStatus status
-        = CheckVersion(client, latest, [&log](const std::string& line) { log.push_back(line); }, {});
-    EXPECT_EQ(status, VersionCheckStatus::SocketsNotStarted);
-    EXPECT_EQ(static_cast<int>(status), 1);
-    EXPECT_EQ(log, (std::vector<std::string>{"WSAStartup failed.", "Could not connect ! "}));
-    EXPECT_EQ(client.calls, 1);
-    EXPECT_EQ(latest.latestFwVersion, 105);
-    EXPECT_EQ(latest.latestSwVersion, 10501);
+    struct Case {
+        const char* what;
+        HttpStep step;
+        VersionCheckStatus status;
+        VersionReply reply;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"library not started", HttpStep::Start, VersionCheckStatus::SocketsNotStarted, VersionReply::NotConnected,
+         {"WSAStartup failed.", "Could not connect ! "}},
+        {"option refused", HttpStep::Request, VersionCheckStatus::Checked, VersionReply::Failed,
+         {"Checking last version ..."}},
+        {"request not sent", HttpStep::Send, VersionCheckStatus::Checked, VersionReply::NotSent,
+         {"Checking last version ..."}},
+    };
+    for (const Case& c : cases) {
+        EndingClient client;
+        client.response.step = c.step;
+        client.response.failure = fail(Status::Unsupported, c.what);
+        LatestVersions latest{105, 10501};
+        std::vector<std::string> log;
+        const VersionCheckResult result
+            = checkVersionDetailed(client, latest, [&log](const std::string& line) { log.push_back(line); }, {});
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(result.reply, c.reply) << c.what;
+        EXPECT_EQ(result.error, c.what);
+        EXPECT_EQ(log, c.log) << c.what;
+        EXPECT_EQ(latest.latestFwVersion, 105) << c.what;
+        EXPECT_EQ(latest.latestSwVersion, 10501) << c.what;
+        EXPECT_EQ(CheckVersion(client, latest, {}, {}), c.status) << c.what;
+    }
+    EXPECT_EQ(static_cast<int>(VersionCheckStatus::SocketsNotStarted), 1);
 }
