@@ -71,7 +71,6 @@ public:
         if (request.connecting)
             request.connecting();
         HttpResponse response;
-        response.outcome = HttpOutcome::Received;
         response.status = 200;
         response.body = std::string(m_body.substr(0, request.bodyLimit));
         return response;
