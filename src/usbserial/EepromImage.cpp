@@ -1,5 +1,6 @@
 #include "usbserial/EepromImage.h"
 
+#include "usbserial/EepromLayout.h"
 
 namespace talvex {
 namespace {
@@ -28,12 +29,7 @@ std::size_t putDescriptor(EepromWords& words, std::size_t word, std::size_t poin
 
 std::uint16_t ftdiEepromChecksum(const EepromWords& words)
 {
-    std::uint16_t checksum = 0xAAAA;
-    for (std::size_t i = 0; i < kEepromChecksumWord; ++i) {
-        checksum ^= words[i];
-        checksum = static_cast<std::uint16_t>(checksum << 1 | checksum >> 15);
-    }
-    return checksum;
+    return ftdiChecksum(EepromContents(words.begin(), words.end()), kEepromWords);
 }
 
 EepromWords buildEepromImage(std::string_view serial)
