@@ -18,23 +18,8 @@ using namespace std::chrono_literals;
 
 constexpr const char* kHeaders = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
 
-LoopbackServer::Script answering(std::string reply)
-{
-    return [reply](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.send(reply);
-        return request;
-    };
-}
-
-LoopbackServer::Script silent()
-{
-    return [](LoopbackServer::Client& client) {
-        std::string request = client.readRequest();
-        client.waitForClose();
-        return request;
-    };
-}
+constexpr auto answering = LoopbackServer::answering;
+constexpr auto silent = LoopbackServer::silent;
 
 struct ReplyCase {
     std::string what;
