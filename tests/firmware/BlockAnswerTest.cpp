@@ -45,6 +45,7 @@ TEST(BlockAnswer, IsJudgedByItsOwnBytesAndTheBlockItAnswers)
     const Case cases[] = {
         {{0xA6, sum}, 0, BlockVerdict::Accepted},
         {{0xA6, sum}, kLastBlock, BlockVerdict::Accepted},
+        {{0xA6, sum, 0xB6}, 7, BlockVerdict::Accepted}, // a third byte is the next answer's
         {{0xA6, 0x5D}, 7, BlockVerdict::CommunicationError},
         {{0xA6}, 7, BlockVerdict::CommunicationError}, // never judged by a byte left over
         {{}, 7, BlockVerdict::NoAnswer},
