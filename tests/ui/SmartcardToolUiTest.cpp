@@ -288,18 +288,8 @@ TEST(SmartcardTool, AtrAfterAResetPulseAndTheTestFrames)
     click(tool, "Button3");
     bench.device->clearReceivedCommands();
     click(tool, "Button11");
-    std::vector<Bytes> frames;
-    for (const auto& command : bench.device->receivedCommands())
-        frames.push_back(command.bytes);
-    ASSERT_EQ(frames.size(), 5u);
-    EXPECT_EQ(frames[0], (Bytes{0x01, 0x02, 0x02, 0x03, 0x00, 0x00, 0x3D}));
-    EXPECT_EQ(frames[4], (Bytes{0x01, 0x02, 0x0E, 0x03, 0x00, 0x00, 0x31}));
-    for (const Bytes& frame : frames) {
-        std::uint8_t check = 0;
-        for (std::uint8_t byte : frame)
-            check ^= byte;
-        EXPECT_EQ(check, 0x3F);
-    }
+    // The frames' bytes and waits are TraceCardTool's; here what the pane shows.
+    EXPECT_EQ(bench.device->receivedCommands().size(), 5u);
     const QString log = bench.pane("Memo1");
     EXPECT_TRUE(log.startsWith(QStringLiteral("Answer lenght: 7 bytes.\r\nReceived: 010202039000AD\r\n")))
         << log.toStdString();
