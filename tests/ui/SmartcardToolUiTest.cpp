@@ -210,6 +210,18 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_EQ(child<QComboBox>(tool, "ComboBox1")->count(), 3);
     EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->count(), 3);
 
+    // Reader 2 alone connected: no scan, and its port stays chosen.
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    const QString alone = bench.pane("Memo2");
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(bench.pane("Memo2"),
+              alone + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
+    click(tool, "Button12");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+
     bench.connectReader1();
     const QString before = bench.pane("Memo2");
     click(tool, "SpeedButton1");
@@ -242,25 +254,6 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_FALSE(shown(tool, "Button10"));
     EXPECT_TRUE(shown(tool, "Button11"));
     EXPECT_TRUE(bench.pane("Memo1").isEmpty());
-}
-
-TEST(SmartcardTool, ScanningWhileOnlyReaderTwoIsConnectedKeepsIt)
-{
-    ToolBench bench;
-    TForm1* tool = bench.tool.get();
-    bench.select("ComboBox2", QStringLiteral("COM4"));
-    click(tool, "Button12");
-    ASSERT_TRUE(bench.context.ports().b.isOpen());
-    const QString before = bench.pane("Memo2");
-
-    click(tool, "SpeedButton1");
-    EXPECT_EQ(bench.pane("Memo2"),
-              before + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
-    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
-
-    click(tool, "Button12");
-    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
-    EXPECT_FALSE(bench.context.ports().b.isOpen());
 }
 
 TEST(SmartcardTool, AtrAfterAResetPulseAndTheTestFrames)
