@@ -1,20 +1,16 @@
 // The answers to an identification: which ones pass for a boot loader or
-// an application identity, the fields cut out of them, the version text,
-// and the card-port settings read from an identity's text.
+// an application identity, the fields cut out of them and the version text
+// (SettingsAnswerFuzz reads the card-port settings from such a text).
 
 #include "FuzzCheck.h"
 
 #include "protocol/CommandText.h"
 #include "protocol/Identification.h"
-#include "protocol/SettingsAnswers.h"
-#include "protocol/SettingsCommands.h"
 #include "protocol/VersionText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,48 +62,6 @@ void checkFields(const std::vector<std::uint8_t>& answer, const IdentityFields& 
     }
 }
 
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool sameClock(const ReaderPortSettings& a, const ReaderPortSettings& b)
-{
-    return a.clockButton == b.clockButton && a.phoenixClockButton == b.phoenixClockButton;
-}
-
-void checkReaderPortSettings(const std::vector<std::uint8_t>& identity)
-{
-    const std::string text = applicationFields(identity).answerText;
-    const ReaderPortSettings settings = parseReaderPortSettings(text);
-    FUZZ_CHECK(settings.readerDigit == text[3]);
-    const auto codeButton = [](std::uint8_t code, std::size_t count) {
-        return code < count ? std::optional<int>(code) : std::nullopt;
-    };
-    FUZZ_CHECK(settings.speedButton == codeButton(identity[25], kSpeedButtons.size()));
-    FUZZ_CHECK(settings.parityButton == codeButton(identity[26], kParityButtons.size()));
-    FUZZ_CHECK(settings.addedStopBits == identity[27]);
-    FUZZ_CHECK(!settings.clockButton || (*settings.clockButton >= 0 &&
-                                         static_cast<std::size_t>(*settings.clockButton) < kClockButtons.size()));
-    FUZZ_CHECK(!settings.phoenixClockButton ||
-               (*settings.phoenixClockButton >= 0 &&
-                static_cast<std::size_t>(*settings.phoenixClockButton) < kPhoenixClockButtons.size()));
-
-    // The clock comes from bytes 22 to 24 alone.
-    std::vector<std::uint8_t> onlyClock(kApplicationAnswerLength, 0x00);
-    std::copy(identity.begin() + 22, identity.begin() + 25, onlyClock.begin() + 22);
-    FUZZ_CHECK(sameClock(parseReaderPortSettings(applicationFields(onlyClock).answerText), settings));
-
-    // The device may write its hex digits in either case.
-    const ReaderPortSettings lower = parseReaderPortSettings(lowerCase(text));
-    FUZZ_CHECK(sameClock(lower, settings));
-    FUZZ_CHECK(lower.speedButton == settings.speedButton);
-    FUZZ_CHECK(lower.parityButton == settings.parityButton);
-    FUZZ_CHECK(lower.addedStopBits == settings.addedStopBits);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -134,8 +88,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(whole.serialNumber == cut.serialNumber && whole.versionDigits == cut.versionDigits &&
                    whole.answerText == cut.answerText && whole.readerDigit == cut.readerDigit);
     }
-
-    if (application)
-        checkReaderPortSettings(answer);
     return 0;
 }

@@ -16,46 +16,39 @@ namespace talvex::test {
 /// Keeps what a batch shows, from every worker thread.
 class RecordingBatchObserver final : public BatchObserver {
 public:
+    struct Row {
+        std::vector<BatchPhase> phases;
+        std::vector<int> percents;
+        int finished = 0;
+    };
+
     void phaseChanged(std::size_t index, BatchPhase phase) override
     {
-        std::lock_guard lock(m_mutex);
-        m_phases[index].push_back(phase);
+        change(index, [&](Row& r) { r.phases.push_back(phase); });
     }
     void progressed(std::size_t index, int percent, std::optional<std::chrono::seconds>) override
     {
-        std::lock_guard lock(m_mutex);
-        m_percents[index].push_back(percent);
+        change(index, [&](Row& r) { r.percents.push_back(percent); });
     }
-    void finished(std::size_t index, const BatchRecord&) override
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_finished[index];
-    }
+    void finished(std::size_t index, const BatchRecord&) override { change(index, [](Row& r) { ++r.finished; }); }
 
-    std::vector<BatchPhase> phases(std::size_t index) const
+    Row row(std::size_t index) const
     {
         std::lock_guard lock(m_mutex);
-        const auto found = m_phases.find(index);
-        return found == m_phases.end() ? std::vector<BatchPhase>() : found->second;
-    }
-    std::vector<int> percents(std::size_t index) const
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_percents.find(index);
-        return found == m_percents.end() ? std::vector<int>() : found->second;
-    }
-    int finishedCount(std::size_t index) const
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_finished.find(index);
-        return found == m_finished.end() ? 0 : found->second;
+        const auto found = m_rows.find(index);
+        return found == m_rows.end() ? Row() : found->second;
     }
 
 private:
+    template <typename Change>
+    void change(std::size_t index, Change change)
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_rows[index]);
+    }
+
     mutable std::mutex m_mutex;
-    std::map<std::size_t, std::vector<BatchPhase>> m_phases;
-    std::map<std::size_t, std::vector<int>> m_percents;
-    std::map<std::size_t, int> m_finished;
+    std::map<std::size_t, Row> m_rows;
 };
 
 /// N simulated programmers on one host, in virtual time shared by the

@@ -67,11 +67,11 @@ TEST(BatchUpload, FourProgrammersUploadAndTakeTheirSerialNumbersInTheTimeOfOne)
         EXPECT_EQ(eepromString(b.bench.ftdi(static_cast<int>(i))->eeprom(), kSerialPointerWord), usbSerial);
         EXPECT_EQ(b.bench.programmer(static_cast<int>(i)).programmedImage(), b.image);
 
-        const std::vector<BatchPhase> phases = b.observer.phases(i);
+        const std::vector<BatchPhase> phases = b.observer.row(i).phases;
         EXPECT_EQ(went(phases, BatchPhase::Unplug), i < 2) << "only a running application is re-plugged";
         EXPECT_EQ(phases.back(), BatchPhase::Done);
-        EXPECT_EQ(b.observer.finishedCount(i), 1);
-        const std::vector<int> percents = b.observer.percents(i);
+        EXPECT_EQ(b.observer.row(i).finished, 1);
+        const std::vector<int> percents = b.observer.row(i).percents;
         ASSERT_FALSE(percents.empty());
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
         EXPECT_GE(percents.back(), 99);
@@ -116,7 +116,7 @@ TEST(BatchUpload, AFailureStaysInItsRowAndTheOthersGoOn)
     const BatchRecord& gone = result.records[3];
     EXPECT_FALSE(gone.confirmed);
     EXPECT_EQ(gone.reason, "the programmer did not come back on COM9; nothing was erased");
-    EXPECT_EQ(b.observer.phases(3).back(), BatchPhase::Failed);
+    EXPECT_EQ(b.observer.row(3).phases.back(), BatchPhase::Failed);
     // Its application is untouched: only its boot flag was set.
     EXPECT_EQ(b.bench.programmer(3).acceptedBlocks(), 0);
 }

@@ -18,6 +18,20 @@ struct CliResult {
     std::string err;
 };
 
+/// One run of talvexctl in process on `context`, standard output on `out`
+/// when given (one that fails, say); `terminal`: standard error is a
+/// terminal that reads escape codes.
+inline CliResult runIn(ApplicationContext& context, const std::vector<std::string>& arguments,
+                       std::ostream* out = nullptr, bool terminal = false)
+{
+    std::ostringstream kept;
+    std::ostringstream err;
+    cli::Console console(out ? *out : kept, err, terminal);
+    console.setEscapeCodes(terminal);
+    const int status = cli::runTalvexctl(arguments, context, console);
+    return {status, kept.str(), err.str()};
+}
+
 /// talvexctl in process on a simulated bench in virtual time: the
 /// programmer's ports on the bench's host, its FTDI chip as the library.
 struct CliBench {
@@ -30,23 +44,10 @@ struct CliBench {
         sim.context.setUsbSerialLibrary([chip] { return D2xxLoadResult {chip, {}}; });
     }
 
-    CliResult run(const std::vector<std::string>& arguments)
-    {
-        std::ostringstream out;
-        CliResult result = run(arguments, out);
-        result.out = out.str();
-        return result;
-    }
-
-    /// With standard output on the caller's stream (one that fails, say).
+    CliResult run(const std::vector<std::string>& arguments) { return runIn(sim.context, arguments); }
     CliResult run(const std::vector<std::string>& arguments, std::ostream& out)
     {
-        std::ostringstream err;
-        cli::Console console(out, err);
-        CliResult result;
-        result.status = cli::runTalvexctl(arguments, sim.context, console);
-        result.err = err.str();
-        return result;
+        return runIn(sim.context, arguments, &out);
     }
 };
 

@@ -13,10 +13,10 @@
 #include "usbserial/LibftdiBackend.h"
 #include "update/LoopbackServer.h"
 #include "update/ScopedEnvironment.h"
+#include "support/Pty.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,7 +26,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -37,6 +36,7 @@
 
 using namespace talvex;
 using namespace talvex::cli;
+using talvex::test::Pty;
 using talvex::test::RefusingPort;
 using talvex::test::ScopedEnvironment;
 
@@ -51,97 +51,58 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-/// A pseudo-terminal: the slave's path stays valid while the master is open.
-class Pty {
-public:
-    Pty()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        m_slave = ::ptsname(m_master);
-    }
-    ~Pty() { ::close(m_master); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& slave() const { return m_slave; }
-
-private:
-    int m_master = -1;
-    std::string m_slave;
-};
-
 struct ChildRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-/// talvexctl on the host's own ports, in a child process: as `user` when
-/// given (root can open any port, so the test becomes someone else).
-ChildRun runInChild(const std::vector<std::string>& arguments, std::optional<uid_t> user = std::nullopt)
+std::string readAll(std::FILE* file)
 {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return {};
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, count);
+    std::fclose(file);
+    return text;
+}
+
+/// `run` in a child process, as `user` when given (root can open any port,
+/// so the test becomes someone else): its status and what it wrote.
+ChildRun inChild(std::optional<uid_t> user, const std::function<int(std::ostream&, std::ostream&)>& run)
+{
+    // Opened before the child drops its rights, so it may still write them.
+    std::FILE* const files[2] = {std::tmpfile(), std::tmpfile()};
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(pipeEnds[0]);
-        if (user) {
-            const passwd* entry = ::getpwuid(*user);
-            const gid_t group = entry ? entry->pw_gid : *user;
-            if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(*user) != 0)
-                ::_exit(99);
-        }
+        const passwd* entry = user ? ::getpwuid(*user) : nullptr;
+        if (user && (::setgroups(0, nullptr) != 0 || ::setgid(entry ? entry->pw_gid : *user) != 0 ||
+                     ::setuid(*user) != 0))
+            ::_exit(99);
         std::ostringstream out;
         std::ostringstream err;
-        int status = 0;
-        {
-            PosixPortHost host;
-            VirtualClock clock;
-            ApplicationContext context(host, clock);
-            Console console(out, err);
-            status = runTalvexctl(arguments, context, console);
-        }
-        const std::string message = std::to_string(status) + "\n" + std::to_string(out.str().size()) + "\n" +
-                                    out.str() + err.str();
-        for (std::size_t at = 0; at < message.size();) {
-            const ssize_t written = ::write(pipeEnds[1], message.data() + at, message.size() - at);
-            if (written <= 0)
-                break;
-            at += static_cast<std::size_t>(written);
-        }
-        ::_exit(0);
+        const int status = run(out, err);
+        std::fputs(out.str().c_str(), files[0]);
+        std::fputs(err.str().c_str(), files[1]);
+        std::fflush(nullptr);
+        ::_exit(status);
     }
-    ::close(pipeEnds[1]);
-    std::string message;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd entry {pipeEnds[0], POLLIN, 0};
-        if (::poll(&entry, 1, 200) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t count = ::read(pipeEnds[0], buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        message.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(pipeEnds[0]);
-    ::kill(child, SIGKILL); // only if it outlived the deadline
-    int childStatus = 0;
-    ::waitpid(child, &childStatus, 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(files[0]), readAll(files[1])};
+}
 
-    ChildRun run;
-    std::istringstream in(message);
-    std::size_t outSize = 0;
-    if (!(in >> run.status >> outSize))
-        return run;
-    in.get();
-    const std::string rest = message.substr(static_cast<std::size_t>(in.tellg()));
-    run.out = rest.substr(0, outSize);
-    run.err = rest.substr(std::min(outSize, rest.size()));
-    return run;
+/// talvexctl on the host's own ports, in a child process.
+ChildRun runInChild(const std::vector<std::string>& arguments, std::optional<uid_t> user = std::nullopt)
+{
+    return inChild(user, [&](std::ostream& out, std::ostream& err) {
+        PosixPortHost host;
+        VirtualClock clock;
+        ApplicationContext context(host, clock);
+        Console console(out, err);
+        return runTalvexctl(arguments, context, console);
+    });
 }
 
 /// A process other than this one that holds the port open and locked, as
@@ -511,31 +472,19 @@ TEST_F(FakeSystem, HoldersAndLatencyOfTheProgrammersPort)
 
 namespace {
 
-/// What `check` finds as user nobody (root reads and writes anything), run
-/// in a child process: each finding's level, subject, text and fixes.
+/// What `check` finds as user nobody (root reads and writes anything):
+/// each finding's level, subject, text and fixes.
 std::string asOtherUser(const std::function<std::vector<Finding>()>& check)
 {
-    const fs::path file = fs::temp_directory_path() / ("talvex-doctor-found-" + std::to_string(::getpid()));
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-            ::_exit(99);
-        std::string text;
+    const std::optional<uid_t> user = ::geteuid() == 0 ? std::optional<uid_t>(kNobody) : std::nullopt;
+    return inChild(user, [&](std::ostream& out, std::ostream&) {
         for (const Finding& finding : check()) {
-            text += std::string(levelName(finding.level)) + " " + finding.subject + ": " + finding.text + "\n";
+            out << levelName(finding.level) << " " << finding.subject << ": " << finding.text << "\n";
             for (const std::string& fix : finding.fixes)
-                text += "fix: " + fix + "\n";
+                out << "fix: " << fix << "\n";
         }
-        std::ofstream out(file);
-        out << text;
-        out.close();
-        ::_exit(out ? 0 : 98);
-    }
-    ::waitpid(child, nullptr, 0);
-    std::ifstream in(file);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(file);
-    return text;
+        return 0;
+    }).out;
 }
 
 } // namespace

@@ -46,18 +46,9 @@ struct BatchCliBench {
         context.setUsbSerialLibrary([library = bench.usbLibrary()] { return D2xxLoadResult {library, {}}; });
     }
 
-    /// `terminal`: standard error is a terminal that reads escape codes.
     CliResult run(const std::vector<std::string>& arguments, bool terminal = false)
     {
-        std::ostringstream out;
-        std::ostringstream err;
-        cli::Console console(out, err, terminal);
-        console.setEscapeCodes(terminal);
-        CliResult result;
-        result.status = cli::runTalvexctl(arguments, context, console);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return test::runIn(context, arguments, nullptr, terminal);
     }
 
     std::vector<std::uint8_t> expectedImage() const

@@ -36,14 +36,7 @@ private:
 CliResult runOn(CliBench& bench, PortHost& host, const std::vector<std::string>& arguments)
 {
     ApplicationContext context(host, bench.sim.clock);
-    std::ostringstream out;
-    std::ostringstream err;
-    cli::Console console(out, err);
-    CliResult result;
-    result.status = cli::runTalvexctl(arguments, context, console);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return test::runIn(context, arguments);
 }
 
 std::size_t count(const std::string& text, const std::string& part)

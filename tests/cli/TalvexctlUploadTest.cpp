@@ -93,8 +93,6 @@ TEST(TalvexctlUpload, InjectedFaultsEndWithTheWindowsTextsAndExitSix)
         {1500, BlockFault::FlashError, 1,
          "Unplug the programmer and retry.Problem to writing in flash memory, uploading failed.\n",
          "UNRECOVERABLE ERROR !!!\n"},
-        {7, BlockFault::NoAnswer, 10, "Unplug the programmer and retry.No answer from Programmer, uploading failed. \n",
-         "PERMANENT COMMUNICATION ERROR !!!\n"},
         {kLastBlock, BlockFault::CompleteWithErrors, 1,
          "Uploading firmware finished with errors ! Please, unplug the reader to restart-it.\n",
          "Programming Finished with errors !\n"},

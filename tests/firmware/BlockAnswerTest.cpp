@@ -45,6 +45,7 @@ TEST(BlockAnswer, IsJudgedByItsOwnBytesAndTheBlockItAnswers)
     const Case cases[] = {
         {{0xA6, sum}, 0, BlockVerdict::Accepted},
         {{0xA6, sum}, kLastBlock, BlockVerdict::Accepted},
+        {{0xA6, sum, 0xB6}, 7, BlockVerdict::Accepted}, // a third byte is the next answer's
         {{0xA6, 0x5D}, 7, BlockVerdict::CommunicationError},
         {{0xA6}, 7, BlockVerdict::CommunicationError}, // never judged by a byte left over
         {{}, 7, BlockVerdict::NoAnswer},
@@ -63,6 +64,11 @@ TEST(BlockAnswer, IsJudgedByItsOwnBytesAndTheBlockItAnswers)
         SCOPED_TRACE(testing::PrintToString(c.answer) + " to block " + std::to_string(c.block));
         EXPECT_EQ(judgeBlockAnswer(c.answer, sum, c.block), c.verdict);
     }
+    // A lone A6 with the checksum still in its buffer after it: a judge
+    // that reads past the answer's end would take it.
+    Bytes lone{0xA6, sum};
+    lone.pop_back();
+    EXPECT_EQ(judgeBlockAnswer(lone, sum, 7), BlockVerdict::CommunicationError);
 }
 
 namespace {

@@ -12,6 +12,8 @@ TEST(FirmwareFile, MustExistAndEndInBinInAnyCase)
     EXPECT_EQ(checkFirmwareFile(folder.write("app.bin", some)), FileCheck::Ok);
     EXPECT_EQ(checkFirmwareFile(folder.write("APP.BIN", some)), FileCheck::Ok);
     EXPECT_EQ(checkFirmwareFile(folder.write("app.Bin", some)), FileCheck::Ok);
+    EXPECT_EQ(checkFirmwareFile(folder.write("v1.2.bin", some)), FileCheck::Ok);
+    EXPECT_EQ(checkFirmwareFile(folder.write(".bin", some)), FileCheck::Ok);
     EXPECT_EQ(checkFirmwareFile(folder.write("app.hex", some)), FileCheck::NotBinFile);
     EXPECT_EQ(checkFirmwareFile(folder.write("app.bin.txt", some)), FileCheck::NotBinFile);
     EXPECT_EQ(checkFirmwareFile(folder.write("app", some)), FileCheck::NotBinFile);

@@ -129,7 +129,7 @@ TEST(TraceUpload, ModeCheckBackToBootAndErase)
         d.bench.start();
         const UploadOutcome outcome = upload.run(file, "COM1", kDeviceSerial);
 
-        EXPECT_TRUE(test::sameTrace(d.bench.traceUntil("write"), test::expectedTrace(c.steps)));
+        EXPECT_EQ(d.bench.traceUntil("write"), test::expectedTrace(c.steps));
         EXPECT_EQ(outcome.ending, UploadEnding::FlashError);
     }
 }
@@ -188,6 +188,6 @@ TEST(TraceUpload, UnplugWaitAndReconnection)
         d.bench.start();
         c.run(d, boot);
 
-        EXPECT_TRUE(test::sameTrace(d.bench.trace(), test::expectedTrace(c.steps)));
+        EXPECT_EQ(d.bench.trace(), test::expectedTrace(c.steps));
     }
 }

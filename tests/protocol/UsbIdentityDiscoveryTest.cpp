@@ -79,44 +79,30 @@ TEST(UsbIdentityScan, DescriptionNamesTheChipItsIdsAndTheSerialWithTheChannel)
 
 // The programmer answers behind the second FT2232: the other adapter is
 // tried first (it is listed first), then interface A, then B; the UART,
-// the bridge and the board are never opened.
+// the bridge and the board are never opened. The boot loader listens on
+// reader 1 only: interface B stays silent, and still the scan ends there.
 TEST(UsbIdentityScan, ProgrammerOnFtdiPortsLeavesEveryOtherPortUnopened)
 {
-    MixedHost host;
-    DiscoveryEnvironment env = host.discovery();
-    DetectionResults& results = host.context.detection();
+    for (const auto firmware : {SimulatedProgrammer::Firmware::Application, SimulatedProgrammer::Firmware::BootLoader}) {
+        const bool boot = firmware == SimulatedProgrammer::Firmware::BootLoader;
+        SCOPED_TRACE(boot ? "boot loader" : "application");
+        MixedHost host;
+        host.device->setFirmware(firmware);
+        DiscoveryEnvironment env = host.discovery();
+        DetectionResults& results = host.context.detection();
 
-    host.start();
-    detectProgrammer(env, results);
+        host.start();
+        detectProgrammer(env, results);
 
-    EXPECT_EQ(host.opensTried(), (Strings{"COM4 115200,N,8,1", "COM5 115200,N,8,1", "COM7 115200,N,8,1",
-                                          "COM6 115200,N,8,1"}));
-    EXPECT_EQ(results.reader1Port, "COM7");
-    EXPECT_EQ(results.reader2Port, "COM6");
-    EXPECT_EQ(results.serialNumber, kSerial);
-    EXPECT_EQ(results.versionText, "1.10");
-    EXPECT_FALSE(results.bootLoader);
-    for (const char* other : {"COM1", "COM2", "COM3"})
-        EXPECT_EQ(host.sim.openAttempts(other), 0) << other;
-}
-
-// The boot loader listens on reader 1 only: interface B stays silent, and
-// still the scan ends with the FTDI ports.
-TEST(UsbIdentityScan, BootLoaderOnInterfaceAEndsTheScanWithTheFtdiPorts)
-{
-    MixedHost host;
-    host.device->setFirmware(SimulatedProgrammer::Firmware::BootLoader);
-    DiscoveryEnvironment env = host.discovery();
-    DetectionResults& results = host.context.detection();
-
-    host.start();
-    detectProgrammer(env, results);
-
-    EXPECT_TRUE(results.bootLoader);
-    EXPECT_EQ(results.reader1Port, "COM7");
-    EXPECT_EQ(results.serialNumber, kSerial);
-    EXPECT_EQ(host.opensTried(), (Strings{"COM4 115200,N,8,1", "COM5 115200,N,8,1", "COM7 115200,N,8,1",
-                                          "COM6 115200,N,8,1"}));
+        EXPECT_EQ(host.opensTried(), (Strings{"COM4 115200,N,8,1", "COM5 115200,N,8,1", "COM7 115200,N,8,1",
+                                              "COM6 115200,N,8,1"}));
+        EXPECT_EQ(results.reader1Port, "COM7");
+        EXPECT_EQ(results.reader2Port, boot ? "" : "COM6");
+        EXPECT_EQ(results.serialNumber, kSerial);
+        EXPECT_EQ(results.bootLoader, boot);
+        for (const char* other : {"COM1", "COM2", "COM3"})
+            EXPECT_EQ(host.sim.openAttempts(other), 0) << other;
+    }
 }
 
 // A host that does not tell (an older driver, Wine): the programmer sits

@@ -3,15 +3,10 @@
 
 #include "serial/LowLatency.h"
 #include "serial/PosixPortHost.h"
+#include "support/Pty.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 using namespace talvex;
 
@@ -55,13 +50,9 @@ TEST(LowLatency, AskedWhileHeldRestoredOnCloseAndLeftAloneWhereItCannotBe)
     EXPECT_TRUE(none.written.empty());
 
     // The kernel's own answer for a pseudo-terminal is the same.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    test::Pty pty;
+    const int slave = ::open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(slave, 0);
     { LowLatencyHold hold(slave, kernelSerialFlags()); EXPECT_FALSE(hold.changed()); }
     ::close(slave);
-    ::close(master);
 }

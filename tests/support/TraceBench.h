@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,7 +27,7 @@ inline TraceSteps operator+(TraceSteps steps, const TraceSteps& more)
 }
 
 /// The trace the steps describe, in the form traceLines renders, one line
-/// each, so a mismatch shows as a diff of the two texts.
+/// each: EXPECT_EQ shows a mismatch as a diff of the two texts.
 inline std::string expectedTrace(const TraceSteps& steps)
 {
     std::string text;
@@ -39,46 +37,6 @@ inline std::string expectedTrace(const TraceSteps& steps)
         text += "t=" + millisText(at) + " " + step.line + "\n";
     }
     return text;
-}
-
-inline std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-/// Compares a recorded trace with the expected one; on a mismatch shows
-/// a line diff ("-" expected, "+" recorded), so a changed wait reads as
-/// the lines it moved.
-inline ::testing::AssertionResult sameTrace(const std::string& recorded, const std::string& expected)
-{
-    if (recorded == expected)
-        return ::testing::AssertionSuccess();
-    const std::vector<std::string> a = splitLines(expected);
-    const std::vector<std::string> b = splitLines(recorded);
-    // Longest common subsequence, from the back.
-    std::vector<std::vector<int>> common(a.size() + 1, std::vector<int>(b.size() + 1, 0));
-    for (std::size_t i = a.size(); i-- > 0;) {
-        for (std::size_t j = b.size(); j-- > 0;)
-            common[i][j] = a[i] == b[j] ? common[i + 1][j + 1] + 1 : std::max(common[i + 1][j], common[i][j + 1]);
-    }
-    std::string diff = "the trace differs (- expected, + recorded):\n";
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() || j < b.size()) {
-        if (i < a.size() && j < b.size() && a[i] == b[j]) {
-            diff += "  " + a[i++] + "\n";
-            ++j;
-        } else if (i < a.size() && (j == b.size() || common[i + 1][j] >= common[i][j + 1])) {
-            diff += "- " + a[i++] + "\n";
-        } else {
-            diff += "+ " + b[j++] + "\n";
-        }
-    }
-    return ::testing::AssertionFailure() << diff;
 }
 
 /// A simulated host of COM1…COMn in virtual time whose ports are
@@ -101,7 +59,15 @@ struct TraceBench : SimDevices {
     }
 
     /// Each open tried since start(), failed ones included.
-    std::vector<std::string> opensTried() const { return test::opensTried(host.recorder()); }
+    std::vector<std::string> opensTried() const
+    {
+        std::vector<std::string> opens;
+        for (const PortEvent& event : host.recorder().events()) {
+            if (event.text.rfind("open ", 0) == 0)
+                opens.push_back(event.text.substr(5, event.text.find(" failed") - 5));
+        }
+        return opens;
+    }
 
     PortSlot& port() { return context.ports().a; }
     DiscoveryEnvironment discovery() { return context.discovery(); }

@@ -15,20 +15,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 using SettingsBench = SettingsWindowBench;
 
-TEST(SettingsWindow, FreshWindowOffersOnlyTheSerialTab)
-{
-    SettingsBench bench;
-    TForm4* window = bench.window.get();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Talvex Settings"));
-    EXPECT_FALSE(bench.mainWindow.isVisible());
-    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
-    EXPECT_FALSE(child<QPushButton>(window, "Button10")->isEnabled());
-    EXPECT_FALSE(child<QPushButton>(window, "Button12")->isEnabled());
-    EXPECT_FALSE(shown(window, "Button16"));
-    EXPECT_FALSE(shown(window, "Button19"));
-    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
-}
-
 TEST(SettingsWindow, ConnectChoosesTabsBySpeedVariant)
 {
     {
@@ -44,6 +30,12 @@ TEST(SettingsWindow, ConnectChoosesTabsBySpeedVariant)
         EXPECT_EQ(bench.log(), (QStringList{QStringLiteral("Attempting to open COM Port..."),
                                             QStringLiteral("COM3 Port opened successfully!"),
                                             QStringLiteral("Programmer in PROGRAM mode.")}));
+        // Each line stamped with the time, each ended with CR LF.
+        const QString log = child<LogPane>(bench.window.get(), "Memo2")->logText();
+        EXPECT_TRUE(log.endsWith(QStringLiteral("\r\n")));
+        for (const QString& line : log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d \\S")).match(line).hasMatch())
+                << line.toStdString();
     }
     {
         SettingsBench bench(SpeedVariant::LowSpeed1);
@@ -68,9 +60,19 @@ TEST(SettingsWindow, ConnectChoosesTabsBySpeedVariant)
     }
 }
 
-TEST(SettingsWindow, PortThatWillNotOpenIsReportedAndLeavesTheWindowNotConnected)
+TEST(SettingsWindow, FreshWindowOffersOnlyTheSerialTabAndAPortThatWillNotOpenLeavesItSo)
 {
     SettingsBench bench(SpeedVariant::Normal, "COM9");
+    TForm4* window = bench.window.get();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Talvex Settings"));
+    EXPECT_FALSE(bench.mainWindow.isVisible());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    EXPECT_FALSE(child<QPushButton>(window, "Button10")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "Button12")->isEnabled());
+    EXPECT_FALSE(shown(window, "Button16"));
+    EXPECT_FALSE(shown(window, "Button19"));
+    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
+
     bench.connect();
     ASSERT_EQ(bench.log().value(1), QStringLiteral("ERROR: COM9 Port open error!"));
     EXPECT_TRUE(bench.log().value(2).contains(QStringLiteral("COM9")));
@@ -188,7 +190,7 @@ TEST(SettingsWindow, CardPortWriteAndItsErrorLine)
     EXPECT_EQ(log.back(), QStringLiteral("The programmer on COM3 is gone (unplugged?): plug it in again and connect."));
 }
 
-TEST(SettingsWindow, AdvancedWriteFollowsItsEnablingRules)
+TEST(SettingsWindow, AdvancedWriteFollowsItsEnablingRulesAndADisconnectClearsTheChoices)
 {
     SettingsBench bench;
     TForm4* window = bench.window.get();
@@ -223,6 +225,14 @@ TEST(SettingsWindow, AdvancedWriteFollowsItsEnablingRules)
     EXPECT_TRUE(write->isEnabled());
     click(window, "Button20");
     EXPECT_EQ(commandsSeen(*bench.device).back(), (Bytes{0xFD, 0x02, 0x00, 0x02, 0xFF}));
+
+    // A disconnect clears every radio button.
+    click(window, "Button1");
+    EXPECT_EQ(bench.log().back(), QStringLiteral("COM3 Port closed successfully!"));
+    EXPECT_FALSE(bench.context.ports().a.isOpen());
+    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
+    for (QRadioButton* radio : window->findChildren<QRadioButton*>())
+        EXPECT_FALSE(radio->isChecked()) << radio->objectName().toStdString();
 }
 
 TEST(SettingsWindow, PhoenixReadAndWriteOnTheFirstLowSpeedBuild)
@@ -288,38 +298,6 @@ TEST(SettingsWindow, AWriteRefusedForAnEmptyListPutsTheFocusOnThatList)
               QStringLiteral("Set parameters ERROR ! No choice made for Reader 1 baud: nothing sent."));
     EXPECT_EQ(window->focusWidget(), baud1);
     EXPECT_FALSE(window->operationRunning());
-}
-
-TEST(SettingsWindow, DisconnectClearsEveryRadioButton)
-{
-    SettingsBench bench;
-    TForm4* window = bench.window.get();
-    bench.connect();
-    click(window, "Button_read_settings");
-    check(window, "RadioButton14");
-    ASSERT_TRUE(isChecked(window, "clock_400"));
-    click(window, "Button1");
-    EXPECT_EQ(bench.log().back(), QStringLiteral("COM3 Port closed successfully!"));
-    EXPECT_EQ(text(window, "Button1"), QStringLiteral("Connect"));
-    EXPECT_FALSE(bench.context.ports().a.isOpen());
-    EXPECT_EQ(bench.enabledTabs(), std::vector<int>{TForm4::SerialTab});
-    for (QRadioButton* radio : window->findChildren<QRadioButton*>())
-        EXPECT_FALSE(radio->isChecked()) << radio->objectName().toStdString();
-}
-
-TEST(SettingsWindow, LogLinesCarryTheTimeAndEndWithCrLf)
-{
-    SettingsBench bench;
-    bench.connect();
-    auto* pane = bench.window->findChild<LogPane*>(QStringLiteral("Memo2"));
-    ASSERT_NE(pane, nullptr);
-    const QString text = pane->logText();
-    ASSERT_TRUE(text.endsWith(QStringLiteral("\r\n")));
-    const QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3);
-    const QRegularExpression stamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d \\S"));
-    for (const QString& line : lines)
-        EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
 }
 
 TEST(SettingsWindow, ASecondClickDuringAnExchangeStartsNothing)

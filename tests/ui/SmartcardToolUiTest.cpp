@@ -210,6 +210,18 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_EQ(child<QComboBox>(tool, "ComboBox1")->count(), 3);
     EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->count(), 3);
 
+    // Reader 2 alone connected: no scan, and its port stays chosen.
+    bench.select("ComboBox2", QStringLiteral("COM4"));
+    click(tool, "Button12");
+    const QString alone = bench.pane("Memo2");
+    click(tool, "SpeedButton1");
+    EXPECT_EQ(bench.pane("Memo2"),
+              alone + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
+    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
+    click(tool, "Button12");
+    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
+    EXPECT_FALSE(bench.context.ports().b.isOpen());
+
     bench.connectReader1();
     const QString before = bench.pane("Memo2");
     click(tool, "SpeedButton1");
@@ -244,25 +256,6 @@ TEST(SmartcardTool, ScanningViewsAndTheResetLine)
     EXPECT_TRUE(bench.pane("Memo1").isEmpty());
 }
 
-TEST(SmartcardTool, ScanningWhileOnlyReaderTwoIsConnectedKeepsIt)
-{
-    ToolBench bench;
-    TForm1* tool = bench.tool.get();
-    bench.select("ComboBox2", QStringLiteral("COM4"));
-    click(tool, "Button12");
-    ASSERT_TRUE(bench.context.ports().b.isOpen());
-    const QString before = bench.pane("Memo2");
-
-    click(tool, "SpeedButton1");
-    EXPECT_EQ(bench.pane("Memo2"),
-              before + QStringLiteral("WARNING: Please disconnect all active ports before scanning!\r\n"));
-    EXPECT_EQ(child<QComboBox>(tool, "ComboBox2")->currentText(), QStringLiteral("COM4"));
-
-    click(tool, "Button12");
-    EXPECT_TRUE(bench.pane("Memo2").endsWith(QStringLiteral("COM4 Port closed successfully!\r\n")));
-    EXPECT_FALSE(bench.context.ports().b.isOpen());
-}
-
 TEST(SmartcardTool, AtrAfterAResetPulseAndTheTestFrames)
 {
     ToolBench bench;
@@ -288,18 +281,8 @@ TEST(SmartcardTool, AtrAfterAResetPulseAndTheTestFrames)
     click(tool, "Button3");
     bench.device->clearReceivedCommands();
     click(tool, "Button11");
-    std::vector<Bytes> frames;
-    for (const auto& command : bench.device->receivedCommands())
-        frames.push_back(command.bytes);
-    ASSERT_EQ(frames.size(), 5u);
-    EXPECT_EQ(frames[0], (Bytes{0x01, 0x02, 0x02, 0x03, 0x00, 0x00, 0x3D}));
-    EXPECT_EQ(frames[4], (Bytes{0x01, 0x02, 0x0E, 0x03, 0x00, 0x00, 0x31}));
-    for (const Bytes& frame : frames) {
-        std::uint8_t check = 0;
-        for (std::uint8_t byte : frame)
-            check ^= byte;
-        EXPECT_EQ(check, 0x3F);
-    }
+    // The frames' bytes and waits are TraceCardTool's; here what the pane shows.
+    EXPECT_EQ(bench.device->receivedCommands().size(), 5u);
     const QString log = bench.pane("Memo1");
     EXPECT_TRUE(log.startsWith(QStringLiteral("Answer lenght: 7 bytes.\r\nReceived: 010202039000AD\r\n")))
         << log.toStdString();

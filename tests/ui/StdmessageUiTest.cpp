@@ -45,22 +45,6 @@ int maxAlpha(const QPixmap& pixmap)
 
 } // namespace
 
-TEST(Stdmessage, OkWithWarningShowsItsTextAndReturnsOne)
-{
-    whenShown([](Twnd_message& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New software available"));
-        EXPECT_EQ(text(&dialog, "Label1"), QStringLiteral("New download available on 'www.talvex.example' :\n"
-                                                          "Talvex firmware rev. 1.6 \n"));
-        EXPECT_TRUE(shown(&dialog, "Image1"));
-        EXPECT_EQ(text(&dialog, "Button1"), QStringLiteral("Ok"));
-        click(&dialog, "Button1");
-    });
-    EXPECT_EQ(ShowStdMessage("New software available",
-                             "New download available on 'www.talvex.example' :\nTalvex firmware rev. 1.6 \n", "ok",
-                             "warning"),
-              1);
-}
-
 TEST(Stdmessage, YesNoWithQuestionReturnsSixOrSeven)
 {
     for (const auto& [button, result] : {std::pair{"Button2", 6}, std::pair{"Button3", 7}}) {
@@ -94,7 +78,7 @@ TEST(Stdmessage, OnlyExactWordsChooseButtonsAndPicture)
     }
 }
 
-TEST(Stdmessage, FixedSizeWithoutACloseBoxAndTheBackgroundUnderTheRest)
+TEST(Stdmessage, FixedSizeWithoutACloseBoxWithItsPicturesOverAFaintBackground)
 {
     Twnd_message dialog;
     EXPECT_EQ(dialog.objectName(), QStringLiteral("wnd_message"));
@@ -108,11 +92,8 @@ TEST(Stdmessage, FixedSizeWithoutACloseBoxAndTheBackgroundUnderTheRest)
     const QObjectList& children = dialog.children();
     EXPECT_LT(children.indexOf(dialog.Image1), children.indexOf(dialog.Label1));
     EXPECT_LT(children.indexOf(dialog.Image1), children.indexOf(dialog.ImageWarning));
-}
 
-TEST(Stdmessage, PicturesAreDrawnAndTheBackgroundIsFaint)
-{
-    Twnd_message dialog;
+    // The pictures are drawn; the background is faint.
     const QPixmap warning = dialog.ImageWarning->pixmap();
     const QPixmap question = dialog.ImageQuestion->pixmap();
     const QPixmap background = dialog.Image1->pixmap();
@@ -127,9 +108,14 @@ TEST(Stdmessage, PicturesAreDrawnAndTheBackgroundIsFaint)
     EXPECT_LE(faint, qRound(0.2 * 255) + 1);
 }
 
-TEST(Stdmessage, EscapeDoesNotCloseAndTheDialogIsCentred)
+TEST(Stdmessage, OkWithWarningShowsItsTextEscapeDoesNotCloseAndTheDialogIsCentred)
 {
     whenShown([](Twnd_message& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New software available"));
+        EXPECT_EQ(text(&dialog, "Label1"), QStringLiteral("New download available on 'www.talvex.example' :\n"
+                                                          "Talvex firmware rev. 1.6 \n"));
+        EXPECT_TRUE(shown(&dialog, "Image1"));
+        EXPECT_EQ(text(&dialog, "Button1"), QStringLiteral("Ok"));
         QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_TRUE(dialog.isVisible()) << "no cancel button";
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -137,7 +123,10 @@ TEST(Stdmessage, EscapeDoesNotCloseAndTheDialogIsCentred)
         EXPECT_LE(offset.manhattanLength(), 2);
         click(&dialog, "Button1");
     });
-    EXPECT_EQ(ShowStdMessage("caption", "text", "ok", "warning"), Twnd_message::kResultOk);
+    EXPECT_EQ(ShowStdMessage("New software available",
+                             "New download available on 'www.talvex.example' :\nTalvex firmware rev. 1.6 \n", "ok",
+                             "warning"),
+              Twnd_message::kResultOk);
 
     // A close from the window manager is a cancel.
     whenShown([](Twnd_message& dialog) { dialog.close(); });

@@ -321,35 +321,18 @@ void releaseClaim(libusb_device_handle* handle, int interface, Ft2232Chip* chip)
     handle->autoDetached[i] = false;
 }
 
-struct ErrorText {
-    int code;
-    const char* name;
-    const char* text;
-};
-
-ErrorText errorOf(int code)
+const char* errorName(int code)
 {
-    static const ErrorText table[] = {
-        {LIBUSB_SUCCESS, "LIBUSB_SUCCESS", "Success"},
-        {LIBUSB_ERROR_IO, "LIBUSB_ERROR_IO", "Input/Output Error"},
-        {LIBUSB_ERROR_INVALID_PARAM, "LIBUSB_ERROR_INVALID_PARAM", "Invalid parameter"},
-        {LIBUSB_ERROR_ACCESS, "LIBUSB_ERROR_ACCESS", "Access denied (insufficient permissions)"},
-        {LIBUSB_ERROR_NO_DEVICE, "LIBUSB_ERROR_NO_DEVICE", "No such device (it may have been disconnected)"},
-        {LIBUSB_ERROR_NOT_FOUND, "LIBUSB_ERROR_NOT_FOUND", "Entity not found"},
-        {LIBUSB_ERROR_BUSY, "LIBUSB_ERROR_BUSY", "Resource busy"},
-        {LIBUSB_ERROR_TIMEOUT, "LIBUSB_ERROR_TIMEOUT", "Operation timed out"},
-        {LIBUSB_ERROR_OVERFLOW, "LIBUSB_ERROR_OVERFLOW", "Overflow"},
-        {LIBUSB_ERROR_PIPE, "LIBUSB_ERROR_PIPE", "Pipe error"},
-        {LIBUSB_ERROR_INTERRUPTED, "LIBUSB_ERROR_INTERRUPTED", "System call interrupted (perhaps due to signal)"},
-        {LIBUSB_ERROR_NO_MEM, "LIBUSB_ERROR_NO_MEM", "Insufficient memory"},
-        {LIBUSB_ERROR_NOT_SUPPORTED, "LIBUSB_ERROR_NOT_SUPPORTED",
-         "Operation not supported or unimplemented on this platform"},
-    };
-    for (const ErrorText& entry : table) {
-        if (entry.code == code)
-            return entry;
+    switch (code) {
+#define STANDIN_ERROR(name) \
+    case name: return #name;
+        STANDIN_ERROR(LIBUSB_SUCCESS) STANDIN_ERROR(LIBUSB_ERROR_IO) STANDIN_ERROR(LIBUSB_ERROR_INVALID_PARAM)
+        STANDIN_ERROR(LIBUSB_ERROR_ACCESS) STANDIN_ERROR(LIBUSB_ERROR_NO_DEVICE) STANDIN_ERROR(LIBUSB_ERROR_NOT_FOUND)
+        STANDIN_ERROR(LIBUSB_ERROR_BUSY) STANDIN_ERROR(LIBUSB_ERROR_TIMEOUT) STANDIN_ERROR(LIBUSB_ERROR_OVERFLOW)
+        STANDIN_ERROR(LIBUSB_ERROR_PIPE) STANDIN_ERROR(LIBUSB_ERROR_NO_MEM) STANDIN_ERROR(LIBUSB_ERROR_NOT_SUPPORTED)
+#undef STANDIN_ERROR
     }
-    return {LIBUSB_ERROR_OTHER, "LIBUSB_ERROR_OTHER", "Other error"};
+    return "LIBUSB_ERROR_OTHER";
 }
 
 } // namespace
@@ -368,20 +351,10 @@ STANDIN_EXPORT void LIBUSB_CALL libusb_exit(libusb_context* context)
     delete context;
 }
 
-STANDIN_EXPORT int LIBUSB_CALL libusb_set_option(libusb_context*, enum libusb_option, ...)
-{
-    return LIBUSB_SUCCESS;
-}
-
 
 STANDIN_EXPORT const char* LIBUSB_CALL libusb_error_name(int error)
 {
-    return errorOf(error).name;
-}
-
-STANDIN_EXPORT const char* LIBUSB_CALL libusb_strerror(int error)
-{
-    return errorOf(error).text;
+    return errorName(error);
 }
 
 STANDIN_EXPORT ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** list)
@@ -469,11 +442,6 @@ STANDIN_EXPORT uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device* devi
     return device->address;
 }
 
-STANDIN_EXPORT uint8_t LIBUSB_CALL libusb_get_port_number(libusb_device* device)
-{
-    return device->ports.empty() ? 0 : device->ports.back();
-}
-
 STANDIN_EXPORT int LIBUSB_CALL libusb_get_port_numbers(libusb_device* device, uint8_t* ports, int length)
 {
     if (length <= 0)
@@ -521,11 +489,6 @@ STANDIN_EXPORT void LIBUSB_CALL libusb_close(libusb_device_handle* handle)
     delete handle;
 }
 
-STANDIN_EXPORT libusb_device* LIBUSB_CALL libusb_get_device(libusb_device_handle* handle)
-{
-    return handle->device;
-}
-
 STANDIN_EXPORT int LIBUSB_CALL libusb_get_configuration(libusb_device_handle* handle, int* config)
 {
     std::lock_guard lock(g_mutex);
@@ -548,14 +511,6 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* ha
     });
 }
 
-STANDIN_EXPORT int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle* handle, int interface)
-{
-    if (!validInterface(interface))
-        return LIBUSB_ERROR_NOT_FOUND;
-    std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](Ft2232Chip& chip) -> int { return driverBound(chip, interface) ? 1 : 0; });
-}
-
 STANDIN_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int interface)
 {
     if (!validInterface(interface))
@@ -566,23 +521,6 @@ STANDIN_EXPORT int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle*
             return LIBUSB_ERROR_NOT_FOUND;
         chip.kernelDriver[static_cast<std::size_t>(interface)] = false;
         ++chip.detaches;
-        return LIBUSB_SUCCESS;
-    });
-}
-
-STANDIN_EXPORT int LIBUSB_CALL libusb_attach_kernel_driver(libusb_device_handle* handle, int interface)
-{
-    if (!validInterface(interface))
-        return LIBUSB_ERROR_NOT_FOUND;
-    std::lock_guard lock(g_mutex);
-    return withChip(handle->device, [&](Ft2232Chip& chip) -> int {
-        const auto i = static_cast<std::size_t>(interface);
-        if (handle->claimed[i] || claimedElsewhereInProcess(handle, interface) || (interface == 0 && chip.heldElsewhere))
-            return LIBUSB_ERROR_BUSY;
-        if (chip.kernelDriver[i])
-            return LIBUSB_ERROR_BUSY;
-        chip.kernelDriver[i] = true;
-        ++chip.attaches;
         return LIBUSB_SUCCESS;
     });
 }
