@@ -66,7 +66,7 @@ TEST(D2xxLoading, MissingEntryPointIsNamed)
     // Said once also when the write comes first.
     UsbSerialTool tool(d2xxBackend(broken));
     const UsbSerialWrite write = tool.writeSerial("EF012345");
-    EXPECT_EQ(write.outcome, UsbSerialWrite::Outcome::Unavailable);
+    EXPECT_EQ(write.outcome, EepromOutcome::Unavailable);
     EXPECT_EQ(write.logLines, std::vector<std::string>{"USB serial tool unavailable: " + broken.error});
     EXPECT_TRUE(tool.readSerial().logLines.empty());
 }
