@@ -46,6 +46,8 @@ TEST(TalvexctlArguments, BadArgumentsExitWithTwoBeforeAnyPortIsOpened)
         {{"detect", "--frobnicate"}, "unknown option --frobnicate"},
         {{"detect", "--json=yes"}, "--json takes no value"},
         {{"--answer-delay", "0", "detect"}, "--answer-delay takes milliseconds"},
+        // Nine characters inline: one past 60,000 only when read whole.
+        {{"--answer-delay=000060001", "detect"}, "--answer-delay takes milliseconds"},
         {{"--sim-state", "bench.state", "detect"}, "--sim-state goes with --simulate"},
         {{"set", "clock", "--port", "COM3"}, "set clock needs MHZ"},
         {{"set", "clock", "--port", "COM3", "5.5"}, "MHZ is one of 3.43, 4.00, 4.80, 6.00, 8.00, 12.00"},
