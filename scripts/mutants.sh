@@ -8,7 +8,7 @@ build=$(realpath "${1:?usage: mutants.sh BUILD_DIR [LIST]}")
 list=$(realpath "${2:-$root/docs/mutants.list}")
 cd "$root"
 # The real-time program runs over pseudo-terminals take minutes; left out.
-slow='TalvexctlBatchProgram|TalvexctlProgram|PtySimulator'
+slow='TalvexctlBatchProgram|TalvexctlProgram'
 current=""
 restore() { [[ -n "$current" ]] && git checkout -- "$current"; current=""; }
 trap 'restore; exit 130' INT TERM

@@ -11,6 +11,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/install-deps.sh
 
+echo "== tests, fuzz targets and test scripts: at most a third of the code"
+bash scripts/code-lines.sh
+
 configure() { # dir, extra args...
     local dir=$1; shift
     local generator=()
