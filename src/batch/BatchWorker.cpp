@@ -170,8 +170,7 @@ private:
         UsbSerialTool& tool = *usbSerial.tool;
         const UsbSerialListing listing = tool.readSerial();
         if (!listing.devicesListed)
-            return fail(listing.failure.status == Status::Ok ? Status::Other : listing.failure.status,
-                        serialFailure("the FTDI chips could not be listed", listing.logLines));
+            return fail(Status::Other, serialFailure("the FTDI chips could not be listed", listing.logLines));
         // Only the chip behind this programmer's own port is ever written.
         const FtdiChipChoice choice = tool.choose(FtdiChipRequest::forProgrammerPort(m_programmer.usb));
         if (!choice.chip)
@@ -184,7 +183,7 @@ private:
         for (const std::string& line : write.logLines)
             m_observer.logLine(m_index, line);
         if (!write.succeeded())
-            return fail(write.failure.status == Status::Ok ? Status::Other : write.failure.status,
+            return fail(Status::Other,
                         serialFailure("uploaded, but the USB serial number was not written", write.logLines));
         m_record.usbSerial = write.serial;
         return {};

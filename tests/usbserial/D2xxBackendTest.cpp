@@ -34,8 +34,9 @@ TEST(D2xxBackend, WritesOnlyTheChipNamedAndOnlyItsSerialNumber)
     EXPECT_EQ(write.partWords, 256U) << "a 93C66 seen by its wrap";
     const Ft2232Chip after = bench.chip(1);
     for (std::size_t i = 0; i < image.size(); ++i) {
-        if (after.eeprom[i] != image[i])
+        if (after.eeprom[i] != image[i]) {
             EXPECT_TRUE(i == 127 || (i >= 0x9A / 2 && i < 0x80)) << "word " << i << " changed";
+        }
     }
     EXPECT_EQ(after.eeprom[200], image[200]) << "past the checked area";
     EXPECT_EQ(bench.chip(0).eepromWrites, 0);
